@@ -1,0 +1,21 @@
+#pragma once
+// Names of the screenshot files: "\dd.mm.yyyy_hh.mm.ss_N.jpg".
+
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace snapwick {
+
+class Platform;
+struct AppState;
+
+std::string FormatShotName(const LocalDateTime& t, std::int32_t counter);
+
+// Raises the run's shot counter and names the next shot from the local
+// clock. A name whose file already exists in the shot folder is passed
+// over for the next counter value, so no shot ever replaces another.
+std::string MakeShotName(Platform& p, AppState& s);
+
+}  // namespace snapwick

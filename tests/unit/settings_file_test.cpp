@@ -1,0 +1,195 @@
+#include "app_fixture.h"
+#include "settings/settings_file.h"
+#include "settings/settings_record.h"
+
+namespace snapwick::testing {
+namespace {
+
+const std::string kPath = "C:\\Tools\\set.ini";
+
+std::vector<std::uint8_t> Record(std::uint8_t q, std::uint8_t snd, std::uint8_t key,
+                                 std::string_view name) {
+  return settings_record::Encode(q, snd, key, name);
+}
+
+class Settings : public AppTest {
+ protected:
+  Settings() {
+    s.AppFolder = "C:\\Tools";
+    s.TitleText = "Snapwick 1.1";
+    // The combo's change handler puts QualityText back whenever its text
+    // changes, as the real window does.
+    p.onComboTextSet = [this] {
+      if (p.texts[ControlId::Cmb] != s.QualityText) p.texts[ControlId::Cmb] = s.QualityText;
+    };
+  }
+};
+
+TEST_F(Settings, Record_ExampleBytes) {
+  const std::vector<std::uint8_t> expected = {0x50, 0x0D, 0x0A, 0x01, 0x0D, 0x0A, 0x77, 0x0D,
+                                              0x0A, 0x46, 0x38, 0x20, 0x20, 0x20, 0x20, 0x20,
+                                              0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+                                              0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
+  EXPECT_EQ(Record(80, 1, 119, "F8"), expected);
+}
+
+struct LoadCase {
+  const char* what;
+  std::optional<std::vector<std::uint8_t>> file;
+  int quality;
+  const char* qualityText;
+  int soundOn;
+  int hotKey;
+  const char* caption;
+};
+
+TEST_F(Settings, Load_Table) {
+  std::vector<std::uint8_t> big = Record(30, 0, 117, "F6");
+  big.resize(40000, ' ');
+  std::vector<std::uint8_t> justFits = Record(30, 0, 117, "F6");
+  justFits.resize(32767, ' ');
+  const LoadCase cases[] = {
+      {"no file", std::nullopt, 80, "80", 1, 119, "Snapwick 1.1 (HotKey:F8)"},
+      {"empty file", std::vector<std::uint8_t>{}, 80, "80", 1, 119, "Snapwick 1.1 (HotKey:F8)"},
+      {"example", Record(80, 1, 119, "F8"), 80, "80", 1, 119, "Snapwick 1.1 (HotKey:F8)"},
+      {"F6 quiet", Record(30, 0, 117, "F6"), 30, "30", 0, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"quality 9", Record(9, 1, 117, "F6"), 80, "80", 1, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"quality 101", Record(101, 1, 117, "F6"), 80, "80", 1, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"quality 10", Record(10, 1, 117, "F6"), 10, "10", 1, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"quality 100", Record(100, 1, 117, "F6"), 100, "100", 1, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"quality 75", Record(75, 1, 117, "F6"), 75, "75", 1, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"sound 2", Record(50, 2, 117, "F6"), 50, "50", 0, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"no hotkey", Record(30, 0, 0, "F6"), 80, "80", 1, 119, "Snapwick 1.1 (HotKey:F8)"},
+      {"hotkey 255", Record(30, 1, 255, "X"), 30, "30", 1, 255, "Snapwick 1.1 (HotKey:X)"},
+      {"40000 bytes", big, 80, "80", 1, 119, "Snapwick 1.1 (HotKey:F8)"},
+      {"32767 bytes", justFits, 30, "30", 0, 117, "Snapwick 1.1 (HotKey:F6)"},
+      {"long name", Record(30, 1, 65, "ABCDEFGHIJKLMNOPQRSTUVWXY"), 30, "30", 1, 65,
+       "Snapwick 1.1 (HotKey:ABCDEFGHIJKLMNOPQRST)"},
+      // Shorter than a record: missing bytes read as 0, missing name
+      // bytes as spaces.
+      {"7 bytes", std::vector<std::uint8_t>{40, 13, 10, 1, 13, 10, 66}, 40, "40", 1, 66,
+       "Snapwick 1.1 (HotKey:)"},
+      {"6 bytes", std::vector<std::uint8_t>{40, 13, 10, 1, 13, 10}, 80, "80", 1, 119,
+       "Snapwick 1.1 (HotKey:F8)"},
+      {"11 bytes", std::vector<std::uint8_t>{40, 13, 10, 0, 13, 10, 66, 13, 10, 'Q', 'w'}, 40,
+       "40", 0, 66, "Snapwick 1.1 (HotKey:Qw)"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fp;
+    AppState st;
+    st.AppFolder = "C:\\Tools";
+    st.TitleText = "Snapwick 1.1";
+    WinProc = {};
+    if (c.file) fp.files[kPath] = *c.file;
+    LoadSettings(fp, st);
+    EXPECT_EQ(st.Quality, c.quality) << c.what;
+    EXPECT_EQ(st.QualityText, c.qualityText) << c.what;
+    EXPECT_EQ(fp.texts[ControlId::Cmb], c.qualityText) << c.what;
+    EXPECT_EQ(st.SoundOn, c.soundOn) << c.what;
+    EXPECT_EQ(fp.check, c.soundOn) << c.what;
+    EXPECT_EQ(WinProc.HotKey, c.hotKey) << c.what;
+    EXPECT_EQ(fp.caption, c.caption) << c.what;
+    EXPECT_EQ(fp.texts[ControlId::T_key], "") << c.what;
+    EXPECT_EQ(fp.openFiles, 0) << c.what;
+  }
+}
+
+TEST_F(Settings, Load_FillsTheQualityListTopDown) {
+  LoadSettings(p, s);
+  EXPECT_EQ(p.comboItems, (std::vector<std::string>{"100", "90", "80", "70", "60", "50", "40",
+                                                    "30", "20", "10"}));
+}
+
+TEST_F(Settings, Load_QualityTextIsSetBeforeTheCombo) {
+  // With the combo's change handler wired, the other order would leave the
+  // combo showing the old text.
+  p.files[kPath] = Record(30, 1, 117, "F6");
+  LoadSettings(p, s);
+  EXPECT_EQ(p.texts[ControlId::Cmb], "30");
+  p.files.clear();
+  LoadSettings(p, s);
+  EXPECT_EQ(p.texts[ControlId::Cmb], "80");
+}
+
+TEST_F(Settings, Load_UnreadableFile_Defaults) {
+  p.files[kPath] = Record(30, 0, 117, "F6");
+  p.Fail("FileLength");
+  LoadSettings(p, s);
+  EXPECT_EQ(WinProc.HotKey, 119);
+  EXPECT_EQ(s.Quality, 80);
+}
+
+TEST_F(Settings, Load_FileCannotBeOpened_BytesReadAsZeroSoDefaults) {
+  p.files[kPath] = Record(30, 0, 117, "F6");
+  p.Fail("OpenForRead");
+  LoadSettings(p, s);
+  EXPECT_EQ(WinProc.HotKey, 119);
+  EXPECT_EQ(s.SoundOn, 1);
+}
+
+TEST_F(Settings, Load_OneReadFailing_SkipsOnlyThatByte) {
+  p.files[kPath] = Record(30, 1, 117, "F6");
+  p.Fail("ReadAt", 1);  // the quality byte
+  LoadSettings(p, s);
+  EXPECT_EQ(s.Quality, 80);
+  EXPECT_EQ(s.SoundOn, 1);
+  EXPECT_EQ(WinProc.HotKey, 117);
+  EXPECT_EQ(p.openFiles, 0);
+}
+
+TEST_F(Settings, Save_WritesExactRecordOverALongerOne) {
+  p.files[kPath] = Record(50, 1, 65, "A very long key name");
+  s.Quality = 80;
+  s.SoundOn = 1;
+  WinProc.HotKey = 119;
+  p.texts[ControlId::T_key] = "F8";
+  SaveSettings(p, s);
+  EXPECT_EQ(p.files[kPath], Record(80, 1, 119, "F8"));
+  EXPECT_EQ(p.files[kPath].size(), 31u);
+  EXPECT_EQ(p.files.size(), 1u);  // no temporary file left
+  EXPECT_EQ(p.openFiles, 0);
+}
+
+TEST_F(Settings, Save_LongNameWrittenWholeAndReadBackAsTwentyBytes) {
+  s.Quality = 30;
+  s.SoundOn = 0;
+  WinProc.HotKey = 65;
+  p.texts[ControlId::T_key] = "ABCDEFGHIJKLMNOPQRSTUVWXY";
+  SaveSettings(p, s);
+  EXPECT_EQ(p.files[kPath].size(), 29u + 25u);
+
+  WinProc = {};
+  LoadSettings(p, s);
+  EXPECT_EQ(p.caption, "Snapwick 1.1 (HotKey:ABCDEFGHIJKLMNOPQRST)");
+  EXPECT_EQ(s.Quality, 30);
+  EXPECT_EQ(s.SoundOn, 0);
+}
+
+TEST_F(Settings, Save_AnyStepFailing_OldFileKeptAndNoTemporaryLeft) {
+  const auto old = Record(50, 1, 65, "A");
+  for (const char* step : {"CreateForWrite", "WriteAt", "CloseFile", "ReplaceFile"}) {
+    FakePlatform fp;
+    fp.files[kPath] = old;
+    AppState st;
+    st.AppFolder = "C:\\Tools";
+    st.Quality = 80;
+    WinProc.HotKey = 119;
+    fp.Fail(step);
+    SaveSettings(fp, st);
+    EXPECT_EQ(fp.files[kPath], old) << step;
+    EXPECT_EQ(fp.files.size(), 1u) << step;
+    EXPECT_EQ(fp.openFiles, 0) << step;
+  }
+}
+
+TEST_F(Settings, Save_NoOldFile_Created) {
+  s.Quality = 100;
+  s.SoundOn = 1;
+  WinProc.HotKey = 116;
+  p.texts[ControlId::T_key] = "F5";
+  SaveSettings(p, s);
+  EXPECT_EQ(p.files[kPath], Record(100, 1, 116, "F5"));
+}
+
+}  // namespace
+}  // namespace snapwick::testing
