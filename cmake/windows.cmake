@@ -6,6 +6,7 @@ file(GLOB SNAPWICK_WIN32_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp src/
 list(FILTER SNAPWICK_WIN32_SOURCES EXCLUDE REGEX "main_win\\.cpp$")
 add_library(snapwick_win32 STATIC ${SNAPWICK_WIN32_SOURCES})
 target_link_libraries(snapwick_win32 PUBLIC snapwick_core gdiplus ole32 comctl32 winmm shell32 user32 gdi32 psapi)
+target_include_directories(snapwick_win32 PRIVATE res)
 target_compile_definitions(snapwick_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 
 add_link_options(-static -static-libgcc -static-libstdc++)

@@ -5,6 +5,7 @@ namespace snapwick::settings_record {
 std::vector<std::uint8_t> Encode(std::uint8_t quality, std::uint8_t soundOn, std::uint8_t hotKey,
                                  std::string_view ansiName) {
   std::vector<std::uint8_t> record{quality, '\r', '\n', soundOn, '\r', '\n', hotKey, '\r', '\n'};
+  record.reserve(record.size() + ansiName.size() + kPadding);
   record.insert(record.end(), ansiName.begin(), ansiName.end());
   record.insert(record.end(), kPadding, ' ');
   return record;

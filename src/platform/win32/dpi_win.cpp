@@ -1,0 +1,47 @@
+#include "platform/win32/dpi_win.h"
+
+#include "platform/win32/scoped_win.h"
+
+namespace snapwick::win32 {
+namespace {
+
+// Casting through void* keeps -Wcast-function-type quiet: the type is the
+// documented signature of the named export.
+template <typename Fn>
+Fn User32Export(const char* name) {
+  HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  FARPROC proc = user32 ? ::GetProcAddress(user32, name) : nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+}
+
+}  // namespace
+
+void EnablePerMonitorDpiAwareness() {
+  using Fn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  static const auto setContext = User32Export<Fn>("SetProcessDpiAwarenessContext");
+  if (setContext) setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+}
+
+int DpiOf(HWND window) {
+  using Fn = UINT(WINAPI*)(HWND);
+  static const auto forWindow = User32Export<Fn>("GetDpiForWindow");
+  if (forWindow && window) {
+    if (const UINT dpi = forWindow(window)) return static_cast<int>(dpi);
+  }
+  WindowDC dc(window);
+  const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+RECT WindowRectForClient(RECT client, DWORD style, DWORD exStyle, int dpi) {
+  using Fn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  static const auto adjustForDpi = User32Export<Fn>("AdjustWindowRectExForDpi");
+  RECT r = client;
+  if (!(adjustForDpi && adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))) {
+    r = client;
+    ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  }
+  return r;
+}
+
+}  // namespace snapwick::win32

@@ -1,0 +1,57 @@
+#include "platform/win32/text_win.h"
+
+#include <climits>
+
+namespace snapwick::win32 {
+namespace {
+
+int Length(std::size_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
+
+std::wstring ToWide(UINT codePage, std::string_view text) {
+  if (text.empty()) return {};
+  const int n = ::MultiByteToWideChar(codePage, 0, text.data(), Length(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) ::MultiByteToWideChar(codePage, 0, text.data(), Length(text.size()), out.data(), n);
+  return out;
+}
+
+}  // namespace
+
+std::wstring Widen(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
+
+std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
+
+std::string Narrow(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size = Length(wide.size());
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::optional<std::string> WideToAnsi(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  const int size = Length(wide.size());
+  constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
+  const int n = ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, nullptr,
+                                      nullptr);
+  if (n <= 0) return std::nullopt;
+  std::string out(static_cast<std::size_t>(n), '\0');
+  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, nullptr, nullptr) !=
+      n) {
+    return std::nullopt;
+  }
+  return out;
+}
+
+std::string WindowText(HWND window) {
+  const int n = ::GetWindowTextLengthW(window);
+  if (n <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+  const int got = ::GetWindowTextW(window, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  return Narrow(text);
+}
+
+}  // namespace snapwick::win32

@@ -1,0 +1,328 @@
+#include "platform/win32/window_win.h"
+
+#include "platform/shell.h"
+#include "platform/win32/dpi_win.h"
+#include "platform/win32/hook_win.h"
+#include "platform/win32/ids_win.h"
+#include "platform/win32/text_win.h"
+
+// The resource ids live beside app.rc, outside the include path.
+#include "resource.h"
+
+namespace snapwick::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"SnapwickFrm";
+// The frame has no maximise box: the layout does not follow the size.
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW & ~WS_MAXIMIZEBOX;
+constexpr DWORD kExStyle = 0;
+
+HICON LoadAppIcon(HINSTANCE instance, int sizeMetricX, int sizeMetricY) {
+  auto icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_SNAPWICK), IMAGE_ICON,
+                                              ::GetSystemMetrics(sizeMetricX),
+                                              ::GetSystemMetrics(sizeMetricY), LR_SHARED));
+  return icon ? icon : ::LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+bool RegisterFrmClass(HINSTANCE instance, HICON big, HICON small, WNDPROC proc) {
+  WNDCLASSEXW wc{};
+  if (::GetClassInfoExW(instance, kClassName, &wc)) return true;
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hIcon = big;
+  wc.hIconSm = small;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  wc.lpszClassName = kClassName;
+  return ::RegisterClassExW(&wc) != 0;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
+
+MainWindow::~MainWindow() {
+  // The events' owner may already be gone; nothing is raised any more.
+  events_ = nullptr;
+  if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+bool MainWindow::Create(FrmEvents& events) {
+  events_ = &events;
+  bigIcon_ = LoadAppIcon(instance_, SM_CXICON, SM_CYICON);
+  smallIcon_ = LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON);
+  hand_ = ::LoadCursorW(instance_, MAKEINTRESOURCEW(IDC_HANDPOINTER));
+  if (!hand_) hand_ = ::LoadCursorW(nullptr, IDC_HAND);
+  if (!RegisterFrmClass(instance_, bigIcon_, smallIcon_, &MainWindow::WndProc)) return false;
+
+  // Created hidden on the primary screen; the load event runs before the
+  // first show.
+  if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle | WS_CLIPCHILDREN, 0, 0, 0, 0, nullptr,
+                         nullptr, instance_, this)) {
+    return false;
+  }
+  const int dpi = DpiOf(hwnd_);
+  SizeToClientArea(dpi);
+  CreateControls(dpi);
+  BuildTrayMenu();
+  taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+  lastFocus_ = controls_[Index(FirstTabStop())];
+  SetKeyboardHookTarget(events_);
+
+  events_->OnLoad();
+  return hwnd_ != nullptr;
+}
+
+void MainWindow::SizeToClientArea(int dpi) {
+  const RECT client{0, 0, layout::TwipsToPixels(layout::kClientWidthTwips, dpi),
+                    layout::TwipsToPixels(layout::kClientHeightTwips, dpi)};
+  const RECT outer = WindowRectForClient(client, kStyle, kExStyle, dpi);
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::ShowFirst() {
+  if (!hwnd_) return;
+  RECT r{};
+  ::GetWindowRect(hwnd_, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+  ::UpdateWindow(hwnd_);
+  if (lastFocus_) ::SetFocus(lastFocus_);
+}
+
+int MainWindow::RunMessageLoop() {
+  MSG msg{};
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // Tab, Shift+Tab and the arrow keys move between the controls as in a
+    // dialog.
+    if (hwnd_ && ::IsDialogMessageW(hwnd_, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+Status MainWindow::CloseFromProgram() {
+  if (!hwnd_) return Status::Failed;
+  ++programCloses_;
+  ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+  --programCloses_;
+  return Status::Ok;
+}
+
+Status MainWindow::PopupTrayMenu() {
+  POINT at{};
+  if (!hwnd_ || !trayMenu_.get() || !::GetCursorPos(&at)) return Status::Failed;
+  // Without the foreground the menu would not close when the user clicks
+  // elsewhere.
+  ::SetForegroundWindow(hwnd_);
+  const BOOL shown = ::TrackPopupMenu(trayMenu_.get(), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y,
+                                      0, hwnd_, nullptr);
+  // Lets the menu's window see a message after it closed, so that a second
+  // pop-up opens at once (a documented quirk of tray menus).
+  ::PostMessageW(hwnd_, WM_NULL, 0, 0);
+  return shown ? Status::Ok : Status::Failed;
+}
+
+Status MainWindow::SetControlText(ControlId id, std::string_view utf8) {
+  HWND control = controls_[Index(id)];
+  if (!control) return Status::Failed;
+  const bool isCombo = layout::ControlById(id).kind == layout::Kind::Combo;
+  const std::string before = isCombo ? WindowText(control) : std::string();
+  if (!::SetWindowTextW(control, Widen(utf8).c_str())) return Status::Failed;
+  // The combo box tells of typed changes only; a change made by the program
+  // is announced here, so that both reach the same handler.
+  if (isCombo && events_ && WindowText(control) != before) events_->OnComboChange();
+  return Status::Ok;
+}
+
+LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  MainWindow* self = nullptr;
+  if (msg == WM_NCCREATE) {
+    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  }
+  return self ? self->HandleMessage(msg, wParam, lParam)
+              : ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  HWND hwnd = hwnd_;
+  switch (msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kTimerId && events_) events_->OnTimer();
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+      if (auto brush = OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam))) {
+        return *brush;
+      }
+      break;
+    case WM_SETCURSOR:
+      if (OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam))) return TRUE;
+      break;
+    case WM_SYSCOMMAND:
+      return OnSysCommand(wParam, lParam);
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      OnEndSession(wParam != FALSE);
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      break;
+    case WM_SETFOCUS:
+      if (lastFocus_ && ::IsWindow(lastFocus_)) {
+        ::SetFocus(lastFocus_);
+        return 0;
+      }
+      break;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    case WM_NCDESTROY:
+      OnNcDestroy();
+      break;
+    default:
+      if (msg == kTrayCallbackMessage) {
+        if (events_) events_->OnTrayCallback(LOWORD(lParam));
+        return 0;
+      }
+      if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
+        if (events_) events_->OnTaskbarCreated();
+        return 0;
+      }
+      break;
+  }
+  return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void MainWindow::OnCommand(int id, int code, HWND from) {
+  if (!events_) return;
+  if (!from) {
+    if (const auto item = MenuItemOfCommand(id)) {
+      events_->OnMenuClick(*item);
+    } else if (id == IDOK) {
+      // Enter: the window is no dialog, so the dialog manager sends IDOK
+      // instead of pressing the focused button; press it here.
+      HWND focus = ::GetFocus();
+      const layout::Control* c = ControlOf(focus);
+      if (c && c->kind == layout::Kind::Button) ::SendMessageW(focus, BM_CLICK, 0, 0);
+    }
+    return;
+  }
+  const auto control = ControlOfCommand(id);
+  if (!control) return;
+  switch (layout::ControlById(*control).kind) {
+    case layout::Kind::Button:
+      if (code == BN_CLICKED) events_->OnClick(*control);
+      break;
+    case layout::Kind::Label:
+      if (code == STN_CLICKED) events_->OnClick(*control);
+      break;
+    case layout::Kind::Combo:
+      if (code == CBN_SELCHANGE) OnComboPicked();
+      if (code == CBN_EDITCHANGE) events_->OnComboChange();
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::OnComboPicked() {
+  // The combo box puts the picked item into its edit field only after this
+  // notification; the handler must already read the new text.
+  HWND combo = controls_[Index(ControlId::Cmb)];
+  const LRESULT pick = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+  if (pick != CB_ERR) {
+    const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(pick), 0);
+    if (length != CB_ERR) {
+      std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
+      ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(pick),
+                     reinterpret_cast<LPARAM>(item.data()));
+      ::SetWindowTextW(combo, item.c_str());
+    }
+  }
+  events_->OnComboClick();
+}
+
+bool MainWindow::OnSetCursor(HWND over, int hitTest) {
+  const layout::Control* c = ControlOf(over);
+  if (!c || !c->handCursor || hitTest != HTCLIENT || !hand_) return false;
+  ::SetCursor(hand_);
+  return true;
+}
+
+LRESULT MainWindow::OnSysCommand(WPARAM wParam, LPARAM lParam) {
+  // The close box, the window menu's Close and Alt+F4 all arrive here and
+  // turn into WM_CLOSE inside DefWindowProc: that WM_CLOSE is the user's.
+  if ((wParam & 0xFFF0) != SC_CLOSE) return ::DefWindowProcW(hwnd_, WM_SYSCOMMAND, wParam, lParam);
+  ++userCloses_;
+  const LRESULT result = ::DefWindowProcW(hwnd_, WM_SYSCOMMAND, wParam, lParam);
+  --userCloses_;
+  return result;
+}
+
+void MainWindow::OnClose() {
+  // A WM_CLOSE that came neither from the program nor through the window's
+  // own Close command was sent by another program (the task manager,
+  // taskkill).
+  const CloseOrigin origin = programCloses_ > 0 ? CloseOrigin::Program
+                             : userCloses_ > 0  ? CloseOrigin::User
+                                                : CloseOrigin::Task;
+  RequestClose(origin);
+}
+
+void MainWindow::OnEndSession(bool ending) {
+  // The shutdown or log-off is certain only now; after a cancelled one the
+  // program goes on.
+  if (!ending || sessionClosed_) return;
+  sessionClosed_ = true;
+  RequestClose(CloseOrigin::Session);
+}
+
+void MainWindow::RequestClose(CloseOrigin origin) {
+  const bool cancel = events_ && events_->OnCloseRequest(origin);
+  if (!cancel && hwnd_) ::DestroyWindow(hwnd_);
+}
+
+void MainWindow::OnActivate(bool active) {
+  if (active) return;
+  HWND focus = ::GetFocus();
+  if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+}
+
+void MainWindow::OnDestroy() {
+  if (events_) events_->OnUnload();
+  ::PostQuitMessage(0);
+}
+
+void MainWindow::OnNcDestroy() {
+  SetKeyboardHookTarget(nullptr);
+  ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  hwnd_ = nullptr;
+  controls_.fill(nullptr);
+  lastFocus_ = nullptr;
+  canvas_.Release();
+  trayMenu_.reset();
+  fonts_.clear();
+  brushes_.clear();
+}
+
+}  // namespace snapwick::win32
