@@ -1,0 +1,154 @@
+"""Checks of the shots that the program writes into pic/: their names, their
+decoding, and their pixels against what was on the screen."""
+
+import datetime
+import re
+import time
+
+from harness import SCREEN_H, SCREEN_W, SHOT_NAME, ScenarioFailed, Window, expect, wait_until
+
+
+def shot_time(name):
+    """The local time that a shot's file name carries."""
+    m = SHOT_NAME.fullmatch(name)
+    day, month, year, hour, minute, second = (int(g) for g in m.groups()[:6])
+    return datetime.datetime(year, month, day, hour, minute, second)
+
+
+def shot_counter(name):
+    m = SHOT_NAME.fullmatch(name)
+    return int(m.group(7)) if m else None
+
+
+def wait_for_shots(app, timeout=15, settle=1.0):
+    """Waits for the first shot in pic/, then until no file appears or grows
+    for `settle` seconds; returns the names, sorted by counter."""
+    wait_until(lambda: app.shots(), timeout, f"no file appeared in {app.pic}")
+
+    def snapshot():
+        try:
+            return sorted((p.name, p.stat().st_size) for p in app.pic.iterdir())
+        except OSError:
+            return None
+    last, since = snapshot(), time.monotonic()
+    deadline = time.monotonic() + timeout
+    while time.monotonic() - since < settle:
+        expect(time.monotonic() < deadline, f"files in {app.pic} kept changing")
+        time.sleep(0.1)
+        now = snapshot()
+        if now != last:
+            last, since = now, time.monotonic()
+    return app.shots()
+
+
+def open_jpeg(path):
+    """Decodes a shot fully; fails unless it is a 1920x1080 JPEG."""
+    from PIL import Image
+    try:
+        img = Image.open(path)
+        fmt = img.format
+        img.load()
+    except Exception as e:
+        raise ScenarioFailed(f"{path.name} is not a readable image: {e}")
+    expect(fmt == "JPEG", f"{path.name} is {fmt}, not JPEG")
+    expect(img.size == (SCREEN_W, SCREEN_H), f"{path.name} is {img.size[0]}x{img.size[1]}, not {SCREEN_W}x{SCREEN_H}")
+    return img.convert("RGB")
+
+
+# A background of flat tiles, each colour unlike its neighbours': a shot that
+# is scaled or cropped puts wrong colours into some tile centres (a small
+# shift is left to the comparison with a screenshot).
+TILE_W, TILE_H = 240, 180
+
+
+def tile_colour(col, row):
+    return (30 + col * 28, 40 + row * 38, 230 - col * 12 - row * 18)
+
+
+def make_test_pattern(path):
+    from PIL import Image, ImageDraw
+    img = Image.new("RGB", (SCREEN_W, SCREEN_H))
+    draw = ImageDraw.Draw(img)
+    for row in range(SCREEN_H // TILE_H):
+        for col in range(SCREEN_W // TILE_W):
+            x, y = col * TILE_W, row * TILE_H
+            draw.rectangle([x, y, x + TILE_W - 1, y + TILE_H - 1], fill=tile_colour(col, row))
+    img.save(path)
+    return path
+
+
+def visible_window_rects(s):
+    """Screen rectangles (x0, y0, x1, y1) of the mapped top-level X windows."""
+    r = s.x(["xwininfo", "-root", "-children"], check=False)
+    rects = []
+    for line in r.stdout.decode("utf-8", "replace").splitlines():
+        m = re.match(r"\s+(0x[0-9a-f]+) .*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)$", line)
+        if not m:
+            continue
+        w, h = int(m.group(2)), int(m.group(3))
+        if w <= 1 and h <= 1:
+            continue
+        if Window(s, int(m.group(1), 16)).viewable():
+            x, y = int(m.group(6)), int(m.group(7))
+            rects.append((x, y, x + w, y + h))
+    return rects
+
+
+def _mean_diff(a, b):
+    from PIL import ImageChops, ImageStat
+    return max(ImageStat.Stat(ImageChops.difference(a, b)).mean)
+
+
+def check_against_pattern(img, covered, name, tolerance=12, inset=20):
+    """Every tile that no window covers must hold its colour in the shot.
+    Returns how many tiles were compared."""
+    from PIL import Image
+    compared = 0
+    for row in range(SCREEN_H // TILE_H):
+        for col in range(SCREEN_W // TILE_W):
+            x0, y0 = col * TILE_W, row * TILE_H
+            x1, y1 = x0 + TILE_W, y0 + TILE_H
+            if any(x0 < cx1 and cx0 < x1 and y0 < cy1 and cy0 < y1 for cx0, cy0, cx1, cy1 in covered):
+                continue
+            box = (x0 + inset, y0 + inset, x1 - inset, y1 - inset)
+            part = img.crop(box)
+            want = Image.new("RGB", part.size, tile_colour(col, row))
+            diff = _mean_diff(part, want)
+            expect(diff <= tolerance,
+                   f"{name}: tile at {x0},{y0} differs from the screen by {diff:.1f} "
+                   f"(shot {part.getpixel((0, 0))}, screen {tile_colour(col, row)})")
+            compared += 1
+    return compared
+
+
+def check_against_screen(img, screen, name, block=40, tolerance=16, share=0.995):
+    """The shot against a screenshot of the same screen, block by block; a
+    caret that blinked in between may spoil a few blocks, not more."""
+    total = bad = 0
+    for y in range(0, SCREEN_H, block):
+        for x in range(0, SCREEN_W, block):
+            box = (x, y, min(x + block, SCREEN_W), min(y + block, SCREEN_H))
+            total += 1
+            if _mean_diff(img.crop(box), screen.crop(box)) > tolerance:
+                bad += 1
+    expect((total - bad) / total >= share,
+           f"{name}: {bad} of {total} blocks differ from a screenshot of the screen")
+
+
+def check_shot_names(names, earliest, latest):
+    """Every name has the shot form and a time within [earliest, latest];
+    returns the counters in the order of the names."""
+    counters = []
+    for name in names:
+        expect(SHOT_NAME.fullmatch(name), f"{name!r} in pic/ is not named dd.mm.yyyy_hh.mm.ss_N.jpg")
+        try:
+            taken = shot_time(name)
+        except ValueError:
+            raise ScenarioFailed(f"{name} does not carry a real date and time")
+        expect(earliest - datetime.timedelta(seconds=1) <= taken <= latest + datetime.timedelta(seconds=1),
+               f"{name} carries {taken}, outside the press ({earliest:%H:%M:%S} to {latest:%H:%M:%S})")
+        counter = shot_counter(name)
+        expect(str(counter) == SHOT_NAME.fullmatch(name).group(7) and counter >= 1,
+               f"{name}: the counter has leading zeros or is 0")
+        counters.append(counter)
+    return counters
