@@ -40,6 +40,9 @@ Status Canvas::SetPersistent(bool on) {
 
 Status Canvas::Resize(int width, int height) {
   if (width <= 0 || height <= 0) return Status::Failed;
+  // Every shot resizes to the screen; the size rarely changes, and moving
+  // the hidden window each time would cost the shot for nothing.
+  if (width == width_ && height == height_) return MatchBitmapToSize() ? Status::Ok : Status::Failed;
   if (window_ && !::SetWindowPos(window_, nullptr, 0, 0, width, height,
                                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)) {
     return Status::Failed;

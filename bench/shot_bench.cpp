@@ -1,0 +1,400 @@
+// How long one shot takes, and what of it is ours.
+//
+// Builds the real main window through the Win32 layer and runs the real
+// start-up, as snapwick.exe does, then times CaptureScreen, its copy and its
+// save on their own, and beside them a bare probe that makes the same system
+// calls with no layer of ours. The two kinds of shot alternate, so that a
+// drift of Wine's speed during the run weighs on both alike. First of all it
+// makes a few hundred CaptureScreen shots in a row and reports how much the
+// process grew meanwhile.
+//
+//   snapwick_shot_bench.exe [--rounds N] [--memory-shots N] [--memory-trace K]
+//                           [--memory-of-probe] [--sound-off] [--raw]
+//
+// --memory-trace prints the private bytes every K shots of the memory run;
+// --memory-of-probe makes that run with the probe, for the system's own
+// share; --sound-off silences the shutter, to tell the sound's share;
+// --raw prints every round's timings.
+
+#include "platform/win32/windows_inc.h"
+
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/folders.h"
+#include "app/frm.h"
+#include "bare_probe.h"
+#include "bench_stats.h"
+#include "capture/capture.h"
+#include "capture/screen_save.h"
+#include "platform/win32/dpi_win.h"
+#include "platform/win32/text_win.h"
+#include "platform/win32/win32_platform.h"
+
+namespace snapwick::bench {
+namespace {
+
+struct Options {
+  int rounds = 100;
+  int memoryShots = 500;
+  int memoryTrace = 0;        // also print the reading every this many shots
+  bool memoryOfProbe = false;  // the memory run shoots with the probe instead
+  bool soundOff = false;       // to tell the shutter sound's share of a shot
+  bool raw = false;            // also print every round's timings
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const bool hasValue = i + 1 < argc;
+    if (std::strcmp(argv[i], "--rounds") == 0 && hasValue) {
+      o.rounds = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--memory-shots") == 0 && hasValue) {
+      o.memoryShots = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--memory-trace") == 0 && hasValue) {
+      o.memoryTrace = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--memory-of-probe") == 0) {
+      o.memoryOfProbe = true;
+    } else if (std::strcmp(argv[i], "--sound-off") == 0) {
+      o.soundOff = true;
+    } else if (std::strcmp(argv[i], "--raw") == 0) {
+      o.raw = true;
+
+    } else {
+      return false;
+    }
+  }
+  return o.rounds >= 1 && o.memoryShots >= 2;
+}
+
+// Lets the window handle what arrived meanwhile, as its message loop would
+// between two ticks. The timer's own ticks run too; the hotkey is not down.
+void PumpMessages() {
+  MSG msg{};
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+void PumpFor(DWORD ms) {
+  const DWORD end = ::GetTickCount() + ms;
+  PumpMessages();
+  while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    ::Sleep(10);
+    PumpMessages();
+  }
+}
+
+constexpr DWORD kSettleMs = 500;  // the shutter sound lasts 0.16 s
+
+struct PrivateBytes {
+  std::int64_t bytes = -1;
+  const char* source = "unavailable";
+};
+
+// The process's private bytes. Wine 8 leaves PrivateUsage at 0 and fills
+// PagefileUsage (which Windows keeps equal to it) with the Unix process's
+// anonymous resident memory plus swap, so that is read when the first is 0.
+PrivateBytes ReadPrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(),
+                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof(counters))) {
+    return {};
+  }
+  if (counters.PrivateUsage != 0) {
+    return {static_cast<std::int64_t>(counters.PrivateUsage), "PrivateUsage"};
+  }
+  return {static_cast<std::int64_t>(counters.PagefileUsage),
+          "PagefileUsage (PrivateUsage reads 0, as under Wine)"};
+}
+
+// A folder of its own under the user's temporary folder, emptied and
+// removed at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t base[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
+    if (n == 0 || n > MAX_PATH) return;
+    std::wstring path = std::wstring(base) + L"snapwick-shot-bench-" +
+                        std::to_wstring(::GetCurrentProcessId());
+    if (::CreateDirectoryW(path.c_str(), nullptr)) path_ = path;
+  }
+  ~TempFolder() {
+    if (path_.empty()) return;
+    DeleteJpegs();
+    ::RemoveDirectoryW(path_.c_str());
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::wstring& path() const { return path_; }
+
+  // Deletes every JPEG in the folder; returns how many there were and, in
+  // `bytes`, the size of the last one.
+  int DeleteJpegs(std::int64_t* bytes = nullptr) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((path_ + L"\\*.jpg").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do {
+      if (bytes) *bytes = (static_cast<std::int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      if (::DeleteFileW((path_ + L"\\" + found.cFileName).c_str())) ++count;
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return count;
+  }
+
+ private:
+  std::wstring path_;
+};
+
+// The screen's device context for the copy-alone timing, given back however
+// the block ends.
+class ScreenDcLease {
+ public:
+  explicit ScreenDcLease(Platform& p) : p_(p), dc_(p.GetScreenDC()) {}
+  ~ScreenDcLease() {
+    if (dc_ != 0) p_.ReleaseScreenDC(dc_);
+  }
+  ScreenDcLease(const ScreenDcLease&) = delete;
+  ScreenDcLease& operator=(const ScreenDcLease&) = delete;
+  Handle get() const { return dc_; }
+
+ private:
+  Platform& p_;
+  Handle dc_;
+};
+
+struct Series {
+  std::vector<double> shot, copy, save;        // Snapwick
+  std::vector<double> probeShot, probeCopy, probeSave;
+  std::vector<double> pairRatio;               // shot / probe shot, round by round
+  // The steps of a Snapwick shot that the probe has no counterpart for.
+  std::vector<double> clear, resize;
+};
+
+void PrintRow(const char* label, const std::vector<double>& ms) {
+  const Summary s = Summarize(ms);
+  std::printf("  %-44s n=%-4zu min %7.1f  median %7.1f  max %7.1f ms\n", label, s.count, s.min,
+              s.median, s.max);
+}
+
+void PrintGrowth(const char* when, bool ofProbe, int shots, const PrivateBytes& first,
+                 const PrivateBytes& last) {
+  const std::int64_t growth = last.bytes - first.bytes;
+  const double growthMb = static_cast<double>(growth) / (1024.0 * 1024.0);
+  std::printf("    %-16s after %s shot 1: %lld, after shot %d: %lld, growth %lld bytes = %.2f MB "
+              "(target < 2 MB) %s\n",
+              when, ofProbe ? "probe" : "CaptureScreen", static_cast<long long>(first.bytes), shots,
+              static_cast<long long>(last.bytes), static_cast<long long>(growth), growthMb,
+              first.bytes > 0 && growthMb < 2.0 ? "MET" : "MISSED");
+}
+
+int Run(const Options& o) {
+  // As the program's entry does, before any window exists.
+  win32::EnablePerMonitorDpiAwareness();
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+
+  win32::Win32Platform platform(::GetModuleHandleW(nullptr));
+  // Start-up creates pic\ beside the program; a folder it made here is
+  // taken away again if it stayed empty.
+  const auto exeFolder = platform.ExeFolder();
+  const std::wstring startupPic = exeFolder ? win32::Widen(DeriveFolders(*exeFolder).pic) : L"";
+  const bool picExisted = !startupPic.empty() &&
+                          ::GetFileAttributesW(startupPic.c_str()) != INVALID_FILE_ATTRIBUTES;
+
+  Frm frm(platform);
+  if (!platform.CreateMainWindow(frm)) {
+    std::printf("shot_bench: the window closed during start-up (another copy running?)\n");
+    return 1;
+  }
+  // However the run ends, the program's own close: the tray icon and the
+  // hook go, the window ends.
+  struct CloseAtEnd {
+    win32::Win32Platform& p;
+    ~CloseAtEnd() {
+      p.CloseFrm();
+      PumpMessages();
+    }
+  } closeAtEnd{platform};
+  platform.ShowMainWindow();
+  PumpFor(500);
+
+  TempFolder temp;
+  BareProbe probe;
+  if (temp.path().empty() || !probe.Ready()) {
+    std::printf("shot_bench: no temporary folder or no probe bitmap\n");
+    return 1;
+  }
+  // The state start-up left, its shots sent to the temporary folder.
+  AppState state = frm.State();
+  state.PicFolder = win32::Narrow(temp.path());
+  if (o.soundOff) state.SoundOn = 0;
+  const std::wstring probePath = temp.path() + L"\\probe.jpg";
+  const std::string savePath = state.PicFolder + "\\save.jpg";
+
+  std::printf("shot_bench: screen %dx%d, quality %d, sound %s, shots into %s\n",
+              platform.GetSystemMetrics(kSmCxScreen), platform.GetSystemMetrics(kSmCyScreen),
+              state.Quality, state.SoundOn ? "on" : "off", state.PicFolder.c_str());
+
+  int failures = 0;
+  int captures = 0;
+  std::int64_t snapwickBytes = 0, probeBytes = 0;
+
+  // Memory first, so that its first shot is the process's first.
+  std::vector<double> alone;
+  PrivateBytes afterFirst, afterLast, settledFirst, settledLast;
+  for (int i = 1; i <= o.memoryShots; ++i) {
+    const Stopwatch t;
+    if (o.memoryOfProbe) {
+      if (probe.Shot(probePath).status != 0 || temp.DeleteJpegs(&probeBytes) != 1) ++failures;
+    } else {
+      const Failure error = CaptureScreen(platform, state);
+      ++captures;
+      if (error || temp.DeleteJpegs(&snapwickBytes) != 1) ++failures;
+    }
+    alone.push_back(t.ElapsedMs());
+    if (o.memoryTrace > 0 && (i == 1 || i % o.memoryTrace == 0)) {
+      std::printf("  private bytes after shot %4d: %lld\n", i,
+                  static_cast<long long>(ReadPrivateBytes().bytes));
+    }
+    if (i == 1 || i == o.memoryShots) {
+      // At once, and again once the shutter sound, which plays on a thread
+      // of its own, has ended.
+      (i == 1 ? afterFirst : afterLast) = ReadPrivateBytes();
+      PumpFor(kSettleMs);
+      (i == 1 ? settledFirst : settledLast) = ReadPrivateBytes();
+    }
+    PumpMessages();
+  }
+
+  Series s;
+  const auto snapwickShot = [&] {
+    const Stopwatch t;
+    const Failure error = CaptureScreen(platform, state);
+    s.shot.push_back(t.ElapsedMs());
+    ++captures;
+    if (error || temp.DeleteJpegs(&snapwickBytes) != 1) ++failures;
+    PumpMessages();
+  };
+  const auto probeShot = [&] {
+    const ProbeTimes t = probe.Shot(probePath);
+    s.probeShot.push_back(t.shotMs);
+    s.probeCopy.push_back(t.copyMs);
+    s.probeSave.push_back(t.saveMs);
+    if (t.status != 0 || temp.DeleteJpegs(&probeBytes) != 1) ++failures;
+    PumpMessages();
+  };
+  for (int round = 0; round < o.rounds; ++round) {
+    // The two kinds of shot take turns at going first. Whatever comes first
+    // in a round follows the previous round's other steps, and whatever
+    // comes second runs while the first one's shutter sound is still being
+    // handled on its thread; alternating gives both the same share of each.
+    if (round % 2 == 0) {
+      snapwickShot();
+      probeShot();
+    } else {
+      probeShot();
+      snapwickShot();
+    }
+    s.pairRatio.push_back(s.shot.back() / s.probeShot.back());
+    {  // Snapwick's copy alone: the screen into the canvas.
+      const Stopwatch t;
+      {
+        ScreenDcLease screen(platform);
+        const auto canvas = platform.CanvasDC();
+        if (!canvas) ++failures;
+        if (canvas) {
+          platform.BitBlt(*canvas, 0, 0, state.ScreenW, state.ScreenH, screen.get(), 0, 0,
+                          kSrcCopy);
+        }
+      }
+      s.copy.push_back(t.ElapsedMs());
+      PumpMessages();
+    }
+    {  // Snapwick's save alone: the canvas image as JPEG.
+      const auto image = platform.CanvasImage();
+      const Stopwatch t;
+      const Failure error = image ? SaveJpeg(platform, *image, savePath, state.Quality)
+                                  : Failure(Error{0, "no canvas image"});
+      s.save.push_back(t.ElapsedMs());
+      if (error || temp.DeleteJpegs() != 1) ++failures;
+      PumpMessages();
+    }
+    {  // The rest of CaptureScreen, step by step.
+      Stopwatch t;
+      platform.ClearCanvas();
+      s.clear.push_back(t.ElapsedMs());
+      t = Stopwatch();
+      platform.SetCanvasPersistent(true);
+      platform.ResizeCanvas(platform.GetSystemMetrics(kSmCxScreen),
+                            platform.GetSystemMetrics(kSmCyScreen));
+      s.resize.push_back(t.ElapsedMs());
+      PumpMessages();
+    }
+  }
+
+  if (o.raw) {
+    std::printf("round  shot  probe  copy  save  probe-copy  probe-save  clear  resize (ms)\n");
+    for (int i = 0; i < o.rounds; ++i) {
+      const auto k = static_cast<std::size_t>(i);
+      std::printf("%5d %5.1f %6.1f %5.1f %5.1f %11.1f %11.1f %6.1f %7.1f\n", i + 1, s.shot[k],
+                  s.probeShot[k], s.copy[k], s.save[k], s.probeCopy[k], s.probeSave[k],
+                  s.clear[k], s.resize[k]);
+    }
+  }
+  const double ratio = Summarize(s.shot).median / Summarize(s.probeShot).median;
+  std::printf("shot_bench: %d rounds, each: Snapwick shot and probe shot (taking turns at "
+              "going first), Snapwick copy, Snapwick save, Snapwick's other steps\n",
+              o.rounds);
+  PrintRow("Snapwick shot  CaptureScreen", s.shot);
+  PrintRow("Snapwick copy  GetDC+BitBlt into the canvas", s.copy);
+  PrintRow("Snapwick save  SaveJpeg of the canvas", s.save);
+  PrintRow("  its clear    ClearCanvas", s.clear);
+  PrintRow("  its resize   SetCanvasPersistent+Resize", s.resize);
+  PrintRow("probe shot     GDI + GDI+ calls only", s.probeShot);
+  PrintRow("probe copy     GetDC+BitBlt", s.probeCopy);
+  PrintRow("probe save     GdiplusStartup..Shutdown", s.probeSave);
+  PrintRow(o.memoryOfProbe ? "probe shot, memory run (not interleaved)"
+                           : "Snapwick shot, memory run (not interleaved)",
+           alone);
+  std::printf("  ratio of medians, Snapwick shot / probe shot: %.3f (target <= 1.05) %s\n", ratio,
+              ratio <= 1.05 ? "MET" : "MISSED");
+  std::printf("  median of the per-round ratios:               %.3f\n",
+              Summarize(s.pairRatio).median);
+  std::printf("  JPEG sizes: Snapwick %lld bytes, probe %lld bytes\n",
+              static_cast<long long>(snapwickBytes), static_cast<long long>(probeBytes));
+  std::printf("  private bytes, from %s:\n", afterLast.source);
+  PrintGrowth("read at once", o.memoryOfProbe, o.memoryShots, afterFirst, afterLast);
+  PrintGrowth("read 0.5 s later", o.memoryOfProbe, o.memoryShots, settledFirst, settledLast);
+  std::printf("  CaptureScreen calls %d, failed shots or missing files %d\n", captures, failures);
+  std::printf("median_shot_ms=%.1f\n", Summarize(s.shot).median);
+  std::fflush(stdout);
+
+  if (!picExisted && !startupPic.empty()) ::RemoveDirectoryW(startupPic.c_str());
+  return failures == 0 ? 0 : 2;
+}
+
+}  // namespace
+}  // namespace snapwick::bench
+
+int main(int argc, char** argv) {
+  snapwick::bench::Options options;
+  if (!snapwick::bench::ParseOptions(argc, argv, options)) {
+    std::fprintf(stderr, "usage: snapwick_shot_bench.exe [--rounds N>=1] [--memory-shots N>=2] "
+                 "[--memory-trace K] [--memory-of-probe] [--sound-off] [--raw]\n");
+    return 64;
+  }
+  return snapwick::bench::Run(options);
+}
