@@ -135,7 +135,16 @@ Status MainWindow::SetControlText(ControlId id, std::string_view utf8) {
   if (!control) return Status::Failed;
   const bool isCombo = layout::ControlById(id).kind == layout::Kind::Combo;
   const std::string before = isCombo ? WindowText(control) : std::string();
-  if (!::SetWindowTextW(control, Widen(utf8).c_str())) return Status::Failed;
+  const std::wstring wide = Widen(utf8);
+  if (!::SetWindowTextW(control, wide.c_str())) return Status::Failed;
+  if (isCombo) {
+    // Keep the list's current item in step with the text, so that the arrow
+    // keys move on from the quality shown. A text the list does not hold
+    // (75 from set.ini) leaves the current item as it was.
+    const LRESULT item = ::SendMessageW(control, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(wide.c_str()));
+    if (item != CB_ERR) ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+  }
   // The combo box tells of typed changes only; a change made by the program
   // is announced here, so that both reach the same handler.
   if (isCombo && events_ && WindowText(control) != before) events_->OnComboChange();

@@ -199,6 +199,18 @@ TEST_F(WindowTest, ComboTextSetByProgram_ChangeEventOnlyWhenTheTextChanges) {
   EXPECT_EQ(events.events, (std::vector<std::string>{"load", "combo change 70"}));
 }
 
+// The arrow keys move on from the list's current item, so a quality set by
+// the program must also be the current item, or Down jumps to the top.
+TEST_F(WindowTest, ComboTextSetByProgram_ListItemFollowsWhenTheListHoldsIt) {
+  FillQualityList();
+  HWND combo = Control(ControlId::Cmb);
+  ASSERT_EQ(p.SetText(ControlId::Cmb, "30"), Status::Ok);
+  EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 7);
+  ASSERT_EQ(p.SetText(ControlId::Cmb, "75"), Status::Ok);
+  EXPECT_EQ(p.GetText(ControlId::Cmb), "75");
+  EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 7);
+}
+
 TEST_F(WindowTest, ComboAddItem_BeyondTheEnd_Fails) {
   EXPECT_EQ(p.ComboAddItem(0, "100"), Status::Ok);
   EXPECT_EQ(p.ComboAddItem(1, "90"), Status::Ok);
