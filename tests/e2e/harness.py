@@ -699,7 +699,8 @@ KEY_CODES = {"F2": 0x71, "F3": 0x72, "F4": 0x73, "F5": 0x74, "F6": 0x75, "F7": 0
              "F8": 0x77, "F9": 0x78, "F11": 0x7A, "F12": 0x7B}
 
 _NO_ROOT_OVERRIDE = "-dac_override,-dac_read_search"
-_IN_OPEN = 0x20
+IN_OPEN = 0x20     # inotify events
+IN_CREATE = 0x100
 _PAGE = 4096
 
 
@@ -708,15 +709,20 @@ def windows_path(path):
     return "Z:" + str(Path(path)).replace("/", "\\")
 
 
-def tree_digests(folder):
+def tree_digests(folder, skip=()):
     """{relative path: sha256 of the file, or "<dir>"} for everything below
-    folder (the folder itself excluded); {} if it does not exist."""
+    folder (the folder itself excluded), except the entries of folder named
+    in skip (whose files are then not even opened); {} if folder does not
+    exist."""
     import hashlib
     folder = Path(folder)
     found = {}
     if not folder.is_dir():
         return found
     for root, dirs, files in os.walk(folder):
+        if Path(root) == folder:
+            dirs[:] = [d for d in dirs if d not in skip]
+            files = [f for f in files if f not in skip]
         for name in dirs:
             found[str((Path(root) / name).relative_to(folder))] = "<dir>"
         for name in files:
@@ -739,22 +745,15 @@ def describe_changes(before, after):
     return "; ".join(parts)
 
 
-def settled_listing(folder, settle=1.0, timeout=20):
-    """{name: size} of the files in folder once nothing has appeared, gone or
-    grown there for `settle` seconds ({} while the folder is missing)."""
-    folder = Path(folder)
-
-    def snapshot():
-        try:
-            return {p.name: p.stat().st_size for p in folder.iterdir()}
-        except OSError:
-            return {}
-    last, since = snapshot(), time.monotonic()
+def settled_tree(folder, settle=1.0, timeout=20, skip=()):
+    """tree_digests(folder, skip) once nothing below folder has appeared, gone
+    or changed for `settle` seconds."""
+    last, since = tree_digests(folder, skip), time.monotonic()
     deadline = time.monotonic() + timeout
     while time.monotonic() - since < settle:
-        expect(time.monotonic() < deadline, f"files in {folder} kept changing for {timeout} s")
+        expect(time.monotonic() < deadline, f"files below {folder} kept changing for {timeout} s")
         time.sleep(0.1)
-        now = snapshot()
+        now = tree_digests(folder, skip)
         if now != last:
             last, since = now, time.monotonic()
     return last
@@ -765,6 +764,27 @@ def press_in(s, window, key, seconds):
     so that the program's poll sees the key)."""
     window.focus()
     s.hold_key(key, seconds)
+
+
+def press_until_new_file(s, window, key, folder, timeout=15):
+    """Holds key with window in front until a file that was not in folder
+    before appears there (a shot has begun), then lets it go; a machine
+    under load only makes this take longer."""
+    folder = Path(folder)
+
+    def names():
+        try:
+            return set(os.listdir(folder))
+        except OSError:
+            return set()
+    before = names()
+    window.focus()
+    s.x(["xdotool", "keydown", key])
+    try:
+        wait_until(lambda: names() - before, timeout,
+                   f"{key} held for {timeout} s made no file in {folder}")
+    finally:
+        s.x(["xdotool", "keyup", key])
 
 
 def apply_key(s, window, key):
@@ -793,13 +813,15 @@ def honour_file_permissions(s):
                list(Path(f"/tmp/.wine-{os.getuid()}").glob(pattern.split("/", 1)[1])),
                10, "the Wine server did not open its socket")
     for pid in s.prefix_processes("wineserver"):
-        caps = int(re.search(r"CapEff:\s+([0-9a-f]+)", Path(f"/proc/{pid}/status").read_text()).group(1), 16)
+        status = Path(f"/proc/{pid}/status").read_text()
+        caps = int(re.search(r"CapEff:\s+([0-9a-f]+)", status).group(1), 16)
         expect(not caps & 0b110, f"Wine server {pid} still has root's file override (CapEff {caps:x})")
 
 
 class FileHolder:
-    """A Windows program of the prefix that holds one file open (read access,
-    shared for reading only, as cmd opens a redirected input) until release()."""
+    """A Windows program of the prefix that holds one file open until
+    release(): cmd, with the file as the redirected input of a batch file
+    that waits; others may read the file then, but not replace or delete it."""
 
     BATCH = ("@echo off\r\n"
              "echo.> \"%~1\"\r\n"
@@ -809,7 +831,6 @@ class FileHolder:
              "goto wait\r\n")
 
     def __init__(self, s, path):
-        self.s = s
         tag = f"hold.{time.monotonic_ns()}"
         batch = s.tmp / "hold_open.cmd"
         if not batch.exists():
@@ -818,7 +839,8 @@ class FileHolder:
         paths = [windows_path(p) for p in (batch, self.ready, self.release_flag, path)]
         expect(not any(c in p for p in paths for c in ' "&<>^|'),
                f"cannot hold {path} open: its name needs quoting inside cmd")
-        self.proc = s.start_wine_program("cmd", "/c", f"call {paths[0]} {paths[1]} {paths[2]} <{paths[3]}")
+        self.proc = s.start_wine_program("cmd", "/c",
+                                         f"call {paths[0]} {paths[1]} {paths[2]} <{paths[3]}")
 
         def opened():
             expect(self.proc.poll() is None, f"the program holding {path} open ended at once")
@@ -861,32 +883,61 @@ def start_snapwick_as(s, folder, exe, tag="snapwick", timeout=30):
     return app, window
 
 
-class OpenWatch:
-    """Names of the files in one folder that anyone opened since the watch
-    began (inotify), e.g. the sounds that the program plays."""
+class FolderWatch:
+    """Names of the files in one folder that had an event (inotify; IN_OPEN
+    by default) since the watch began: the sounds that the program played,
+    the shots that it created."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, events=IN_OPEN):
         self._libc = ctypes.CDLL("libc.so.6", use_errno=True)
         self.fd = self._libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
         expect(self.fd >= 0, f"inotify_init1 failed: errno {ctypes.get_errno()}")
-        wd = self._libc.inotify_add_watch(self.fd, os.fsencode(str(folder)), _IN_OPEN)
+        wd = self._libc.inotify_add_watch(self.fd, os.fsencode(str(folder)), events)
         expect(wd >= 0, f"cannot watch {folder}: errno {ctypes.get_errno()}")
-        self.names = []
+        self._seen = []
+        self._taken = 0
 
-    def opened(self):
-        """Every name opened so far, in order (a name once per open)."""
+    def _read(self):
         import struct
         while True:
             try:
                 data = os.read(self.fd, 65536)
             except BlockingIOError:
-                return list(self.names)
+                return
             at = 0
             while at + 16 <= len(data):
                 _wd, _mask, _cookie, length = struct.unpack_from("iIII", data, at)
                 name = data[at + 16:at + 16 + length].split(b"\0", 1)[0]
-                self.names.append(os.fsdecode(name))
+                if name:  # events of the folder itself carry no name
+                    self._seen.append(os.fsdecode(name))
                 at += 16 + length
+
+    def take(self):
+        """The names seen since the last take()."""
+        self._read()
+        new = self._seen[self._taken:]
+        self._taken = len(self._seen)
+        return new
+
+    def take_settled(self, settle=1.0, timeout=20):
+        """take() once no event has come for `settle` seconds."""
+        self._read()
+        count, since = len(self._seen), time.monotonic()
+        deadline = time.monotonic() + timeout
+        while time.monotonic() - since < settle:
+            expect(time.monotonic() < deadline, f"events kept coming for {timeout} s")
+            time.sleep(0.1)
+            self._read()
+            if len(self._seen) != count:
+                count, since = len(self._seen), time.monotonic()
+        return self.take()
+
+    def wait_for(self, name, timeout, what):
+        """Waits until name has an event after the last take(); takes and
+        returns every name up to then."""
+        got = []
+        wait_until(lambda: got.extend(self.take()) or name in got, timeout, what)
+        return got
 
     def close(self):
         os.close(self.fd)
@@ -960,7 +1011,6 @@ def free_bytes(folder):
 
 # Client-area pixel rectangles (x, y, w, h) of more controls at 96 DPI.
 FRAME1 = (8, 8, 449, 59)
-LB_PIC = (16, 32, 433, 17)
 LABEL1 = (16, 136, 153, 25)
 LABEL2 = (16, 104, 145, 25)
 LABEL3 = (280, 104, 137, 25)
@@ -1001,13 +1051,13 @@ def pick_combo_item(s, window, rect, index, items):
     item at index of its list of `items` entries."""
     x, y, w, h = rect
     window.click(x + w - 8, y + h // 2)
-    lists = wait_until(s.popup_menus, 5, "the combo box's list did not drop down")
+    lists = wait_until(s.popup_menus, 10, "the combo box's list did not drop down")
     expect(len(lists) == 1, f"{len(lists)} pop-up windows after the click on the combo's arrow")
-    lx, ly, lw, lh, _ = lists[0].info()
+    _, _, lw, lh, _ = lists[0].info()
     # The list is sized to show every item; each item is a strip of equal height.
     item = (lh - 2) / items
     lists[0].click(lw // 2, int(1 + item * (index + 0.5)))
-    wait_until(lambda: not s.popup_menus(), 5, "the combo box's list stayed open")
+    wait_until(lambda: not s.popup_menus(), 10, "the combo box's list stayed open")
 
 
 # Captions are checked by their ink, not read: a face without Cyrillic
@@ -1145,3 +1195,22 @@ def check_text_matches(points, text, rivals, font_path, px, what, least=0.9, mar
                f"{what}: the ink matches {rival!r} ({description}) to {other:.2f}, about as well "
                f"as {text!r} ({score:.2f})")
     return score
+
+
+def selected_text_pixels(img, rect):
+    """How many pixels of rect have the colour of selected text (a saturated blue)."""
+    return sum(1 for r, g, b in crop(img, rect).getdata() if b >= 180 and r <= 120 and b - g >= 60)
+
+
+def eventually(check, timeout, interval=0.2):
+    """Runs check() until it passes (raises no ScenarioFailed) or timeout
+    has passed; then its last failure stands. For pictures of windows that a
+    busy machine may not have painted yet."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            return check()
+        except ScenarioFailed:
+            if time.monotonic() >= deadline:
+                raise
+        time.sleep(interval)

@@ -1,20 +1,43 @@
 #!/usr/bin/python3
-"""F5 pressed in the window and applied becomes the hotkey: the caption names
-it, set.ini holds it, F5 makes shots and F8 no longer does."""
+"""F5 pressed in the window shows in the hotkey box and, applied, becomes the
+hotkey: the caption names it, set.ini holds it, F5 makes shots and F8 no
+longer does, and the next start takes F5 from set.ini."""
 import datetime
 
-from harness import CMD3_APPLY, TITLE_F8, expect, holds_for, run, settings_record, wait_until
+from harness import (CMD3_APPLY, T_KEY, TITLE_F8, expect, exit_with_button, glyph_shapes, holds_for,
+                     ink_points, red_ink, run, settings_record, wait_until, window_image)
 from shots import check_shot_names, open_jpeg, wait_for_shots
 
 TITLE_F5 = "Snapwick (HotKey:F5)"
+TITLE_F5_NEXT_START = "Snapwick 1.1 (HotKey:F5)"
+
+
+def red_in_key_box(window, name, least=1):
+    """The red pixels of the hotkey box, or None if there are fewer than least."""
+    points = ink_points(window_image(window, name), T_KEY, red_ink)
+    return points if len(points) >= least else None
+
+
+def has_focus(s, window):
+    r = s.x(["xdotool", "getwindowfocus"], check=False)
+    return r.returncode == 0 and r.stdout.strip() == str(window.id).encode()
 
 
 def body(s):
     folder = s.install_app()
     app, window = s.start_snapwick(folder)
     wait_until(lambda: window.title() == TITLE_F8, 5, f"title is {window.title()!r}")
+    expect(not red_in_key_box(window, "before.png"), "the hotkey box shows red text before any key")
     window.focus()
     s.hold_key("F5", 0.1)
+
+    # The box names the key in dark red: two characters. Which ones, the
+    # caption tells after Apply, for it is made from the box's text.
+    points = wait_until(lambda: red_in_key_box(window, "captured.png", least=15), 10,
+                        "no red text appeared in the hotkey box after F5")
+    glyphs = glyph_shapes(points)
+    expect(len(glyphs) == 2, f"the hotkey box shows {len(glyphs)} red glyphs after F5, not the two of \"F5\"")
+
     window.click_control(CMD3_APPLY)
     wait_until(lambda: window.title() == TITLE_F5, 5,
                f"after Apply the title is {window.title()!r}, not {TITLE_F5!r}")
@@ -25,7 +48,7 @@ def body(s):
                f"not {want.hex(' ')}")
     window.screenshot("applied.png")
 
-    s.start_notepad()
+    notepad = s.start_notepad()
     s.hold_key("F8", 0.5)
     expect(holds_for(lambda: not app.shots(), 1.5), f"F8 still made a shot: {app.shots()}")
     before = datetime.datetime.now()
@@ -37,5 +60,24 @@ def body(s):
     open_jpeg(app.pic / names[0])
     expect(app.alive(), "the program ended")
 
+    # The next start reads F5 back from set.ini.
+    exit_with_button(app, window)
+    expect(ini.read_bytes() == want, "ending the program changed set.ini")
+    app, window = s.start_snapwick(folder)
+    wait_until(lambda: window.title() == TITLE_F5_NEXT_START, 5,
+               f"on the next start the title is {window.title()!r}, not {TITLE_F5_NEXT_START!r}")
+    expect(ini.read_bytes() == want, "the next start changed set.ini")
+    shots_so_far = len(app.shots())
+    # The new window may still be taking the focus from notepad as it
+    # appears: give notepad the focus again before each try.
+    for attempt in range(3):
+        notepad.focus()
+        wait_until(lambda: has_focus(s, notepad), 5, "notepad did not get the focus")
+        s.hold_key("F5", 0.4)
+        if not holds_for(lambda: len(app.shots()) == shots_so_far, 4.0):
+            break
+        s.log(f"try {attempt + 1}: no shot from F5 with notepad in front")
+    expect(len(app.shots()) > shots_so_far, "on the next start F5 made no shot")
 
-run("settings_apply_new_hotkey", body, deadline=120)
+
+run("settings_apply_new_hotkey", body, deadline=150)
