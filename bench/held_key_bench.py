@@ -13,127 +13,24 @@ or, without it, the script runs the shot bench first.
 
 import argparse
 import math
-import os
-import random
 import re
 import shutil
 import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+from harness import SHOT_NAME, Scenario, ScenarioFailed, wait_until  # noqa: E402
+
 TIMER_MS = 50
-SCREEN = "1920x1080x24"
-SHOT_NAME = re.compile(r"\d{2}\.\d{2}\.\d{4}_\d{2}\.\d{2}\.\d{2}_(\d+)\.jpg")
 
 
 class BenchError(Exception):
     pass
-
-
-def wait_until(probe, timeout, what, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise BenchError(f"{what} (waited {timeout:g} s)")
-        time.sleep(interval)
-
-
-class Session:
-    """One Xvfb display, one Wine prefix and one temporary folder, all
-    removed again by close()."""
-
-    def __init__(self):
-        self.tmp = Path(tempfile.mkdtemp(prefix="snapwick-held-key-"))
-        self.prefix = self.tmp / "prefix"
-        self.xvfb = None
-        self.display = None
-        self.env = None
-        self.procs = []
-
-    def start_display(self):
-        numbers = list(range(100, 141))
-        random.shuffle(numbers)
-        for n in numbers[:15]:
-            if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                continue
-            proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", SCREEN, "-nolisten", "tcp",
-                                     "-noreset"], stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + 10
-            while proc.poll() is None and time.monotonic() < deadline:
-                if subprocess.run(["xdpyinfo", "-display", f":{n}"], stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL).returncode == 0:
-                    self.xvfb, self.display = proc, f":{n}"
-                    break
-                time.sleep(0.05)
-            if self.xvfb:
-                break
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
-        if not self.xvfb:
-            raise BenchError("could not start Xvfb on any display :100-:140")
-        self.env = dict(os.environ, DISPLAY=self.display, WINEPREFIX=str(self.prefix),
-                        WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8",
-                        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
-        self.env.pop("WINESERVER", None)
-
-    def boot_prefix(self):
-        subprocess.run(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-        # The registry reaches the disk when the prefix's server ends.
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
-        if not (self.prefix / "system.reg").exists():
-            raise BenchError("wineboot did not create the prefix")
-
-    def wine(self, *argv):
-        proc = subprocess.Popen(["wine", *argv], cwd=self.tmp, env=self.env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        self.procs.append(proc)
-        return proc
-
-    def x(self, *argv, timeout=15):
-        r = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
-                           timeout=timeout)
-        if r.returncode != 0:
-            raise BenchError(f"{' '.join(argv)} failed: {r.stderr.decode(errors='replace').strip()}")
-        return r.stdout.decode(errors="replace")
-
-    def visible_window(self, title_regex):
-        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title_regex],
-                           env=self.env, capture_output=True, timeout=15)
-        ids = r.stdout.split()
-        return ids[0].decode() if ids else None
-
-    def close(self):
-        if self.env:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=30)
-            for proc in self.procs:
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
-            subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=30)
-        if self.xvfb and self.xvfb.poll() is None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
-        shutil.rmtree(self.tmp, ignore_errors=True)
 
 
 def shot_ms_from_bench(s, bench_exe):
@@ -154,56 +51,39 @@ def shot_ms_from_bench(s, bench_exe):
 
 
 def run(args):
-    s = Session()
+    s = Scenario("held_key_bench")
     s.dist = Path(args.dist).resolve()
-    exe = s.dist / "snapwick.exe"
-    if not exe.is_file():
-        raise BenchError(f"{exe} does not exist: build the windows preset first")
     try:
-        s.start_display()
-        print(f"held_key_bench: Xvfb {s.display} ({SCREEN}, pid {s.xvfb.pid}), "
-              f"prefix {s.prefix}", flush=True)
-        s.boot_prefix()
-
+        s.setup()
+        print(f"held_key_bench: Xvfb {s.display.name}, prefix {s.prefix}", flush=True)
         shot_ms = args.shot_ms
         if shot_ms is None:
             shot_ms = shot_ms_from_bench(s, Path(args.shot_bench).resolve())
 
-        app = s.tmp / "Snapwick"
-        app.mkdir()
-        shutil.copy2(exe, app / "snapwick.exe")
-        shutil.copytree(s.dist / "wav", app / "wav")
-        pic = app / "pic"
-        s.wine(str(app / "snapwick.exe"))
-        wait_until(lambda: s.visible_window("^Snapwick"), 60, "Snapwick's window was not shown")
-        s.wine("notepad")
-        notepad = wait_until(lambda: s.visible_window("Notepad"), 60,
-                             "notepad's window was not shown")
-        s.x("xdotool", "windowfocus", "--sync", notepad)
-        s.x("xdotool", "windowraise", notepad)
+        folder = s.install_app()
+        app, _window = s.start_snapwick(folder)
+        s.start_notepad()
         time.sleep(0.5)  # let the program settle after its start
 
         pressed = time.monotonic()
-        s.x("xdotool", "keydown", "F8")
-        try:
-            time.sleep(args.hold)
-        finally:
-            s.x("xdotool", "keyup", "F8")
+        s.hold_key("F8", args.hold)
         held = time.monotonic() - pressed
 
         def settled():
-            before = len(list(pic.glob("*.jpg"))) if pic.is_dir() else 0
+            before = len(app.shots())
             time.sleep(1.0)
-            return before if before == len(list(pic.glob("*.jpg"))) else None
-        wait_until(lambda: settled() is not None, 30, "shots kept coming after the key was up")
-        return report(pic, held, shot_ms, args.hold)
+            return before == len(app.shots())
+        wait_until(settled, 30, "shots kept coming after the key was up")
+        return report(app.pic, held, shot_ms, args.hold)
+    except ScenarioFailed as e:
+        raise BenchError(str(e))
     finally:
-        s.close()
+        s.teardown()
 
 
 def report(pic, held, shot_ms, hold):
     files = sorted(pic.iterdir()) if pic.is_dir() else []
-    named = [(int(m.group(1)), f) for f in files if (m := SHOT_NAME.fullmatch(f.name))]
+    named = [(int(m.group(7)), f) for f in files if (m := SHOT_NAME.fullmatch(f.name))]
     named.sort()
     counters = [c for c, _ in named]
     consecutive = counters == list(range(1, len(counters) + 1))
