@@ -97,12 +97,17 @@ void SaveSettings(Platform& p, const AppState& s) {
   // Write beside the old file and swap it in only once the new record is
   // complete, so that a failed write never loses the user's settings.
   const std::string path = SettingsPath(s);
-  const std::string temp = path + ".new";
-  const auto file = p.CreateForWrite(temp);
-  if (!file) return;
-  const bool written = Succeeded(p.WriteAt(*file, 0, record));
-  const bool closed = Succeeded(p.CloseFile(*file));
-  if (!written || !closed || !Succeeded(p.ReplaceFile(temp, path))) p.DeleteFile(temp);
+  // A stale temporary that cannot be overwritten (left read-only, or a
+  // folder of that name) must not block every later save: try a second name.
+  for (const char* suffix : {".new", ".new2"}) {
+    const std::string temp = path + suffix;
+    const auto file = p.CreateForWrite(temp);
+    if (!file) continue;
+    const bool written = Succeeded(p.WriteAt(*file, 0, record));
+    const bool closed = Succeeded(p.CloseFile(*file));
+    if (!written || !closed || !Succeeded(p.ReplaceFile(temp, path))) p.DeleteFile(temp);
+    return;
+  }
 }
 
 }  // namespace snapwick

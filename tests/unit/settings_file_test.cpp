@@ -168,6 +168,7 @@ TEST_F(Settings, Save_LongNameWrittenWholeAndReadBackAsTwentyBytes) {
 TEST_F(Settings, Save_AnyStepFailing_OldFileKeptAndNoTemporaryLeft) {
   const auto old = Record(50, 1, 65, "A");
   for (const char* step : {"CreateForWrite", "WriteAt", "CloseFile", "ReplaceFile"}) {
+    // Every attempt at the step fails, whatever temporary name is tried.
     FakePlatform fp;
     fp.files[kPath] = old;
     AppState st;
@@ -180,6 +181,19 @@ TEST_F(Settings, Save_AnyStepFailing_OldFileKeptAndNoTemporaryLeft) {
     EXPECT_EQ(fp.files.size(), 1u) << step;
     EXPECT_EQ(fp.openFiles, 0) << step;
   }
+}
+
+TEST_F(Settings, Save_StaleTemporaryInTheWay_SavesThroughASecondName) {
+  p.files[kPath] = Record(50, 1, 65, "A");
+  s.Quality = 90;
+  s.SoundOn = 1;
+  WinProc.HotKey = 116;
+  p.texts[ControlId::T_key] = "F5";
+  p.Fail("CreateForWrite", 1);
+  SaveSettings(p, s);
+  EXPECT_EQ(p.files[kPath], Record(90, 1, 116, "F5"));
+  EXPECT_EQ(p.files.size(), 1u);
+  EXPECT_EQ(p.openFiles, 0);
 }
 
 TEST_F(Settings, Save_NoOldFile_Created) {
