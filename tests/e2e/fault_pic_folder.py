@@ -1,0 +1,101 @@
+#!/usr/bin/python3
+"""pic/ taken away, made read-only or replaced by a file while the program
+runs: the presses make no file and no shutter sound, nothing in the program's
+folder changes, and once pic/ is back the next press makes good shots whose
+counter shows that the refused presses used up theirs."""
+import os
+
+from harness import (SHOT_NAME, FolderWatch, describe_changes, expect, honour_file_permissions, press_in,
+                     press_until_new_file, run, settled_tree, tree_digests, wait_until)
+from shots import open_jpeg, shot_counter
+
+FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
+
+
+def take_away(pic):
+    pic.rename(pic.with_name("pic.away"))
+
+
+def bring_back(pic):
+    pic.with_name("pic.away").rename(pic)
+
+
+def make_read_only(pic):
+    os.chmod(pic, 0o555)
+
+
+def make_writable(pic):
+    os.chmod(pic, 0o755)
+
+
+def replace_by_file(pic):
+    take_away(pic)
+    pic.write_bytes(b"a file where the folder was\r\n")
+
+
+def remove_file(pic):
+    pic.unlink()
+    bring_back(pic)
+
+
+CASES = [
+    # (case, make the fault, clear it)
+    ("PicFolder_RemovedWhileRunning_NoFileNoSound", take_away, bring_back),
+    ("PicFolder_ReadOnly_NoFileNoSound", make_read_only, make_writable),
+    ("PicFolder_ReplacedByFile_FileKeptNoSound", replace_by_file, remove_file),
+]
+
+
+def good_shots(s, app, window, sounds, what):
+    """Presses F8; expects new, whole shots, the shutter sound and every older
+    file unchanged; returns the counters of the new shots."""
+    before = tree_digests(app.pic)
+    press_until_new_file(s, window, "F8", app.pic)
+    after = settled_tree(app.pic)
+    changed = [n for n in before if after.get(n) != before[n]]
+    expect(not changed, f"{what}: shots that were there before changed or went: {changed}")
+    new = sorted(set(after) - set(before), key=lambda n: shot_counter(n) or 0)
+    expect(new, f"{what}: the new file went again")
+    for name in new:
+        expect(SHOT_NAME.fullmatch(name), f"{what}: {name!r} in pic/ is not a shot's name")
+        open_jpeg(app.pic / name)
+    sounds.wait_for("2.wav", 5, f"{what}: no shutter sound after a saved shot")
+    sounds.take_settled()
+    return [shot_counter(n) for n in new]
+
+
+def body(s):
+    honour_file_permissions(s)
+    folder = s.install_app()
+    sounds = FolderWatch(folder / "wav")
+    app, window = s.start_snapwick(folder)
+    wait_until(lambda: app.pic.is_dir(), 5, "pic/ was not created")
+    last = max(good_shots(s, app, window, sounds, "before any fault"))
+
+    for case, make_fault, clear_fault in CASES:
+        s.log(f"case: {case}")
+        # wav/ is left unread: the watch on it is for the program's opens.
+        healthy = tree_digests(folder, skip=("wav",))
+        make_fault(app.pic)
+        faulty = tree_digests(folder, skip=("wav",))
+        press_in(s, window, "F8", FAULT_PRESS)
+        after = settled_tree(folder, skip=("wav",))
+        expect(after == faulty, f"{case}: the presses changed the program's folder: "
+                                f"{describe_changes(faulty, after)}")
+        expect(app.alive(), f"{case}: the program ended")
+        heard = sounds.take()
+        expect("2.wav" not in heard, f"{case}: the shutter sounded for a shot that was not saved")
+
+        clear_fault(app.pic)
+        expect(tree_digests(folder, skip=("wav",)) == healthy,
+               f"{case}: the test could not clear its fault")
+        counters = good_shots(s, app, window, sounds, f"{case}, fault cleared")
+        s.log(f"{case}: counters {last} before the fault, {counters[0]}..{counters[-1]} after it")
+        expect(counters[0] > last + 1,
+               f"{case}: the first shot after the fault is number {counters[0]}, right after {last}: "
+               "the presses during the fault were not seen")
+        last = counters[-1]
+    expect(tree_digests(folder / "wav") == tree_digests(s.dist / "wav"), "the sound files changed")
+
+
+run("fault_pic_folder", body, deadline=150)
