@@ -43,11 +43,8 @@ Status Win32Platform::ShellOpen(std::string_view address) {
 }
 
 Status Win32Platform::PlaySoundAsync(std::string_view path) {
-  // Wide, so that a program folder with Cyrillic letters still finds its
-  // sounds; no default beep stands in for a missing file.
-  return ::PlaySoundW(Widen(path).c_str(), nullptr, SND_ASYNC | SND_FILENAME | SND_NODEFAULT)
-             ? Status::Ok
-             : Status::Failed;
+  // No default beep stands in for a missing file.
+  return sound_.Play(Widen(path)) ? Status::Ok : Status::Failed;
 }
 
 Status Win32Platform::MessageBoxInfo(std::string_view text, std::string_view title) {

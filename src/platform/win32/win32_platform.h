@@ -11,6 +11,7 @@
 #include "platform/frm_events.h"
 #include "platform/platform.h"
 #include "platform/win32/single_instance_win.h"
+#include "platform/win32/sound_win.h"
 #include "platform/win32/window_win.h"
 
 namespace snapwick::win32 {
@@ -102,6 +103,7 @@ class Win32Platform final : public Platform {
   HINSTANCE instance_;
   MainWindow window_;
   SingleInstance singleInstance_;
+  SoundPlayer sound_;
 };
 
 // Win32 handles travel through the interface as plain numbers.
