@@ -114,6 +114,27 @@ HWND MainWindow::CreateControl(const layout::Control& c, int dpi) {
   return control;
 }
 
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+  // The window moved to a monitor with another scale: the layout is in
+  // twips, so every control takes its place and font anew, as at creation.
+  ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SizeToClientArea(dpi);
+  std::vector<OwnedFont> previous;
+  previous.swap(fonts_);  // freed once every control has its new font
+  for (const layout::Control& c : layout::Controls()) {
+    HWND control = controls_[Index(c.id)];
+    if (!control || c.kind == layout::Kind::Canvas) continue;
+    const layout::PixelRect px = layout::PixelsInWindow(c, dpi);
+    ::SetWindowPos(control, nullptr, px.x, px.y, px.width, px.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(control, WM_SETFONT,
+                   reinterpret_cast<WPARAM>(FontFor(c.font.value_or(kDefaultFont), dpi)), TRUE);
+    if (c.kind == layout::Kind::Combo) FitComboHeight(control, px.height);
+  }
+  ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 void MainWindow::FitComboHeight(HWND combo, int height) {
   // The closed combo box takes its height from its font; its selection
   // field is stretched or shrunk so that the box has the layout's height.

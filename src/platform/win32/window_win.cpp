@@ -78,8 +78,19 @@ void MainWindow::SizeToClientArea(int dpi) {
   const RECT client{0, 0, layout::TwipsToPixels(layout::kClientWidthTwips, dpi),
                     layout::TwipsToPixels(layout::kClientHeightTwips, dpi)};
   const RECT outer = WindowRectForClient(client, kStyle, kExStyle, dpi);
-  ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  int width = outer.right - outer.left;
+  int height = outer.bottom - outer.top;
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The frame's metrics may not follow the DPI asked for (a monitor change
+  // reported before the frame is redrawn, or a system that does not scale
+  // frames): correct by what the client area really came to.
+  RECT got{};
+  ::GetClientRect(hwnd_, &got);
+  if (got.right != client.right || got.bottom != client.bottom) {
+    width += client.right - got.right;
+    height += client.bottom - got.bottom;
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void MainWindow::ShowFirst() {
@@ -180,6 +191,9 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return *brush;
       }
       break;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_SETCURSOR:
       if (OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam))) return TRUE;
       break;

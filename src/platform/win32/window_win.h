@@ -78,6 +78,7 @@ class MainWindow {
   void CreateControls(int dpi);
   HWND CreateControl(const layout::Control& c, int dpi);
   void FitComboHeight(HWND combo, int height);
+  void OnDpiChanged(int dpi, const RECT& suggested);
   void StackControls();
   void BuildTrayMenu();
   HFONT FontFor(const layout::Font& font, int dpi);

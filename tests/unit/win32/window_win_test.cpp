@@ -127,6 +127,34 @@ TEST_F(WindowTest, Controls_ChildrenOfTheWindowAtTheirLayoutPixels) {
   }
 }
 
+// Moved to a monitor at 150 %: the window, every control and every font
+// take the new scale, as if the window had been made there.
+TEST_F(WindowTest, DpiChanged_WindowControlsAndFontsScale) {
+  const int newDpi = dpi * 3 / 2;
+  HFONT before = reinterpret_cast<HFONT>(::SendMessageW(Control(ControlId::Label1), WM_GETFONT, 0, 0));
+  LOGFONTW old{};
+  ASSERT_NE(::GetObjectW(before, sizeof old, &old), 0);
+  RECT suggested{100, 50, 900, 600};
+  ::SendMessageW(frm, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+
+  RECT client{};
+  ::GetClientRect(frm, &client);
+  EXPECT_EQ(client.right, layout::TwipsToPixels(layout::kClientWidthTwips, newDpi));
+  EXPECT_EQ(client.bottom, layout::TwipsToPixels(layout::kClientHeightTwips, newDpi));
+  for (const layout::Control& c : layout::Controls()) {
+    if (c.kind == layout::Kind::Timer || c.kind == layout::Kind::Canvas) continue;
+    const layout::PixelRect want = layout::PixelsInWindow(c, newDpi);
+    const RECT got = ClientRectOf(c.id);
+    EXPECT_EQ(got.left, want.x) << c.name;
+    EXPECT_EQ(got.top, want.y) << c.name;
+    EXPECT_EQ(got.right - got.left, want.width) << c.name;
+  }
+  HFONT after = reinterpret_cast<HFONT>(::SendMessageW(Control(ControlId::Label1), WM_GETFONT, 0, 0));
+  LOGFONTW now{};
+  ASSERT_NE(::GetObjectW(after, sizeof now, &now), 0);
+  EXPECT_EQ(now.lfHeight, old.lfHeight * 3 / 2);
+}
+
 TEST_F(WindowTest, Texts_RussianCaptionsFromTheTable) {
   EXPECT_EQ(p.GetText(ControlId::Cmd1), "Выход");
   EXPECT_EQ(p.GetText(ControlId::Frame2), "Настройки программы");
