@@ -8,7 +8,7 @@ import shutil
 import subprocess
 from pathlib import Path
 
-from harness import (TITLE_F8, apply_key, expect, map_drive, press_until_new_file, run, settings_record,
+from harness import (TITLE_F8, apply_key, expect, glyph_shapes, map_drive, press_until_new_file, run, settings_record,
                      settled_tree, start_snapwick_as, tree_digests, wait_until)
 from shots import open_jpeg, shot_counter
 
@@ -32,25 +32,6 @@ def expect_new_shots(s, app, window, key, what):
     return new
 
 
-def glyphs(ink):
-    """The ink points cut apart at blank columns, each piece moved to 0, 0."""
-    pieces, current, last = [], [], None
-    for x in sorted({x for x, _ in ink}):
-        if last is not None and x != last + 1:
-            pieces.append(current)
-            current = []
-        current.append(x)
-        last = x
-    if current:
-        pieces.append(current)
-    shapes = []
-    for columns in pieces:
-        part = [(x, y) for x, y in ink if columns[0] <= x <= columns[-1]]
-        x0, y0 = min(x for x, _ in part), min(y for _, y in part)
-        shapes.append(frozenset((x - x0, y - y0) for x, y in part))
-    return shapes
-
-
 def label_glyphs(window):
     """The glyphs of Lb_Pic: the pixels much darker than its background."""
     from PIL import Image
@@ -60,7 +41,7 @@ def label_glyphs(window):
         part = img.convert("RGB").crop((x, y, x + w, y + h))
     background = sum(max(part.getcolors(w * h))[1]) / 3
     pixels = part.load()
-    return glyphs({(i, j) for j in range(h) for i in range(w) if background - sum(pixels[i, j]) / 3 > 90})
+    return glyph_shapes({(i, j) for j in range(h) for i in range(w) if background - sum(pixels[i, j]) / 3 > 90})
 
 
 def text_glyphs(text):
@@ -74,7 +55,7 @@ def text_glyphs(text):
     draw.fontmode = "1"
     draw.text((LB_PIC_PX, LB_PIC_PX), text, font=ImageFont.truetype(face, LB_PIC_PX), fill=0)
     pixels = img.load()
-    return glyphs({(i, j) for j in range(img.height) for i in range(img.width) if pixels[i, j] < 128})
+    return glyph_shapes({(i, j) for j in range(img.height) for i in range(img.width) if pixels[i, j] < 128})
 
 
 def expect_label_reads(window, text):

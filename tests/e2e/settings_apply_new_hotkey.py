@@ -2,11 +2,9 @@
 """F5 pressed in the window shows in the hotkey box and, applied, becomes the
 hotkey: the caption names it, set.ini holds it, F5 makes shots and F8 no
 longer does, and the next start takes F5 from set.ini."""
-import datetime
-
 from harness import (CMD3_APPLY, T_KEY, TITLE_F8, expect, exit_with_button, glyph_shapes, holds_for,
                      ink_points, red_ink, run, settings_record, wait_until, window_image)
-from shots import check_shot_names, open_jpeg, wait_for_shots
+from shots import expect_hotkey_switched
 
 TITLE_F5 = "Snapwick (HotKey:F5)"
 TITLE_F5_NEXT_START = "Snapwick 1.1 (HotKey:F5)"
@@ -49,15 +47,7 @@ def body(s):
     window.screenshot("applied.png")
 
     notepad = s.start_notepad()
-    s.hold_key("F8", 0.5)
-    expect(holds_for(lambda: not app.shots(), 1.5), f"F8 still made a shot: {app.shots()}")
-    before = datetime.datetime.now()
-    s.hold_key("F5", 0.4)
-    after = datetime.datetime.now()
-    names = wait_for_shots(app)
-    counters = check_shot_names(names, before, after)
-    expect(counters == list(range(1, len(names) + 1)), f"counters are {counters}")
-    open_jpeg(app.pic / names[0])
+    expect_hotkey_switched(s, app, "F8", "F5", 0.5)
     expect(app.alive(), "the program ended")
 
     # The next start reads F5 back from set.ini.

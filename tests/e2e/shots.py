@@ -152,3 +152,19 @@ def check_shot_names(names, earliest, latest):
                f"{name}: the counter has leading zeros or is 0")
         counters.append(counter)
     return counters
+
+
+def expect_hotkey_switched(s, app, old_key, new_key, hold):
+    """With the program's hotkey now new_key and another program in front:
+    old_key makes no shot and uses up no counter value, new_key makes whole
+    shots numbered from 1 with no gap."""
+    from harness import holds_for
+    s.hold_key(old_key, hold)
+    expect(holds_for(lambda: not app.shots(), 1.5), f"{old_key} still made a shot: {app.shots()}")
+    before = datetime.datetime.now()
+    s.hold_key(new_key, hold)
+    after = datetime.datetime.now()
+    names = wait_for_shots(app)
+    counters = check_shot_names(names, before, after)
+    expect(counters == list(range(1, len(names) + 1)), f"counters are {counters}")
+    open_jpeg(app.pic / names[0])
