@@ -3,14 +3,11 @@
 with a Western and with a Russian ANSI code page alike."""
 import datetime
 
-from harness import expect, run, wait_until
+from harness import CODE_PAGE_LOCALES, expect, run, wait_until
 from shots import check_shot_names, open_jpeg, wait_for_shots
 
-LOCALES = [("western", "C.UTF-8"), ("russian", "ru_RU.UTF-8")]
-
-
 def body(s):
-    for case, locale in LOCALES:
+    for case, locale in CODE_PAGE_LOCALES:
         s.log(f"case: {case} code page ({locale})")
         s.use_locale(locale)
         folder = s.install_app(case, "Снимки экрана", "Snapwick")

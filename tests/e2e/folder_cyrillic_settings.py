@@ -6,15 +6,10 @@ makes shots, F8 none. The sounds are found too (the shutter after a shot,
 the key sound when a key is captured) and stay silent once sound is off,
 also under the Western code page, whose ANSI names have no Cyrillic letters:
 the program reads each sound through its wide path itself."""
-from harness import (TITLE_F8, FolderWatch, apply_key, expect, press_in, press_until_new_file,
+from harness import (CODE_PAGE_LOCALES, TITLE_F8, FolderWatch, apply_key, expect, press_in, press_until_new_file,
                      run, settings_record, settled_tree, tree_digests, wait_until)
 from shots import open_jpeg
 
-LOCALES = [
-    # (case, locale)
-    ("western", "C.UTF-8"),
-    ("russian", "ru_RU.UTF-8"),
-]
 F5_SILENT = settings_record(80, 0, 0x74, "F5")
 CHECK = (432, 96, 17, 33)  # the sound check box, client pixels at 96 DPI
 
@@ -39,7 +34,7 @@ def shoot(s, app, window, key, sounds, what, shutter):
 
 
 def body(s):
-    for case, locale in LOCALES:
+    for case, locale in CODE_PAGE_LOCALES:
         s.log(f"case: {case} code page ({locale})")
         s.use_locale(locale)
         folder = s.install_app(case, "Программы и утилиты", "Снимок экрана 2")

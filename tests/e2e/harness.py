@@ -45,6 +45,10 @@ CLIENT_SIZE = (463, 210)
 
 SHOT_NAME = re.compile(r"(\d{2})\.(\d{2})\.(\d{4})_(\d{2})\.(\d{2})\.(\d{2})_(\d+)\.jpg")
 
+# The two ANSI code pages a Cyrillic program folder is tried under, as
+# (case, Unix locale): Western 1252 has no Cyrillic letters, Russian 1251 has.
+CODE_PAGE_LOCALES = [("western", "C.UTF-8"), ("russian", "ru_RU.UTF-8")]
+
 TRAY_SLOT = 20      # width of one icon slot in Wine's tray window
 TRAY_ICON = 16
 

@@ -1,13 +1,10 @@
 #!/usr/bin/python3
 """Started from a folder with Cyrillic letters and a space, it makes its pic/
 there, with a Western and with a Russian ANSI code page alike."""
-from harness import TITLE_F8, expect, run, wait_until
-
-LOCALES = [("western", "C.UTF-8"), ("russian", "ru_RU.UTF-8")]
-
+from harness import CODE_PAGE_LOCALES, TITLE_F8, expect, run, wait_until
 
 def body(s):
-    for case, locale in LOCALES:
+    for case, locale in CODE_PAGE_LOCALES:
         s.log(f"case: {case} code page ({locale})")
         s.use_locale(locale)
         folder = s.install_app(case, "Снимки экрана", "Snapwick")
