@@ -7,11 +7,11 @@
 namespace snapwick {
 
 struct Folders {
-  std::string app;  // never ends in a backslash: "E:\" becomes "E:"
-  std::string pic;  // app + "\pic"
-  std::string wav;  // app + "\wav\"
+  std::string app;  // never ends in the separator: "E:\" becomes "E:"
+  std::string pic;  // app + separator + "pic"
+  std::string wav;  // app + separator + "wav" + separator
 };
 
-Folders DeriveFolders(std::string_view exeFolder);
+Folders DeriveFolders(std::string_view exeFolder, char separator);
 
 }  // namespace snapwick

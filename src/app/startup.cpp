@@ -1,53 +1,50 @@
 #include "app/startup.h"
 
-#include "app/app_state.h"
+#include <string>
+
 #include "app/folders.h"
-#include "app/tray.h"
+#include "form/roles.h"
+#include "form/texts.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
-#include "ui/win_proc.h"
+#include "state/app_state.h"
+#include "tray/tray.h"
 
 namespace snapwick {
 
 void RunStartup(Platform& p, AppState& s) {
-  if (p.PreviousInstanceRunning()) {
+  if (p.AnotherInstanceRunning()) {
     // The running copy is neither told nor raised.
-    p.CloseFrm();
+    p.CloseWindow();
     return;
   }
 
-  s.TrayData = MakeTrayData(p.FrmHandle(), p.FrmIcon().value_or(0));
-  p.NotifyIcon(TrayOp::Add, s.TrayData);
+  AddTrayIcon(p, s);
+  p.StartKeyCapture();
 
-  WinProc.HookHandle = p.SetWindowsHookEx(kWhKeyboard, p.ModuleInstance(), p.CurrentThreadId());
-
-  if (const auto exeFolder = p.ExeFolder()) {
-    const Folders folders = DeriveFolders(*exeFolder);
-    s.AppFolder = folders.app;
-    s.WavFolder = folders.wav;
-    s.PicFolder = folders.pic;
+  if (const auto exeFolder = p.ProgramFolder()) {
+    const Folders folders = DeriveFolders(*exeFolder, p.PathSeparator());
+    s.appFolder = folders.app;
+    s.wavFolder = folders.wav;
+    s.picFolder = folders.pic;
   }
-  p.SetText(ControlId::Lb_Pic, s.PicFolder);
+  p.SetText(ControlId::ShotFolderLabel, s.picFolder);
   // Fails at every start but the first, when the folder is already there.
-  p.CreateFolder(s.PicFolder);
+  p.CreateFolder(s.picFolder);
 
-  s.ScreenW = p.GetSystemMetrics(kSmCxScreen);
-  s.ScreenH = p.GetSystemMetrics(kSmCyScreen);
-  p.ResizeCanvas(s.ScreenW, s.ScreenH);
-
-  s.TitleText = kTitleText;
-  p.SetFrmCaption(s.TitleText);
+  s.titleText = kTitleText;
+  p.SetTitle(s.titleText);
 
   LoadSettings(p, s);
 }
 
-bool RunClosePath(Platform& p, const AppState& s, CloseOrigin origin) {
+bool RunClosePath(Platform& p, CloseOrigin origin) {
   if (origin == CloseOrigin::User) {
-    p.SetFrmVisible(false);
+    p.HideWindow();
     return true;
   }
-  p.NotifyIcon(TrayOp::Delete, s.TrayData);
-  p.UnhookWindowsHookEx(WinProc.HookHandle);
+  p.RemoveTrayIcon();
+  p.StopKeyCapture();
   return false;
 }
 

@@ -1,21 +1,20 @@
 #pragma once
 // The two ends of the program's life.
 
-#include "platform/frm_events.h"
+#include "platform/events.h"
 
 namespace snapwick {
 
 class Platform;
 struct AppState;
 
-constexpr const char* kTitleText = "Snapwick 1.1";
-
 // Runs when the window has been created and before it is first shown.
 // A step that fails is skipped and start-up goes on with the next one.
 void RunStartup(Platform& p, AppState& s);
 
 // Returns true to cancel the close. The user's own close only hides the
-// window; every other close removes the tray icon and the hook first.
-bool RunClosePath(Platform& p, const AppState& s, CloseOrigin origin);
+// window; every other close removes the tray icon and the key capture
+// first.
+bool RunClosePath(Platform& p, CloseOrigin origin);
 
 }  // namespace snapwick

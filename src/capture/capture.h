@@ -12,9 +12,10 @@ struct AppState;
 // makes one shot. A failed shot is silent.
 void TimerTick(Platform& p, AppState& s);
 
-// Copies the primary screen into the canvas, names the shot, writes it as
-// JPEG into the shot folder and plays the shutter sound. Ends at the first
-// step that fails and hands its error back.
+// Copies the primary screen, names the shot, writes it as JPEG into the
+// shot folder and plays the shutter sound. Ends at the first step that
+// fails and hands its error back; a copy that failed uses no counter value
+// and makes no file.
 Failure CaptureScreen(Platform& p, AppState& s);
 
 }  // namespace snapwick

@@ -3,33 +3,35 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/app_state.h"
 #include "platform/platform.h"
+#include "state/app_state.h"
 
 namespace snapwick {
 namespace {
 
+constexpr std::int32_t kLastCount = std::numeric_limits<std::int32_t>::max();
+
 void NextCount(AppState& s) {
-  if (s.ShotCount < std::numeric_limits<std::int32_t>::max()) ++s.ShotCount;
+  if (s.shotCount < kLastCount) ++s.shotCount;
 }
 
 }  // namespace
 
-std::string FormatShotName(const LocalDateTime& t, std::int32_t counter) {
+std::string FormatShotName(const LocalDateTime& t, std::int32_t counter, char separator) {
   char name[96];
-  std::snprintf(name, sizeof name, "\\%02d.%02d.%d_%02d.%02d.%02d_%d.jpg", t.day, t.month, t.year,
-                t.hour, t.minute, t.second, static_cast<int>(counter));
+  std::snprintf(name, sizeof name, "%c%02d.%02d.%d_%02d.%02d.%02d_%d.jpg", separator, t.day,
+                t.month, t.year, t.hour, t.minute, t.second, static_cast<int>(counter));
   return name;
 }
 
 std::string MakeShotName(Platform& p, AppState& s) {
+  const char separator = p.PathSeparator();
   NextCount(s);
   const LocalDateTime now = p.LocalNow().value_or(LocalDateTime{});
-  std::string name = FormatShotName(now, s.ShotCount);
-  while (p.FileExists(s.PicFolder + name) &&
-         s.ShotCount < std::numeric_limits<std::int32_t>::max()) {
+  std::string name = FormatShotName(now, s.shotCount, separator);
+  while (p.FileLength(s.picFolder + name) && s.shotCount < kLastCount) {
     NextCount(s);
-    name = FormatShotName(now, s.ShotCount);
+    name = FormatShotName(now, s.shotCount, separator);
   }
   return name;
 }

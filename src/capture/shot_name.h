@@ -1,17 +1,17 @@
 #pragma once
-// Names of the screenshot files: "\dd.mm.yyyy_hh.mm.ss_N.jpg".
+// Names of the screenshot files: separator, "dd.mm.yyyy_hh.mm.ss_N.jpg".
 
 #include <cstdint>
 #include <string>
 
-#include "platform/types.h"
+#include "platform/system.h"
 
 namespace snapwick {
 
 class Platform;
 struct AppState;
 
-std::string FormatShotName(const LocalDateTime& t, std::int32_t counter);
+std::string FormatShotName(const LocalDateTime& t, std::int32_t counter, char separator);
 
 // Raises the run's shot counter and names the next shot from the local
 // clock. A name whose file already exists in the shot folder is passed

@@ -1,24 +1,23 @@
 #pragma once
-// Everything the program's logic asks of the system, as one object.
-// src/platform/win32 implements it for Windows; the unit tests implement it
-// with a fake that records every call.
+// Everything the program asks of the system, as one object. It speaks of
+// what the program wants; how is each platform's affair:
+// src/platform/win32 on Windows, src/platform/x11 on Linux, and a fake that
+// records every call in the unit tests.
 
-#include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/gdiplus.h"
-#include "platform/hook.h"
+#include "platform/keyboard.h"
 #include "platform/screen.h"
-#include "platform/shell.h"
+#include "platform/system.h"
+#include "platform/tray.h"
 #include "platform/window.h"
 
 namespace snapwick {
 
 class Platform : public WindowApi,
+                 public TrayApi,
+                 public KeyboardApi,
                  public ScreenApi,
-                 public ShellApi,
-                 public HookApi,
                  public FilesApi,
-                 public ClockApi,
-                 public GdiplusApi {};
+                 public SystemApi {};
 
 }  // namespace snapwick

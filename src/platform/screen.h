@@ -1,29 +1,36 @@
 #pragma once
-// The screen, the keyboard state and the copy of one device context into
-// another.
+// Copying the primary screen and writing the copy as a JPEG file.
 
 #include <cstdint>
-
-#include "platform/types.h"
+#include <optional>
+#include <string_view>
 
 namespace snapwick {
 
-constexpr int kSmCxScreen = 0;
-constexpr int kSmCyScreen = 1;
-constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+// A copy of the primary screen, held by the platform until the next grab.
+struct ScreenImage {
+  std::uintptr_t id = 0;  // the platform's own
+  int width = 0;          // pixels
+  int height = 0;
+};
+
+// 0: the file was written. Anything else is the encoder's status number:
+// 2 an invalid argument, 3 out of memory, 7 the file could not be written,
+// 1 any other failure.
+using JpegStatus = std::int32_t;
 
 class ScreenApi {
  public:
   virtual ~ScreenApi() = default;
 
-  virtual int GetSystemMetrics(int index) = 0;
-  // The device context of the whole screen; 0 when none can be had.
-  virtual Handle GetScreenDC() = 0;
-  virtual Status ReleaseScreenDC(Handle dc) = 0;
-  virtual Status BitBlt(Handle dest, int x, int y, int width, int height,
-                        Handle source, int sx, int sy, std::uint32_t rop) = 0;
-  // Bit 0x8000 is set while the key is down, whatever window has the focus.
-  virtual std::int16_t GetAsyncKeyState(int virtualKey) = 0;
+  // Copies the whole primary screen, measured afresh, so that a change of
+  // resolution is taken up. Nothing when no copy could be made: no screen
+  // to copy from, a screen of no size, or a copy that failed.
+  virtual std::optional<ScreenImage> GrabScreen() = 0;
+  // Writes the image as a JPEG file at `quality`, handed to the encoder
+  // unchanged. A failed write may leave a partial file behind.
+  virtual JpegStatus WriteJpeg(const ScreenImage& image, std::string_view path,
+                               std::uint8_t quality) = 0;
 };
 
 }  // namespace snapwick

@@ -1,11 +1,12 @@
 #pragma once
-// What the logic needs of the main window and its controls.
+// The main window and its controls, as the program uses them.
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "platform/types.h"
+#include "form/roles.h"
+#include "platform/status.h"
 
 namespace snapwick {
 
@@ -13,33 +14,29 @@ class WindowApi {
  public:
   virtual ~WindowApi() = default;
 
-  virtual Handle FrmHandle() = 0;
-  virtual std::optional<Handle> FrmIcon() = 0;
-  virtual Status SetFrmCaption(std::string_view text) = 0;
-  virtual std::optional<bool> FrmVisible() = 0;
-  virtual Status SetFrmVisible(bool visible) = 0;
-  // Undoes a minimised or maximised state.
-  virtual Status RestoreFrm() = 0;
-  // Shows the tray menu at the pointer and returns when it has closed.
-  virtual Status PopupTrayMenu() = 0;
+  virtual Status SetTitle(std::string_view text) = 0;
+  // A minimised window counts as shown.
+  virtual std::optional<bool> IsWindowShown() = 0;
+  // Made visible, in normal state (not minimised or maximised), in front.
+  virtual Status ShowWindow() = 0;
+  virtual Status HideWindow() = 0;
   // Closes the window from the program's own code; the close request that
-  // follows is not the user's and so is not cancelled.
-  virtual Status CloseFrm() = 0;
+  // follows has the origin Program.
+  virtual Status CloseWindow() = 0;
+  // Pops up the tray menu at the pointer and returns when it has closed.
+  virtual Status PopUpTrayMenu() = 0;
+  // An information message with a single OK button; returns when closed.
+  virtual Status ShowMessage(std::string_view text, std::string_view title) = 0;
 
-  // Texts are UTF-8.
-  virtual Status SetText(ControlId id, std::string_view text) = 0;
-  virtual std::optional<std::string> GetText(ControlId id) = 0;
-  virtual Status ComboAddItem(int position, std::string_view text) = 0;
-  virtual std::optional<int> CheckValue() = 0;
-  virtual Status SetCheckValue(int value) = 0;
-
-  // The hidden capture canvas. Its bitmap is kept between shots and is
-  // handed out as a plain bitmap handle.
-  virtual Status ClearCanvas() = 0;
-  virtual Status SetCanvasPersistent(bool on) = 0;
-  virtual Status ResizeCanvas(int widthPx, int heightPx) = 0;
-  virtual std::optional<Handle> CanvasDC() = 0;
-  virtual std::optional<Handle> CanvasImage() = 0;
+  // Texts are UTF-8. Setting the quality combo's text raises
+  // OnQualityEdited when the text changes.
+  virtual Status SetText(ControlId control, std::string_view text) = 0;
+  virtual std::optional<std::string> GetText(ControlId control) = 0;
+  // Puts one item into the quality list at `position` (0 is the top).
+  virtual Status AddQualityItem(int position, std::string_view text) = 0;
+  // The sound check box.
+  virtual std::optional<bool> IsSoundChecked() = 0;
+  virtual Status SetSoundChecked(bool checked) = 0;
 };
 
 }  // namespace snapwick

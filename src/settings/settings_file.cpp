@@ -1,21 +1,22 @@
 #include "settings/settings_file.h"
 
 #include <array>
-#include <span>
 #include <string>
 
-#include "app/app_state.h"
+#include "form/roles.h"
+#include "form/texts.h"
 #include "platform/platform.h"
 #include "settings/settings_record.h"
-#include "ui/settings_panel.h"
-#include "ui/win_proc.h"
+#include "state/app_state.h"
 
 namespace snapwick {
 namespace {
 
 namespace rec = settings_record;
 
-std::string SettingsPath(const AppState& s) { return s.AppFolder + std::string(kSettingsFileName); }
+std::string SettingsPath(Platform& p, const AppState& s) {
+  return s.appFolder + p.PathSeparator() + std::string(kSettingsFileName);
+}
 
 // The length as a 16-bit count: a file that cannot be measured, or of
 // 32768 bytes or more, counts as empty.
@@ -26,15 +27,15 @@ std::int64_t UsableLength(Platform& p, const std::string& path) {
 }
 
 void ApplyDefaults(Platform& p, AppState& s) {
-  // QualityText first: the combo's change handler puts it back into the
-  // combo, so the other order would undo the new text.
-  s.QualityText = std::to_string(kDefaultQuality);
-  p.SetText(ControlId::Cmb, s.QualityText);
-  s.Quality = kDefaultQuality;
-  s.SoundOn = 1;
-  p.SetCheckValue(1);
-  p.SetFrmCaption(kDefaultCaption);
-  WinProc.HotKey = kDefaultHotKey;
+  // The quality text first: the combo's change handler puts it back into
+  // the combo, so the other order would undo the new text.
+  s.qualityText = std::to_string(kDefaultQuality);
+  p.SetText(ControlId::QualityCombo, s.qualityText);
+  s.quality = kDefaultQuality;
+  s.soundOn = 1;
+  p.SetSoundChecked(true);
+  p.SetTitle(kDefaultCaption);
+  s.hotkey.hotKey = kDefaultHotKey;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -47,66 +48,53 @@ std::string_view Trim(std::string_view text) {
 
 void LoadSettings(Platform& p, AppState& s) {
   for (std::size_t i = 0; i < kQualityList.size(); ++i) {
-    p.ComboAddItem(static_cast<int>(i), kQualityList[i]);
+    p.AddQualityItem(static_cast<int>(i), kQualityList[i]);
   }
 
-  const std::string path = SettingsPath(s);
+  const std::string path = SettingsPath(p, s);
   if (UsableLength(p, path) == 0) {
     ApplyDefaults(p, s);
     return;
   }
 
   // Bytes that cannot be read stay 0; name bytes past the end stay spaces.
-  std::array<std::uint8_t, 3> bytes{};
-  std::array<std::uint8_t, rec::kNameLength> name;
-  name.fill(' ');
-  if (const auto file = p.OpenForRead(path)) {
-    p.ReadAt(*file, rec::kQualityOffset, std::span(bytes).subspan(0, 1));
-    p.ReadAt(*file, rec::kSoundOffset, std::span(bytes).subspan(1, 1));
-    p.ReadAt(*file, rec::kHotKeyOffset, std::span(bytes).subspan(2, 1));
-    p.ReadAt(*file, rec::kNameOffset, name);
-    p.CloseFile(*file);
+  rec::Record head = rec::EmptyRecord();
+  p.ReadFile(path, head);
+  const rec::Fields fields = rec::Decode(head);
+
+  s.quality = fields.quality >= 10 && fields.quality <= 100 ? fields.quality : kDefaultQuality;
+  s.qualityText = std::to_string(s.quality);
+  p.SetText(ControlId::QualityCombo, s.qualityText);
+
+  if (fields.sound == 1) {
+    s.soundOn = 1;
+    p.SetSoundChecked(true);
   }
 
-  const std::uint8_t quality = bytes[0];
-  s.Quality = quality >= 10 && quality <= 100 ? quality : kDefaultQuality;
-  s.QualityText = std::to_string(s.Quality);
-  p.SetText(ControlId::Cmb, s.QualityText);
-
-  if (bytes[1] == 1) {
-    s.SoundOn = 1;
-    p.SetCheckValue(1);
-  }
-
-  if (bytes[2] == 0) {
+  if (fields.hotKey == 0) {
     ApplyDefaults(p, s);
     return;
   }
-  WinProc.HotKey = bytes[2];
-  const std::string keyName =
-      p.FromAnsi(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
-  p.SetFrmCaption(s.TitleText + " (HotKey:" + std::string(Trim(keyName)) + ")");
+  s.hotkey.hotKey = fields.hotKey;
+  const std::string keyName = p.FromAnsi(fields.ansiName);
+  p.SetTitle(s.titleText + " (HotKey:" + std::string(Trim(keyName)) + ")");
 }
 
 void SaveSettings(Platform& p, const AppState& s) {
-  const auto keyName = p.GetText(ControlId::T_key);
+  const auto keyName = p.GetText(ControlId::HotkeyBox);
   const auto ansiName = keyName ? p.ToAnsi(*keyName) : std::nullopt;
-  const auto record = rec::Encode(s.Quality, s.SoundOn, static_cast<std::uint8_t>(WinProc.HotKey),
+  const auto record = rec::Encode(s.quality, s.soundOn, static_cast<std::uint8_t>(s.hotkey.hotKey),
                                   ansiName.value_or(std::string()));
 
-  // Write beside the old file and swap it in only once the new record is
-  // complete, so that a failed write never loses the user's settings.
-  const std::string path = SettingsPath(s);
-  // A stale temporary that cannot be overwritten (left read-only, or a
-  // folder of that name) must not block every later save: try a second name.
+  // Written beside the old file and swapped in only once complete, so that
+  // a failed write never loses the user's settings. A stale temporary that
+  // cannot be overwritten (left read-only, or a folder of that name) must
+  // not block every later save: a second name is tried.
+  const std::string path = SettingsPath(p, s);
   for (const char* suffix : {".new", ".new2"}) {
     const std::string temp = path + suffix;
-    const auto file = p.CreateForWrite(temp);
-    if (!file) continue;
-    const bool written = Succeeded(p.WriteAt(*file, 0, record));
-    const bool closed = Succeeded(p.CloseFile(*file));
-    if (!written || !closed || !Succeeded(p.ReplaceFile(temp, path))) p.DeleteFile(temp);
-    return;
+    if (Succeeded(p.WriteFile(temp, record)) && Succeeded(p.ReplaceFile(temp, path))) return;
+    p.DeleteFile(temp);
   }
 }
 

@@ -8,7 +8,7 @@ namespace snapwick {
 class Platform;
 struct AppState;
 
-constexpr std::string_view kSettingsFileName = "\\set.ini";
+constexpr std::string_view kSettingsFileName = "set.ini";
 constexpr std::string_view kDefaultCaption = "Snapwick 1.1 (HotKey:F8)";
 constexpr int kDefaultHotKey = 119;  // F8
 constexpr int kDefaultQuality = 80;

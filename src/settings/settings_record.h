@@ -11,20 +11,37 @@
 // The reader takes the name as the 20 bytes from offset 9, so a name of up
 // to 20 bytes comes back whole once trimmed.
 
+#include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace snapwick::settings_record {
 
-constexpr std::int64_t kQualityOffset = 0;
-constexpr std::int64_t kSoundOffset = 3;
-constexpr std::int64_t kHotKeyOffset = 6;
-constexpr std::int64_t kNameOffset = 9;
+constexpr std::size_t kQualityOffset = 0;
+constexpr std::size_t kSoundOffset = 3;
+constexpr std::size_t kHotKeyOffset = 6;
+constexpr std::size_t kNameOffset = 9;
 constexpr std::size_t kNameLength = 20;
 constexpr std::size_t kPadding = 20;
 // Files this large or larger are not a settings record.
 constexpr std::int64_t kMaxLength = 32768;
+
+// The part of the file the reader looks at.
+using Record = std::array<std::uint8_t, kNameOffset + kNameLength>;
+
+struct Fields {
+  std::uint8_t quality = 0;
+  std::uint8_t sound = 0;
+  std::uint8_t hotKey = 0;
+  std::string ansiName;  // the 20 name bytes, untrimmed
+};
+
+// What the reader starts from: bytes 0, name bytes spaces. Bytes a short
+// file does not hold keep these values.
+Record EmptyRecord();
+Fields Decode(const Record& head);
 
 std::vector<std::uint8_t> Encode(std::uint8_t quality, std::uint8_t soundOn, std::uint8_t hotKey,
                                  std::string_view ansiName);

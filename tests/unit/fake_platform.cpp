@@ -1,7 +1,6 @@
 #include "fake_platform.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace snapwick::testing {
 
@@ -29,344 +28,201 @@ int FakePlatform::IndexOf(const std::string& name) const {
   return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
 }
 
-std::string FakePlatform::Folder(std::string_view path) {
-  const auto slash = path.rfind('\\');
-  return std::string(slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash));
+std::string FakePlatform::FolderOf(std::string_view path) const {
+  const auto at = path.rfind(separator);
+  return std::string(at == std::string_view::npos ? std::string_view{} : path.substr(0, at));
 }
 
-namespace {
-
-Status StatusOf(bool failed) { return failed ? Status::Failed : Status::Ok; }
-
-// Enough of UTF-16 to UTF-8 for the paths of the tests (no surrogates).
-std::string Narrow(const std::u16string& wide) {
-  std::string out;
-  for (const char16_t c : wide) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+bool FakePlatform::FolderExists(std::string_view path) const {
+  return folders.count(std::string(path)) > 0;
 }
-
-}  // namespace
 
 // --- WindowApi ---
 
-Handle FakePlatform::FrmHandle() {
-  Fails("FrmHandle");
-  return frmHandle;
-}
-std::optional<Handle> FakePlatform::FrmIcon() {
-  if (Fails("FrmIcon")) return std::nullopt;
-  return frmIcon;
-}
-Status FakePlatform::SetFrmCaption(std::string_view text) {
-  if (Fails("SetFrmCaption", std::string(text))) return Status::Failed;
-  caption = text;
+Status FakePlatform::SetTitle(std::string_view text) {
+  if (Fails("SetTitle", std::string(text))) return Status::Failed;
+  title = text;
   return Status::Ok;
 }
-std::optional<bool> FakePlatform::FrmVisible() {
-  if (Fails("FrmVisible")) return std::nullopt;
-  return visible;
+std::optional<bool> FakePlatform::IsWindowShown() {
+  if (Fails("IsWindowShown")) return std::nullopt;
+  return shown;
 }
-Status FakePlatform::SetFrmVisible(bool v) {
-  if (Fails("SetFrmVisible", v ? "true" : "false")) return Status::Failed;
-  visible = v;
-  return Status::Ok;
-}
-Status FakePlatform::RestoreFrm() {
-  if (Fails("RestoreFrm")) return Status::Failed;
+Status FakePlatform::ShowWindow() {
+  if (Fails("ShowWindow")) return Status::Failed;
+  shown = true;
   minimised = false;
   return Status::Ok;
 }
-Status FakePlatform::PopupTrayMenu() { return StatusOf(Fails("PopupTrayMenu")); }
-Status FakePlatform::CloseFrm() { return StatusOf(Fails("CloseFrm")); }
-
-Status FakePlatform::SetText(ControlId id, std::string_view text) {
-  if (Fails("SetText", std::to_string(static_cast<int>(id)) + ":" + std::string(text))) {
+Status FakePlatform::HideWindow() {
+  if (Fails("HideWindow")) return Status::Failed;
+  shown = false;
+  return Status::Ok;
+}
+Status FakePlatform::CloseWindow() { return StatusOf(!Fails("CloseWindow")); }
+Status FakePlatform::PopUpTrayMenu() { return StatusOf(!Fails("PopUpTrayMenu")); }
+Status FakePlatform::ShowMessage(std::string_view text, std::string_view caption) {
+  if (Fails("ShowMessage", std::string(text) + " | " + std::string(caption))) {
     return Status::Failed;
   }
-  const bool changed = texts[id] != text;
-  texts[id] = text;
-  if (id == ControlId::Cmb && changed && onComboTextSet) onComboTextSet();
+  messages.emplace_back(text);
   return Status::Ok;
 }
-std::optional<std::string> FakePlatform::GetText(ControlId id) {
-  if (Fails("GetText", std::to_string(static_cast<int>(id)))) return std::nullopt;
-  return texts[id];
-}
-Status FakePlatform::ComboAddItem(int position, std::string_view text) {
-  if (Fails("ComboAddItem", std::string(text))) return Status::Failed;
-  comboItems.insert(comboItems.begin() + std::min<std::size_t>(position, comboItems.size()),
-                    std::string(text));
+Status FakePlatform::SetText(ControlId control, std::string_view text) {
+  if (Fails("SetText", std::to_string(static_cast<int>(control)) + " " + std::string(text))) {
+    return Status::Failed;
+  }
+  const bool changed = texts[control] != text;
+  texts[control] = text;
+  if (control == ControlId::QualityCombo && changed && onQualityEdited) onQualityEdited();
   return Status::Ok;
 }
-std::optional<int> FakePlatform::CheckValue() {
-  if (Fails("CheckValue")) return std::nullopt;
-  return check;
+std::optional<std::string> FakePlatform::GetText(ControlId control) {
+  if (Fails("GetText", std::to_string(static_cast<int>(control)))) return std::nullopt;
+  return texts[control];
 }
-Status FakePlatform::SetCheckValue(int value) {
-  if (Fails("SetCheckValue", std::to_string(value))) return Status::Failed;
-  check = value;
+Status FakePlatform::AddQualityItem(int position, std::string_view text) {
+  if (Fails("AddQualityItem", std::to_string(position) + " " + std::string(text))) {
+    return Status::Failed;
+  }
+  const auto at = std::min<std::size_t>(static_cast<std::size_t>(position), qualityItems.size());
+  qualityItems.insert(qualityItems.begin() + static_cast<std::ptrdiff_t>(at), std::string(text));
   return Status::Ok;
 }
-Status FakePlatform::ClearCanvas() { return StatusOf(Fails("ClearCanvas")); }
-Status FakePlatform::SetCanvasPersistent(bool on) {
-  if (Fails("SetCanvasPersistent")) return Status::Failed;
-  canvasPersistent = on;
+std::optional<bool> FakePlatform::IsSoundChecked() {
+  if (Fails("IsSoundChecked")) return std::nullopt;
+  return soundChecked;
+}
+Status FakePlatform::SetSoundChecked(bool checked) {
+  if (Fails("SetSoundChecked", checked ? "1" : "0")) return Status::Failed;
+  soundChecked = checked;
   return Status::Ok;
 }
-Status FakePlatform::ResizeCanvas(int w, int h) {
-  if (Fails("ResizeCanvas", std::to_string(w) + "x" + std::to_string(h))) return Status::Failed;
-  canvasW = w;
-  canvasH = h;
+
+// --- TrayApi ---
+
+Status FakePlatform::AddTrayIcon(std::string_view tip) {
+  if (Fails("AddTrayIcon", std::string(tip))) return Status::Failed;
+  trayIcon = std::string(tip);
   return Status::Ok;
 }
-std::optional<Handle> FakePlatform::CanvasDC() {
-  if (Fails("CanvasDC")) return std::nullopt;
-  return canvasDC;
+Status FakePlatform::RemoveTrayIcon() {
+  if (Fails("RemoveTrayIcon")) return Status::Failed;
+  trayIcon.reset();
+  return Status::Ok;
 }
-std::optional<Handle> FakePlatform::CanvasImage() {
-  if (Fails("CanvasImage")) return std::nullopt;
-  return canvasBitmap;
+
+// --- KeyboardApi ---
+
+Status FakePlatform::StartKeyCapture() {
+  if (Fails("StartKeyCapture")) return Status::Failed;
+  capturingKeys = true;
+  return Status::Ok;
+}
+Status FakePlatform::StopKeyCapture() {
+  if (Fails("StopKeyCapture")) return Status::Failed;
+  capturingKeys = false;
+  return Status::Ok;
+}
+bool FakePlatform::IsKeyDown(int virtualKey) {
+  // A failed query reads as a key that is up.
+  if (Fails("IsKeyDown", std::to_string(virtualKey))) return false;
+  return keysDown.count(virtualKey) > 0;
 }
 
 // --- ScreenApi ---
 
-int FakePlatform::GetSystemMetrics(int index) {
-  if (Fails("GetSystemMetrics", std::to_string(index))) return 0;
-  return index == kSmCxScreen ? screenW : index == kSmCyScreen ? screenH : 0;
+std::optional<ScreenImage> FakePlatform::GrabScreen() {
+  if (Fails("GrabScreen") || screenWidth <= 0 || screenHeight <= 0) return std::nullopt;
+  return ScreenImage{nextImage_++, screenWidth, screenHeight};
 }
-Handle FakePlatform::GetScreenDC() {
-  if (Fails("GetScreenDC")) return 0;
-  ++screenDCs;
-  return screenDC;
-}
-Status FakePlatform::ReleaseScreenDC(Handle dc) {
-  if (Fails("ReleaseScreenDC") || dc != screenDC) return Status::Failed;
-  --screenDCs;
-  return Status::Ok;
-}
-Status FakePlatform::BitBlt(Handle dest, int x, int y, int w, int h, Handle src, int sx, int sy,
-                            std::uint32_t rop) {
-  char detail[160];
-  std::snprintf(detail, sizeof detail, "%#llx %d,%d %dx%d from %#llx %d,%d rop %#x",
-                static_cast<unsigned long long>(dest), x, y, w, h,
-                static_cast<unsigned long long>(src), sx, sy, rop);
-  return StatusOf(Fails("BitBlt", detail));
-}
-std::int16_t FakePlatform::GetAsyncKeyState(int vk) {
-  if (Fails("GetAsyncKeyState", std::to_string(vk))) return 0;
-  const auto it = keyStates.find(vk);
-  return it == keyStates.end() ? 0 : it->second;
-}
-
-// --- ShellApi ---
-
-Status FakePlatform::NotifyIcon(TrayOp op, const TrayData& data) {
-  if (Fails("NotifyIcon", op == TrayOp::Add ? "Add" : "Delete")) return Status::Failed;
-  trayCalls.emplace_back(op, data);
-  return Status::Ok;
-}
-Status FakePlatform::SetForegroundWindow(Handle window) {
-  return StatusOf(Fails("SetForegroundWindow", std::to_string(window)));
-}
-Status FakePlatform::ShellOpen(std::string_view address) {
-  return StatusOf(Fails("ShellOpen", std::string(address)));
-}
-Status FakePlatform::PlaySoundAsync(std::string_view path) {
-  if (Fails("PlaySoundAsync", std::string(path))) return Status::Failed;
-  soundsPlayed.emplace_back(path);
-  return Status::Ok;
-}
-Status FakePlatform::MessageBoxInfo(std::string_view text, std::string_view title) {
-  if (Fails("MessageBoxInfo", std::string(title))) return Status::Failed;
-  messages.emplace_back(text);
-  return Status::Ok;
-}
-std::optional<std::string> FakePlatform::ToAnsi(std::string_view utf8) {
-  if (Fails("ToAnsi")) return std::nullopt;
-  return std::string(utf8);
-}
-std::string FakePlatform::FromAnsi(std::string_view ansi) {
-  Fails("FromAnsi");
-  return std::string(ansi);
-}
-bool FakePlatform::PreviousInstanceRunning() {
-  Fails("PreviousInstanceRunning");
-  return previousInstance;
-}
-std::optional<std::string> FakePlatform::ExeFolder() {
-  if (Fails("ExeFolder")) return std::nullopt;
-  return exeFolder;
-}
-Handle FakePlatform::ModuleInstance() {
-  Fails("ModuleInstance");
-  return 0x400000;
-}
-std::uint32_t FakePlatform::CurrentThreadId() {
-  Fails("CurrentThreadId");
-  return 42;
-}
-
-// --- HookApi ---
-
-Handle FakePlatform::SetWindowsHookEx(int type, Handle instance, std::uint32_t threadId) {
-  if (Fails("SetWindowsHookEx", std::to_string(type) + " " + std::to_string(instance) + " " +
-                                    std::to_string(threadId))) {
-    return 0;
+JpegStatus FakePlatform::WriteJpeg(const ScreenImage& image, std::string_view path,
+                                   std::uint8_t quality) {
+  const std::string file(path);
+  jpegWrites.push_back({file, quality, image.id});
+  const bool failed = Fails("WriteJpeg", file + " q" + std::to_string(quality));
+  if (!FolderExists(FolderOf(path))) return 7;  // the file cannot be made
+  if (failed || jpegStatus != 0) {
+    if (failedJpegLeavesFile) files[file] = {0xFF, 0xD8};
+    return failed && jpegStatus == 0 ? 1 : jpegStatus;
   }
-  return hookHandle;
-}
-Status FakePlatform::UnhookWindowsHookEx(Handle hook) {
-  return StatusOf(Fails("UnhookWindowsHookEx", std::to_string(hook)));
-}
-std::intptr_t FakePlatform::CallNextHookEx(Handle hook, int code, std::intptr_t w,
-                                           std::intptr_t l) {
-  Fails("CallNextHookEx", std::to_string(hook) + " " + std::to_string(code) + " " +
-                              std::to_string(w) + " " + std::to_string(l));
-  return nextHookResult;
-}
-KeyName FakePlatform::GetKeyNameText(std::int32_t flags, int bufferSize) {
-  if (Fails("GetKeyNameText", std::to_string(flags) + " " + std::to_string(bufferSize))) return {};
-  return keyName;
+  files[file] = {0xFF, 0xD8, 0xFF, 0xD9};
+  return 0;
 }
 
 // --- FilesApi ---
 
 std::optional<std::int64_t> FakePlatform::FileLength(std::string_view path) {
   if (Fails("FileLength", std::string(path))) return std::nullopt;
-  if (lengthOverride) return lengthOverride;
   const auto it = files.find(std::string(path));
   if (it == files.end()) return std::nullopt;
   return static_cast<std::int64_t>(it->second.size());
 }
-bool FakePlatform::FileExists(std::string_view path) {
-  if (Fails("FileExists", std::string(path))) return false;
-  return files.count(std::string(path)) != 0;
-}
 Status FakePlatform::CreateFolder(std::string_view path) {
   if (Fails("CreateFolder", std::string(path))) return Status::Failed;
-  if (!folders.count(Folder(path)) || folders.count(std::string(path))) return Status::Failed;
+  if (FolderExists(path) || !FolderExists(FolderOf(path))) return Status::Failed;
   folders.insert(std::string(path));
   return Status::Ok;
 }
 Status FakePlatform::DeleteFile(std::string_view path) {
   if (Fails("DeleteFile", std::string(path))) return Status::Failed;
-  return StatusOf(files.erase(std::string(path)) == 0);
+  return StatusOf(files.erase(std::string(path)) > 0);
 }
 Status FakePlatform::ReplaceFile(std::string_view from, std::string_view to) {
   if (Fails("ReplaceFile", std::string(from) + " -> " + std::string(to))) return Status::Failed;
   const auto it = files.find(std::string(from));
   if (it == files.end()) return Status::Failed;
-  files[std::string(to)] = it->second;
-  files.erase(it);
+  files[std::string(to)] = std::move(it->second);
+  files.erase(std::string(from));
   return Status::Ok;
 }
-std::optional<Handle> FakePlatform::OpenForRead(std::string_view path) {
-  if (Fails("OpenForRead", std::string(path)) || !files.count(std::string(path))) {
-    return std::nullopt;
-  }
-  ++openFiles;
-  openPaths_[++nextFile_] = path;
-  return nextFile_;
-}
-std::optional<Handle> FakePlatform::CreateForWrite(std::string_view path) {
-  if (Fails("CreateForWrite", std::string(path)) || !folders.count(Folder(path))) {
-    return std::nullopt;
-  }
-  files[std::string(path)].clear();
-  ++openFiles;
-  openPaths_[++nextFile_] = path;
-  return nextFile_;
-}
-std::optional<std::size_t> FakePlatform::ReadAt(Handle file, std::int64_t offset,
-                                                std::span<std::uint8_t> into) {
-  if (Fails("ReadAt", std::to_string(offset)) || !openPaths_.count(file)) return std::nullopt;
-  const auto& bytes = files[openPaths_[file]];
-  const auto start = std::min<std::size_t>(static_cast<std::size_t>(offset), bytes.size());
-  const auto n = std::min(into.size(), bytes.size() - start);
-  std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(start), n, into.begin());
+std::optional<std::size_t> FakePlatform::ReadFile(std::string_view path,
+                                                  std::span<std::uint8_t> into) {
+  if (Fails("ReadFile", std::string(path))) return std::nullopt;
+  const auto it = files.find(std::string(path));
+  if (it == files.end()) return std::nullopt;
+  const std::size_t n = std::min(into.size(), it->second.size());
+  std::copy_n(it->second.begin(), n, into.begin());
   return n;
 }
-Status FakePlatform::WriteAt(Handle file, std::int64_t offset,
-                             std::span<const std::uint8_t> bytes) {
-  if (Fails("WriteAt") || !openPaths_.count(file)) return Status::Failed;
-  auto& contents = files[openPaths_[file]];
-  const auto end = static_cast<std::size_t>(offset) + bytes.size();
-  if (contents.size() < end) contents.resize(end);
-  std::copy(bytes.begin(), bytes.end(), contents.begin() + offset);
+Status FakePlatform::WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
+  if (Fails("WriteFile", std::string(path))) return Status::Failed;
+  if (!FolderExists(FolderOf(path))) return Status::Failed;
+  files[std::string(path)].assign(bytes.begin(), bytes.end());
   return Status::Ok;
 }
-Status FakePlatform::CloseFile(Handle file) {
-  // A failed close still gives the handle back, as the system does.
-  const bool failed = Fails("CloseFile");
-  if (openPaths_.erase(file)) --openFiles;
-  return StatusOf(failed);
+
+// --- SystemApi ---
+
+bool FakePlatform::AnotherInstanceRunning() {
+  Fails("AnotherInstanceRunning");
+  return anotherInstance;
 }
-
-// --- ClockApi ---
-
+std::optional<std::string> FakePlatform::ProgramFolder() {
+  if (Fails("ProgramFolder")) return std::nullopt;
+  return programFolder;
+}
 std::optional<LocalDateTime> FakePlatform::LocalNow() {
   if (Fails("LocalNow")) return std::nullopt;
   return now;
 }
-
-// --- GdiplusApi ---
-
-GpStatus FakePlatform::GdiplusStartup(std::uintptr_t* token, const GdiplusStartupInput& input) {
-  Fails("GdiplusStartup", std::to_string(input.GdiplusVersion));
-  if (startupStatus != 0) return startupStatus;
-  ++gdiplusSessions;
-  *token = 0xABC;
-  return 0;
+Status FakePlatform::PlaySound(std::string_view path) {
+  if (Fails("PlaySound", std::string(path))) return Status::Failed;
+  soundsPlayed.emplace_back(path);
+  return Status::Ok;
 }
-GpStatus FakePlatform::GdipCreateBitmapFromHBITMAP(Handle hbitmap, Handle palette,
-                                                   Handle* bitmap) {
-  Fails("GdipCreateBitmapFromHBITMAP", std::to_string(hbitmap) + " " + std::to_string(palette));
-  if (createStatus != 0) return createStatus;
-  ++gdiplusBitmaps;
-  *bitmap = 0xB17;
-  return 0;
+Status FakePlatform::OpenAddress(std::string_view address) {
+  if (Fails("OpenAddress", std::string(address))) return Status::Failed;
+  addressesOpened.emplace_back(address);
+  return Status::Ok;
 }
-std::int32_t FakePlatform::CLSIDFromString(const std::u16string& text, Guid* clsid) {
-  Fails("CLSIDFromString", Narrow(text));
-  *clsid = Guid{0x557CF401, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-  return 0;
+std::optional<std::string> FakePlatform::ToAnsi(std::string_view utf8) {
+  if (Fails("ToAnsi", std::string(utf8))) return std::nullopt;
+  return std::string(utf8);
 }
-GpStatus FakePlatform::GdipSaveImageToFile(Handle image, const std::u16string& path,
-                                           const Guid& encoder, const EncoderParameters& params) {
-  Fails("GdipSaveImageToFile", std::to_string(image));
-  savedPaths.push_back(path);
-  savedEncoder = encoder;
-  savedQuality = params.count == 1 && params.parameter[0].value
-                     ? *static_cast<const std::uint32_t*>(params.parameter[0].value)
-                     : 0;
-  const std::string narrow = Narrow(path);
-  if (saveStatus == 0) {
-    if (!folders.count(Folder(narrow))) return 7;  // Win32Error: no such folder
-    files[narrow] = {0xFF, 0xD8, 0xFF, 0xD9};
-  } else if (failedSaveLeavesFile) {
-    files[narrow] = {0xFF, 0xD8};
-  }
-  return saveStatus;
-}
-GpStatus FakePlatform::GdipDisposeImage(Handle image) {
-  Fails("GdipDisposeImage", std::to_string(image));
-  --gdiplusBitmaps;
-  return 0;
-}
-void FakePlatform::GdiplusShutdown(std::uintptr_t token) {
-  Fails("GdiplusShutdown", std::to_string(token));
-  --gdiplusSessions;
+std::string FakePlatform::FromAnsi(std::string_view ansi) {
+  Fails("FromAnsi", std::string(ansi));
+  return std::string(ansi);
 }
 
 }  // namespace snapwick::testing

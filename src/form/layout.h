@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/types.h"
+#include "form/roles.h"
 
 namespace snapwick::layout {
 
@@ -21,8 +21,6 @@ enum class Kind : std::uint8_t {
   CheckBox,
   Edit,
   Combo,
-  Canvas,
-  Timer,
 };
 
 enum class Align : std::uint8_t { Left, Right };
@@ -55,14 +53,16 @@ struct Control {
   std::optional<ControlId> container;  // none: directly on the window
   std::string_view text;               // UTF-8
   TwipsRect rect;                      // relative to the container
-  int tabIndex;                        // -1: the timer has none
-  bool visible = true;
+  int tabIndex;
   Align align = Align::Left;
   std::optional<Font> font{};          // none: the window's default font
   std::optional<Rgb> textColor{};      // none: the system's colour
   std::optional<Rgb> background{};     // none: the system's colour
   bool transparent = false;            // the container shows through
   bool handCursor = false;
+  // A text too long for the control is shortened in the middle with an
+  // ellipsis, so that the end of a path stays in view.
+  bool pathEllipsis = false;
 };
 
 struct MenuItem {
@@ -76,10 +76,11 @@ constexpr int kClientWidthTwips = 6945;
 constexpr int kClientHeightTwips = 3150;
 constexpr std::string_view kMenuCaption = "Menu_tray";
 constexpr std::uint8_t kCyrillicCharset = 204;
+// The shot timer's interval.
 constexpr int kTimerIntervalMs = 50;
 
 const std::array<Control, kControlCount>& Controls();
-const std::array<MenuItem, 3>& TrayMenu();
+const std::array<MenuItem, kMenuItemCount>& TrayMenu();
 const Control& ControlById(ControlId id);
 
 // The control's Left and Top measured from the window's client area.

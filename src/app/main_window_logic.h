@@ -1,0 +1,34 @@
+#pragma once
+// The main window's logic: the application state, and what the program
+// does on every event the platform raises.
+
+#include "platform/events.h"
+#include "state/app_state.h"
+
+namespace snapwick {
+
+class Platform;
+
+class MainWindowLogic final : public WindowEvents {
+ public:
+  explicit MainWindowLogic(Platform& platform) : p_(platform) {}
+
+  void OnStart() override;
+  bool OnCloseRequest(CloseOrigin origin) override;
+  void OnTick() override;
+  void OnTrayEvent(TrayEvent event) override;
+  void OnTrayRecreated() override;
+  void OnClick(ControlId control) override;
+  void OnMenuItem(MenuItemId item) override;
+  void OnQualityPicked() override;
+  void OnQualityEdited() override;
+  void OnKeyReleased(int virtualKey, std::string_view name) override;
+
+  const AppState& State() const { return state_; }
+
+ private:
+  Platform& p_;
+  AppState state_;
+};
+
+}  // namespace snapwick
