@@ -4,6 +4,9 @@
 SNAPWICK_PACKAGES=(
   # native build, unit tests and benchmarks
   cmake make g++ googletest libgtest-dev libbenchmark-dev
+  # the X11 layer's keys: xkbcommon, and the XKB data its tests compile
+  # keymaps from
+  pkg-config libxkbcommon-dev xkb-data
   # the Windows cross build
   mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   # running it: Wine and the X extensions and fonts that Wine's display
