@@ -24,7 +24,9 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
-from harness import SHOT_NAME, Scenario, ScenarioFailed, wait_until  # noqa: E402
+from program import SnapwickScenario  # noqa: E402
+from shots import SHOT_NAME  # noqa: E402
+from xdisplay import ScenarioFailed, wait_until  # noqa: E402
 
 TIMER_MS = 50
 
@@ -51,7 +53,7 @@ def shot_ms_from_bench(s, bench_exe):
 
 
 def run(args):
-    s = Scenario("held_key_bench")
+    s = SnapwickScenario("held_key_bench")
     s.dist = Path(args.dist).resolve()
     try:
         s.setup()

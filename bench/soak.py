@@ -39,8 +39,9 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 os.environ.setdefault("SNAPWICK_E2E_OUTPUT", str(REPO / "build" / "windows" / "bench-output"))
 
-from harness import (SCREEN_H, SCREEN_W, SHOT_NAME, Scenario, ScenarioFailed,  # noqa: E402
-                     ScenarioInterrupted, expect, wait_until)
+from program import SnapwickScenario  # noqa: E402
+from shots import SHOT_NAME  # noqa: E402
+from xdisplay import SCREEN_H, SCREEN_W, ScenarioFailed, ScenarioInterrupted, expect, wait_until  # noqa: E402
 
 MB = 1024 * 1024
 BURST = 100
@@ -287,7 +288,7 @@ def main():
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
 
-    s = Scenario("soak")
+    s = SnapwickScenario("soak")
     verdict = 1
     try:
         s.setup()

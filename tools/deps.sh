@@ -13,8 +13,9 @@ SNAPWICK_PACKAGES=(
   # driver loads when present (recommendations, so named here)
   wine wine64 fonts-wine libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3
   libxinerama1 libxcomposite1 libxxf86vm1
-  # the end-to-end tests: virtual display, input, window info, pictures
-  xvfb xdotool x11-utils libx11-6 imagemagick python3 python3-pil procps
+  # the end-to-end tests: virtual display, input, window info, pictures,
+  # and a plain X client that the X half of the harness is tried on
+  xvfb xdotool x11-utils libx11-6 imagemagick python3 python3-pil procps xterm
   # faces with Cyrillic letters for the Russian texts, and the Russian
   # locale that makes Wine use code page 1251
   fonts-liberation fonts-dejavu-core locales

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """With F6 in set.ini, F6 makes shots and F8 does not."""
-from harness import expect, run, settings_record
+from program import run, settings_record
 from shots import expect_hotkey_switched
+from xdisplay import expect
 
 
 def body(s):

@@ -3,8 +3,10 @@
 with a Western and with a Russian ANSI code page alike."""
 import datetime
 
-from harness import CODE_PAGE_LOCALES, expect, run, wait_until
+from program import run
 from shots import check_shot_names, open_jpeg, wait_for_shots
+from wine import CODE_PAGE_LOCALES
+from xdisplay import expect, wait_until
 
 def body(s):
     for case, locale in CODE_PAGE_LOCALES:

@@ -6,9 +6,10 @@ import shutil
 
 from PIL import Image
 
-from harness import expect, run
+from program import run
 from shots import (check_against_pattern, check_against_screen, check_shot_names, make_test_pattern,
-                   open_jpeg, shot_time, visible_window_rects, wait_for_shots)
+                   open_jpeg, shot_time, wait_for_shots)
+from xdisplay import expect
 
 
 def body(s):
@@ -22,7 +23,7 @@ def body(s):
     after = datetime.datetime.now()
     names = wait_for_shots(app)
     s.screenshot("screen.png")
-    covered = visible_window_rects(s)
+    covered = s.visible_window_rects()
     s.log(f"{len(names)} shots: {names[0]} .. {names[-1]}; windows at {covered}")
 
     counters = check_shot_names(names, before, after)

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Many shots do not make the process grow: every shot gives back its screen
-copy, canvas bitmap and GDI+ session. A 1920x1080 bitmap kept per shot would
-be 8 MB each."""
-from harness import expect, run
+copy, its picture's bitmap and its GDI+ session. A 1920x1080 bitmap kept per
+shot would be 8 MB each."""
+from program import run
 from shots import open_jpeg, wait_for_shots
+from xdisplay import expect
 
 MB = 1024 * 1024
 

@@ -3,8 +3,9 @@
 the next shot carries a later counter than the failed ones used up."""
 import datetime
 
-from harness import expect, holds_for, run, wait_until
+from program import run
 from shots import check_shot_names, open_jpeg, wait_for_shots
+from xdisplay import expect, holds_for, wait_until
 
 
 def body(s):

@@ -2,8 +2,9 @@
 """Hidden by its close box, the program still makes shots."""
 import datetime
 
-from harness import expect, run, wait_until
+from program import run
 from shots import check_shot_names, open_jpeg, wait_for_shots
+from xdisplay import expect, wait_until
 
 
 def body(s):

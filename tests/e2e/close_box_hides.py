@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The window's close box hides the window; the program and its icon stay."""
-from harness import expect, holds_for, run, wait_until
+from program import run
+from xdisplay import expect, holds_for, wait_until
 
 
 def body(s):

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The "Выход" button ends the program and takes its tray icon away."""
-from harness import CMD1_EXIT, TITLE_F8, expect, run, wait_until
+from program import TITLE_F8, run
+from xdisplay import expect, wait_until
 
 
 def body(s):
@@ -9,7 +10,7 @@ def body(s):
     wait_until(lambda: s.tray_icons() == 1, 10, "the tray icon did not appear")
     window.screenshot("before_exit.png")
 
-    window.click_control(CMD1_EXIT)
+    window.click_control("ExitButton")
     code = app.wait_exit(10)
     expect(code is not None, "the program was still running 10 s after the click on Выход")
     s.log(f"the program ended with exit code {code}")

@@ -3,14 +3,13 @@
 that no longer fits leaves no truncated file behind, an Apply that cannot be
 written leaves set.ini as it was and no set.ini.new, the shots already there
 stay whole, and once there is room again shots and Apply work."""
-import shutil
 import sys
 
-from harness import (IN_CREATE, SHOT_NAME, FolderWatch, apply_key, can_mount_tmpfs, describe_changes,
-                     expect, fill_disk, free_bytes, mount_tmpfs, press_in, press_until_new_file, run,
-                     settings_record, settled_tree, sweep_stale_mounts, tree_digests, unmount,
-                     wait_until)
-from shots import open_jpeg, shot_counter
+from faults import (IN_CREATE, FolderWatch, can_mount_tmpfs, describe_changes, fill_disk, free_bytes,
+                    mount_tmpfs, settled_tree, sweep_stale_mounts, tree_digests, unmount)
+from program import apply_key, press_in, press_until_new_file, run, settings_record
+from shots import SHOT_NAME, open_jpeg, shot_counter
+from xdisplay import expect, wait_until
 
 DISK = 4 * 1024 * 1024  # the program (about 1 MB) and a few dozen shots
 FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
@@ -49,8 +48,7 @@ def body(s):
     disk = s.tmp / "apps" / "Full"
     mount_tmpfs(disk, DISK)
     try:
-        shutil.copy2(s.dist / "snapwick.exe", disk / "snapwick.exe")
-        shutil.copytree(s.dist / "wav", disk / "wav")
+        s.copy_program(disk)
         ini = disk / "set.ini"
         ini.write_bytes(F6_RECORD)
         app, window = s.start_snapwick(disk)

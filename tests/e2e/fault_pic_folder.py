@@ -5,9 +5,10 @@ folder changes, and once pic/ is back the next press makes good shots whose
 counter shows that the refused presses used up theirs."""
 import os
 
-from harness import (SHOT_NAME, FolderWatch, describe_changes, expect, honour_file_permissions, press_in,
-                     press_until_new_file, run, settled_tree, tree_digests, wait_until)
-from shots import open_jpeg, shot_counter
+from faults import FolderWatch, describe_changes, honour_file_permissions, settled_tree, tree_digests
+from program import press_in, press_until_new_file, run
+from shots import SHOT_NAME, open_jpeg, shot_counter
+from xdisplay import expect, wait_until
 
 FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
 

@@ -6,10 +6,10 @@ folder standing where it cannot), never leaves set.ini.new behind, and the
 next start reads what Apply wrote."""
 import os
 
-from harness import (IN_CREATE, KEY_CODES, TITLE_F8, FolderWatch, apply_key, describe_changes, expect,
-                     honour_file_permissions, press_until_new_file, run, settings_record, settled_tree,
-                     tree_digests, wait_until)
+from faults import IN_CREATE, FolderWatch, describe_changes, honour_file_permissions, settled_tree, tree_digests
+from program import KEY_CODES, TITLE_F8, apply_key, press_until_new_file, run, settings_record
 from shots import open_jpeg
+from xdisplay import expect, wait_until
 
 F6_RECORD = settings_record(30, 0, 0x75, "F6")
 

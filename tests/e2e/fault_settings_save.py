@@ -8,10 +8,11 @@ A set.ini.new left over from an interrupted save does not stop Apply, not
 even one that cannot be overwritten."""
 import os
 
-from harness import (IN_CREATE, KEY_CODES, FileHolder, FolderWatch, apply_key, describe_changes, expect,
-                     honour_file_permissions, press_until_new_file, run, settings_record, settled_tree,
-                     tree_digests, wait_until)
+from faults import (IN_CREATE, FileHolder, FolderWatch, describe_changes, honour_file_permissions, settled_tree,
+                    tree_digests)
+from program import KEY_CODES, apply_key, press_until_new_file, run, settings_record
 from shots import open_jpeg
+from xdisplay import expect, wait_until
 
 QUALITY, SOUND = 30, 0  # what the first record holds, so what the panel shows
 

@@ -6,12 +6,13 @@ makes shots, F8 none. The sounds are found too (the shutter after a shot,
 the key sound when a key is captured) and stay silent once sound is off,
 also under the Western code page, whose ANSI names have no Cyrillic letters:
 the program reads each sound through its wide path itself."""
-from harness import (CODE_PAGE_LOCALES, TITLE_F8, FolderWatch, apply_key, expect, press_in, press_until_new_file,
-                     run, settings_record, settled_tree, tree_digests, wait_until)
+from faults import FolderWatch, settled_tree, tree_digests
+from program import TITLE_F8, apply_key, press_in, press_until_new_file, run, settings_record
 from shots import open_jpeg
+from wine import CODE_PAGE_LOCALES
+from xdisplay import expect, wait_until
 
 F5_SILENT = settings_record(80, 0, 0x74, "F5")
-CHECK = (432, 96, 17, 33)  # the sound check box, client pixels at 96 DPI
 
 
 def shoot(s, app, window, key, sounds, what, shutter):
@@ -45,7 +46,7 @@ def body(s):
         shoot(s, app, window, "F8", sounds, f"{case}, defaults", shutter=True)
 
         sounds.take_settled()
-        window.click_control(CHECK)  # sound effects off, from the next Apply on
+        window.click_control("SoundCheck")  # sound effects off, from the next Apply on
         apply_key(s, window, "F5")
         sounds.wait_for("1.wav", 5, f"{case}: no sound when F5 was captured")
         wait_until(lambda: ini.is_file() and ini.read_bytes() == F5_SILENT, 5,

@@ -1,6 +1,6 @@
 // Prints the main window's layout as JSON: the client area and every
 // control's rectangle in client pixels at a given DPI (96 unless told),
-// with its kind, text and tab index, and the tray menu. The end-to-end
+// with its kind, text and tab index, and the tray menu's items. The end-to-end
 // scenarios take every rectangle from here instead of copying numbers.
 //
 //   snapwick_layout_json [DPI]
@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
   std::printf("  },\n  \"tray_menu\": [");
   const auto& menu = TrayMenu();
   for (std::size_t i = 0; i < menu.size(); ++i) {
-    std::printf("%s%s", Quoted(menu[i].caption).c_str(), i + 1 < menu.size() ? ", " : "");
+    std::printf("%s{\"name\": %s, \"caption\": %s}", i ? ", " : "", Quoted(menu[i].name).c_str(),
+                Quoted(menu[i].caption).c_str());
   }
   std::printf("]\n}\n");
   return 0;

@@ -2,41 +2,25 @@
 """F5 pressed in the window shows in the hotkey box and, applied, becomes the
 hotkey: the caption names it, set.ini holds it, F5 makes shots and F8 no
 longer does, and the next start takes F5 from set.ini."""
-from harness import (CMD3_APPLY, T_KEY, TITLE_F8, expect, exit_with_button, glyph_shapes, holds_for,
-                     ink_points, red_ink, run, settings_record, wait_until, window_image)
+from program import TITLE_F8, capture_key, exit_with_button, hotkey_box_ink, run, settings_record
 from shots import expect_hotkey_switched
+from xdisplay import expect, holds_for, wait_until
 
 TITLE_F5 = "Snapwick (HotKey:F5)"
 TITLE_F5_NEXT_START = "Snapwick 1.1 (HotKey:F5)"
-
-
-def red_in_key_box(window, name, least=1):
-    """The red pixels of the hotkey box, or None if there are fewer than least."""
-    points = ink_points(window_image(window, name), T_KEY, red_ink)
-    return points if len(points) >= least else None
-
-
-def has_focus(s, window):
-    r = s.x(["xdotool", "getwindowfocus"], check=False)
-    return r.returncode == 0 and r.stdout.strip() == str(window.id).encode()
 
 
 def body(s):
     folder = s.install_app()
     app, window = s.start_snapwick(folder)
     wait_until(lambda: window.title() == TITLE_F8, 5, f"title is {window.title()!r}")
-    expect(not red_in_key_box(window, "before.png"), "the hotkey box shows red text before any key")
-    window.focus()
-    s.hold_key("F5", 0.1)
+    expect(not hotkey_box_ink(window, "before.png"), "the hotkey box shows red text before any key")
 
     # The box names the key in dark red: two characters. Which ones, the
     # caption tells after Apply, for it is made from the box's text.
-    points = wait_until(lambda: red_in_key_box(window, "captured.png", least=15), 10,
-                        "no red text appeared in the hotkey box after F5")
-    glyphs = glyph_shapes(points)
-    expect(len(glyphs) == 2, f"the hotkey box shows {len(glyphs)} red glyphs after F5, not the two of \"F5\"")
+    capture_key(s, window, "F5")
 
-    window.click_control(CMD3_APPLY)
+    window.click_control("ApplyButton")
     wait_until(lambda: window.title() == TITLE_F5, 5,
                f"after Apply the title is {window.title()!r}, not {TITLE_F5!r}")
     ini = folder / "set.ini"
@@ -62,7 +46,7 @@ def body(s):
     # appears: give notepad the focus again before each try.
     for attempt in range(3):
         notepad.focus()
-        wait_until(lambda: has_focus(s, notepad), 5, "notepad did not get the focus")
+        wait_until(notepad.has_focus, 5, "notepad did not get the focus")
         s.hold_key("F5", 0.4)
         if not holds_for(lambda: len(app.shots()) == shots_so_far, 4.0):
             break

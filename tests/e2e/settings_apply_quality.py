@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """A quality picked from the list is saved by Apply and loaded by the next
 start; text typed into the quality box does not stay."""
-from harness import (CMB, CMD3_APPLY, KEY_CODES, apply_key, exit_with_button, expect, holds_for,
-                     pick_combo_item, run, selected_text_pixels, settings_record, wait_until, window_image)
+from pictures import selected_text_pixels, window_image
+from program import (KEY_CODES, apply_key, control_rect, exit_with_button, pick_combo_item, run,
+                     settings_record)
+from xdisplay import expect, holds_for, wait_until
 
 QUALITY_ITEMS = ["100", "90", "80", "70", "60", "50", "40", "30", "20", "10"]
 
@@ -18,7 +20,7 @@ def body(s):
     ini = folder / "set.ini"
     app, window = s.start_snapwick(folder)
 
-    pick_combo_item(s, window, CMB, QUALITY_ITEMS.index("30"), len(QUALITY_ITEMS))
+    pick_combo_item(s, window, "QualityCombo", QUALITY_ITEMS.index("30"), len(QUALITY_ITEMS))
     expect(holds_for(lambda: not ini.exists(), 1.0), "picking a quality wrote set.ini before Apply")
     apply_key(s, window, "F5")
     expect_record(ini, settings_record(30, 1, KEY_CODES["F5"], "F5"), "quality 30 picked and applied")
@@ -45,10 +47,11 @@ def body(s):
     wait_until(s.popup_menus, 10, "F4 after Shift+Tab from Apply did not drop the quality list down")
     s.x(["xdotool", "key", "Escape"])
     wait_until(lambda: not s.popup_menus(), 10, "Escape did not close the quality list")
-    wait_until(lambda: selected_text_pixels(window_image(window, "quality_selected.png"), CMB) >= 20, 10,
+    wait_until(lambda: selected_text_pixels(window_image(window, "quality_selected.png"),
+                                                    control_rect("QualityCombo")) >= 20, 10,
                "the quality box's text is not selected")
     s.x(["xdotool", "key", "5"])
-    window.click_control(CMD3_APPLY)
+    window.click_control("ApplyButton")
     wait_until(lambda: window.title() == "Snapwick (HotKey:5)", 10,
                f"after typing 5 and Apply the title is {window.title()!r}")
     expect_record(ini, settings_record(30, 1, ord("5"), "5"), "Apply after typing 5 into the quality box")

@@ -4,8 +4,9 @@ chosen: the caption stays and nothing is saved, also when the quality and the
 sound box were changed, and also over an existing set.ini."""
 import os
 
-from harness import (CHECK, CMB, CMD3_APPLY, TITLE_F8, check_letters_drawn, eventually, exit_with_button,
-                     expect, pick_combo_item, run, settings_record, wait_until, window_image)
+from pictures import check_letters_drawn, window_image
+from program import TITLE_F8, exit_with_button, pick_combo_item, run, settings_record
+from xdisplay import eventually, expect, wait_until
 
 MESSAGE = "Горячая клавиша не выбрана"
 QUALITY_ITEMS = ["100", "90", "80", "70", "60", "50", "40", "30", "20", "10"]
@@ -27,9 +28,9 @@ def check_message_box(message, name):
 def apply_without_key(s, window, name):
     """Changes quality and sound with the mouse only, clicks Apply and
     closes the message box that must come."""
-    pick_combo_item(s, window, CMB, QUALITY_ITEMS.index("30"), len(QUALITY_ITEMS))
-    window.click_control(CHECK)
-    window.click_control(CMD3_APPLY)
+    pick_combo_item(s, window, "QualityCombo", QUALITY_ITEMS.index("30"), len(QUALITY_ITEMS))
+    window.click_control("SoundCheck")
+    window.click_control("ApplyButton")
     message = s.wait_window(r"Snapwick", timeout=10, what="no message box titled 'Snapwick' after Apply")
     s.screenshot(f"{name}.png")
     eventually(lambda: check_message_box(message, f"{name}_box.png"), 10)

@@ -5,7 +5,9 @@ import datetime
 import re
 import time
 
-from harness import SCREEN_H, SCREEN_W, SHOT_NAME, ScenarioFailed, Window, expect, wait_until
+from xdisplay import SCREEN_H, SCREEN_W, ScenarioFailed, expect, holds_for, wait_until
+
+SHOT_NAME = re.compile(r"(\d{2})\.(\d{2})\.(\d{4})_(\d{2})\.(\d{2})\.(\d{2})_(\d+)\.jpg")
 
 
 def shot_time(name):
@@ -77,23 +79,6 @@ def make_test_pattern(path):
     return path
 
 
-def visible_window_rects(s):
-    """Screen rectangles (x0, y0, x1, y1) of the mapped top-level X windows."""
-    r = s.x(["xwininfo", "-root", "-children"], check=False)
-    rects = []
-    for line in r.stdout.decode("utf-8", "replace").splitlines():
-        m = re.match(r"\s+(0x[0-9a-f]+) .*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)$", line)
-        if not m:
-            continue
-        w, h = int(m.group(2)), int(m.group(3))
-        if w <= 1 and h <= 1:
-            continue
-        if Window(s, int(m.group(1), 16)).viewable():
-            x, y = int(m.group(6)), int(m.group(7))
-            rects.append((x, y, x + w, y + h))
-    return rects
-
-
 def _mean_diff(a, b):
     from PIL import ImageChops, ImageStat
     return max(ImageStat.Stat(ImageChops.difference(a, b)).mean)
@@ -158,7 +143,6 @@ def expect_hotkey_switched(s, app, old_key, new_key, hold):
     """With the program's hotkey now new_key and another program in front:
     old_key makes no shot and uses up no counter value, new_key makes whole
     shots numbered from 1 with no gap."""
-    from harness import holds_for
     s.hold_key(old_key, hold)
     expect(holds_for(lambda: not app.shots(), 1.5), f"{old_key} still made a shot: {app.shots()}")
     before = datetime.datetime.now()

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Started from a folder with Cyrillic letters and a space, it makes its pic/
 there, with a Western and with a Russian ANSI code page alike."""
-from harness import CODE_PAGE_LOCALES, TITLE_F8, expect, run, wait_until
+from program import TITLE_F8, run
+from wine import CODE_PAGE_LOCALES
+from xdisplay import expect, wait_until
 
 def body(s):
     for case, locale in CODE_PAGE_LOCALES:

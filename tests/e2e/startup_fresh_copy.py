@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A fresh copy starts with the default hotkey in its title and makes pic/."""
-from harness import CLIENT_SIZE, SCREEN_H, SCREEN_W, TITLE_F8, expect, run, wait_until
+from program import TITLE_F8, client_size, run
+from xdisplay import SCREEN_H, SCREEN_W, expect, wait_until
 
 
 def body(s):
@@ -14,7 +15,8 @@ def body(s):
     window.screenshot("window.png")
 
     x, y, w, h, _ = window.info()
-    expect((w, h) == CLIENT_SIZE, f"client area is {w}x{h}, not {CLIENT_SIZE[0]}x{CLIENT_SIZE[1]}")
+    cw, ch = client_size()
+    expect((w, h) == (cw, ch), f"client area is {w}x{h}, not {cw}x{ch}")
     # Centred with its frame; the title bar puts the client a little lower.
     cx, cy = x + w / 2, y + h / 2
     expect(abs(cx - SCREEN_W / 2) <= 8 and abs(cy - SCREEN_H / 2) <= 24,

@@ -2,7 +2,8 @@
 """A second start ends at once, shows nothing and leaves the first running."""
 import re
 
-from harness import TITLE_F8, expect, holds_for, run, wait_until
+from program import TITLE_F8, run
+from xdisplay import expect, holds_for, wait_until
 
 
 def body(s):

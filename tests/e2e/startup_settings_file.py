@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """What set.ini holds decides the hotkey in the title; start-up never writes it."""
-from harness import TITLE_F8, expect, run, settings_record, wait_until
+from program import TITLE_F8, run, settings_record
+from xdisplay import expect, wait_until
 
 VALID_F6 = settings_record(30, 0, 0x75, "F6")
 

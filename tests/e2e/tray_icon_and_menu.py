@@ -3,26 +3,41 @@
 opens the menu on its press; "Настройки" shows the window, "Выход" ends the
 program and takes the icon away, also while the window is hidden. The
 pointer moving over the window itself is no tray event."""
-import re
+from pictures import check_letters_drawn, crop, window_image
+from program import TITLE_F8, client_size, control_rect, control_roles, run, tray_menu_items
+from xdisplay import SCREEN_H, SCREEN_W, ScenarioFailed, expect, holds_for, wait_until
 
-from harness import (CLIENT_SIZE, CMD3_APPLY, SCREEN_H, SCREEN_W, TITLE_F8, ScenarioFailed,
-                     check_letters_drawn, crop, expect, holds_for, run, wait_until, window_image)
-
-# The menu's items top down: "Настройки", a separator, "Выход"; an item is
-# clicked 10 px inside the menu's top or bottom edge.
+# An item of the menu is clicked 10 px inside the menu's top or bottom edge.
 ITEM_EDGE = 10
 
-# Rows of the client area that cross no control (above Frame1, between the
-# frames, between Frame2 and the buttons, below the buttons): there the
-# window itself receives the pointer's moves at every x.
-BARE_ROWS = (3, 73, 172, 206)
+
+def bare_rows():
+    """A row in the middle of each band of the client area that crosses no
+    control (above the folder frame, between the frames, between the
+    settings frame and the buttons, below the buttons): there the window
+    itself receives the pointer's moves at every x."""
+    _, h = client_size()
+    covered = set()
+    for role in control_roles():
+        _, y, _, ch = control_rect(role)
+        covered.update(range(y, y + ch))
+    rows, band = [], []
+    for row in range(h + 1):
+        if row < h and row not in covered:
+            band.append(row)
+        elif band:
+            rows.append(band[len(band) // 2])
+            band = []
+    expect(len(rows) == 4, f"the controls leave {len(rows)} bare bands of rows, not 4: {rows}")
+    return rows
 
 
-def pointer_position(s):
-    out = s.x(["xdotool", "getmouselocation"]).stdout.decode()
-    m = re.match(r"x:(\d+) y:(\d+) ", out)
-    expect(m, f"xdotool getmouselocation said {out!r}")
-    return int(m.group(1)), int(m.group(2))
+def click_menu_item(menu, name):
+    """Clicks the first or the last item of the menu, by its name."""
+    items = tray_menu_items()
+    expect(name in (items[0], items[-1]), f"{name} is not the first or last of the menu's items {items}")
+    _, _, w, h, _ = menu.info()
+    menu.click(w // 2, ITEM_EDGE if name == items[0] else h - ITEM_EDGE)
 
 
 def open_menu(s):
@@ -33,7 +48,7 @@ def open_menu(s):
     finally:
         s.x(["xdotool", "mouseup", "3"])
     expect(len(menus) == 1, f"{len(menus)} pop-up menus are open")
-    px, py = pointer_position(s)
+    px, py = s.pointer_position()
     mx, my, _, _, _ = menus[0].info()
     expect(abs(mx - px) <= 1 and abs(my - py) <= 1,
            f"the menu opened at {mx},{my}, not with its top left corner at the pointer ({px},{py})")
@@ -78,15 +93,15 @@ def sweep(s, window):
     """Moves the pointer over the whole client area: every x on the bare
     rows, a grid of points elsewhere."""
     _, _, w, h, _ = window.info()
-    for row in BARE_ROWS:
+    for row in bare_rows():
         move_along(s, window, [(i, row) for i in range(w)])
     for row in range(0, h, 8):
         move_along(s, window, [(i, row) for i in range(0, w, 3)])
 
 
-def over_cmd3(s, window):
-    """A few moves inside Cmd3, ending at its centre."""
-    cx, cy, cw, ch = CMD3_APPLY
+def over_apply(s, window):
+    """A few moves inside the Apply button, ending at its centre."""
+    cx, cy, cw, ch = control_rect("ApplyButton")
     move_along(s, window, [(cx + cw // 2 + d, cy + ch // 2) for d in (-20, -10, 0, 10, 0)])
 
 
@@ -104,19 +119,20 @@ def steady_look(window, rect):
 
 def check_pointer_is_no_tray_event(s, window):
     s.move_pointer(SCREEN_W - 10, SCREEN_H - 10)  # away from the window and the tray
-    still = steady_look(window, CMD3_APPLY)
+    apply = control_rect("ApplyButton")
+    still = steady_look(window, apply)
     sweep(s, window)
-    # Cmd3 takes on its hover look: the pointer's moves do reach the window.
-    # A busy machine may be slow to show it: move over Cmd3 again then.
+    # The Apply button takes on its hover look: the pointer's moves do reach
+    # the window. A busy machine may be slow to show it: move over it again then.
     for _ in range(3):
-        over_cmd3(s, window)
-        if not holds_for(lambda: crop(window_image(window, "after_sweep.png"), CMD3_APPLY).tobytes() == still,
+        over_apply(s, window)
+        if not holds_for(lambda: crop(window_image(window, "after_sweep.png"), apply).tobytes() == still,
                          5.0, interval=0.2):
             break
-        s.log("Cmd3 does not show the pointer over it yet")
+        s.log("the Apply button does not show the pointer over it yet")
     else:
         raise ScenarioFailed("the pointer's moves do not reach the window: "
-                             "Cmd3 never showed the pointer over it")
+                             "the Apply button never showed the pointer over it")
     expect(holds_for(lambda: window.viewable() and not s.popup_menus(), 2.5),
            "moving the pointer over the window hid it or opened a menu")
     expect(window.title() == TITLE_F8, f"the title changed to {window.title()!r}")
@@ -126,7 +142,7 @@ def body(s):
     folder = s.install_app()
     app, window = s.start_snapwick(folder)
     wait_until(lambda: s.tray_icons() == 1, 10, "the tray icon did not appear")
-    expect(window.info()[2:4] == CLIENT_SIZE, "the window is not its own size")
+    expect(window.info()[2:4] == client_size(), "the window is not its own size")
 
     check_pointer_is_no_tray_event(s, window)
 
@@ -153,16 +169,14 @@ def body(s):
     x, y, w, h, _ = menu.info()
     expect(60 <= w <= 300 and 35 <= h <= 80, f"the menu is {w}x{h}: not two items and a separator")
     check_menu_picture(window_image(menu, "menu.png"))
-    menu.click(w // 2, ITEM_EDGE)  # Настройки
+    click_menu_item(menu, "SettingsItem")
     wait_until(window.viewable, 10, "Настройки did not show the window")
     wait_until(lambda: not s.popup_menus(), 5, "the menu stayed open")
     expect(app.alive(), "Настройки ended the program")
 
     window.close_box()
     wait_until(lambda: not window.viewable(), 10, "the close box did not hide the window")
-    menu = open_menu(s)
-    _, _, w, h, _ = menu.info()
-    menu.click(w // 2, h - ITEM_EDGE)  # Выход
+    click_menu_item(open_menu(s), "ExitItem")
     code = app.wait_exit(10)
     expect(code is not None, "Выход in the tray menu did not end the program")
     wait_until(lambda: s.tray_icons() == 0, 5, "the tray icon is still shown after Выход")

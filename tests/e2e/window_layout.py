@@ -1,24 +1,20 @@
 #!/usr/bin/python3
 """The main window as the user sees it: where it stands, its colours, its
 Russian captions, the focus at first show and the Tab order, and that the
-hidden capture canvas never shows, neither after start-up nor after a shot."""
-from harness import (ARIAL_9PT_PX, CHECK, CLIENT_SIZE, CMB, CMD1_EXIT, CMD3_APPLY, FRAME1, L4, L5_LINK,
-                     LABEL1, LABEL2, LABEL3, PICTUR, SCREEN_H, SCREEN_W, T_KEY, TITLE_F8,
-                     check_letters_drawn, check_text_matches, crop, expect, font_file, garbled_forms,
-                     holds_for, run, selected_text_pixels, wait_until, window_image)
+picture of a shot never shows in it, neither after start-up nor after a shot."""
+from pictures import (ARIAL_9PT_PX, check_letters_drawn, check_text_matches, crop, font_file, garbled_forms,
+                      selected_text_pixels, window_image)
+from program import TITLE_F8, client_size, control_rect, run
 from shots import TILE_H, TILE_W, make_test_pattern, open_jpeg, tile_colour, wait_for_shots
+from xdisplay import SCREEN_H, SCREEN_W, expect, holds_for, wait_until
 
-FRAME1_GREY = (224, 224, 224)
+FOLDER_FRAME_GREY = (224, 224, 224)
 LINK_BLUE = (0, 0, 255)
 
-# Points of Frame1 away from its caption, its border and the folder's text
-# (the last one inside Lb_Pic, right of the text: the label is transparent).
-FRAME1_PROBES = [(300, 24), (445, 24), (20, 56), (230, 58), (445, 58), (445, 40)]
-
 ARIAL_CAPTIONS = [
-    ("Label2", LABEL2, "Выбор горячей клавиши"),
-    ("Label1", LABEL1, "Качество скриншотов %"),
-    ("Label3", LABEL3, "Звуковые эффекты"),
+    ("HotkeyLabel", "Выбор горячей клавиши"),
+    ("QualityLabel", "Качество скриншотов %"),
+    ("SoundLabel", "Звуковые эффекты"),
 ]
 
 
@@ -28,11 +24,23 @@ def inner(rect, inset):
     return (x + inset, y + inset, w - 2 * inset, h - 2 * inset)
 
 
+# (control, inset of its caption's rectangle, caption)
 DEFAULT_FONT_CAPTIONS = [
-    ("Cmd1", inner(CMD1_EXIT, 5), "Выход"),
-    ("Cmd3", inner(CMD3_APPLY, 5), "Применить"),
-    ("L4", L4, "Разработчик:"),
+    ("ExitButton", 5, "Выход"),
+    ("ApplyButton", 5, "Применить"),
+    ("DeveloperLabel", 0, "Разработчик:"),
 ]
+
+
+def folder_frame_probes():
+    """Points of the folder frame away from its caption, its border and the
+    folder's text; the last one inside the folder's label, right of the
+    text (the label is transparent)."""
+    x, y, w, h = control_rect("FolderFrame")
+    _, label_y, _, label_h = control_rect("ShotFolderLabel")
+    right, bottom = x + w - 12, y + h - 9
+    return [(x + 2 * w // 3, y + 16), (right, y + 16), (x + 12, bottom - 2), (x + w // 2, bottom),
+            (right, bottom), (right, label_y + label_h // 2)]
 
 
 def near(a, b, tolerance):
@@ -72,7 +80,7 @@ def has_focus_rect(img, rect):
 
 
 def focused_buttons(img):
-    return [name for name, rect in (("Cmd1", CMD1_EXIT), ("Cmd3", CMD3_APPLY)) if has_focus_rect(img, rect)]
+    return [name for name in ("ExitButton", "ApplyButton") if has_focus_rect(img, control_rect(name))]
 
 
 def blink_column(a, b, rect, least=12):
@@ -87,57 +95,60 @@ def ink_count(img, rect):
     return sum(1 for p in crop(img, rect).getdata() if sum(p) < 300)
 
 
-def check_canvas_hidden(img, pattern_colours, when):
-    """Nothing of the canvas shows: Cmd3's right end, where the canvas
-    stands, mirrors its left end, and no colour of the screen's test
-    picture appears anywhere in the window."""
-    x, y, w, h = CMD3_APPLY
-    strip = PICTUR[2] + 8
+def check_shot_picture_hidden(img, pattern_colours, when):
+    """Nothing of a shot's picture shows: the bottom right corner, where a
+    picture box holding it would stand, has the Apply button drawn whole
+    (the outer quarter at its right end, beyond its caption, mirrors the one
+    at its left end) and the window's background beside it, and no colour
+    of the screen's test picture appears anywhere in the window."""
+    x, y, w, h = control_rect("ApplyButton")
     for row in range(y, y + h):
-        for k in range(strip):
+        for k in range(w // 4):
             left, right = img.getpixel((x + k, row)), img.getpixel((x + w - 1 - k, row))
             expect(near(left, right, 24),
-                   f"{when}: Cmd3 is not drawn whole at its right end, where the canvas stands: "
+                   f"{when}: the Apply button is not drawn whole at its right end: "
                    f"{right} at {x + w - 1 - k},{row} against {left} at {x + k},{row}")
     for row in range(y, y + h):
-        for col in range(x + w + 1, CLIENT_SIZE[0]):
+        for col in range(x + w + 1, client_size()[0]):
             expect(near(img.getpixel((col, row)), img.getpixel((2, row)), 8),
-                   f"{when}: {img.getpixel((col, row))} right of Cmd3 at {col},{row}, "
+                   f"{when}: {img.getpixel((col, row))} right of the Apply button at {col},{row}, "
                    f"not the window's background")
     foreign = pattern_pixels(img, pattern_colours)
     expect(foreign == 0, f"{when}: {foreign} pixels of the window have colours of the screen's picture")
 
 
 def check_colours(img):
-    for px in FRAME1_PROBES:
-        expect(near(img.getpixel(px), FRAME1_GREY, 6),
-               f"Frame1 is {img.getpixel(px)} at {px}, not light grey {FRAME1_GREY}")
-    pixels = list(crop(img, FRAME1).getdata())
-    grey = sum(1 for p in pixels if near(p, FRAME1_GREY, 6))
-    expect(grey >= 0.7 * len(pixels), f"only {grey} of the {len(pixels)} pixels of Frame1 are light grey")
+    for px in folder_frame_probes():
+        expect(near(img.getpixel(px), FOLDER_FRAME_GREY, 6),
+               f"the folder frame is {img.getpixel(px)} at {px}, not light grey {FOLDER_FRAME_GREY}")
+    pixels = list(crop(img, control_rect("FolderFrame")).getdata())
+    grey = sum(1 for p in pixels if near(p, FOLDER_FRAME_GREY, 6))
+    expect(grey >= 0.7 * len(pixels),
+           f"only {grey} of the {len(pixels)} pixels of the folder frame are light grey")
 
-    link = crop(img, L5_LINK)
+    link = crop(img, control_rect("PublisherLink"))
     blue = [(i, j) for j in range(link.height) for i in range(link.width)
             if near(link.getpixel((i, j)), LINK_BLUE, 60)]
-    expect(len(blue) >= 40, f"only {len(blue)} blue pixels in the link L5")
+    expect(len(blue) >= 40, f"only {len(blue)} blue pixels in the publisher link")
     rows = {}
     for i, j in blue:
         rows[j] = rows.get(j, 0) + 1
-    expect(max(rows.values()) >= 30, "the link L5 has no underline: no row of 30 blue pixels")
+    expect(max(rows.values()) >= 30, "the publisher link has no underline: no row of 30 blue pixels")
 
 
 def check_captions(img):
     arial = font_file("Arial:lang=ru")
-    for name, rect, text in ARIAL_CAPTIONS:
-        points = check_letters_drawn(img, rect, text, name)
+    for name, text in ARIAL_CAPTIONS:
+        points = check_letters_drawn(img, control_rect(name), text, name)
         score = check_text_matches(points, text, garbled_forms(text), arial, ARIAL_9PT_PX, name)
         print(f"  {name}: {text!r} matched to {score:.2f}", flush=True)
-    for name, rect, text in DEFAULT_FONT_CAPTIONS:
-        check_letters_drawn(img, rect, text, name)
+    for name, inset, text in DEFAULT_FONT_CAPTIONS:
+        check_letters_drawn(img, inner(control_rect(name), inset), text, name)
 
 
 def check_tab_order(s, window, start):
-    """Tab moves Cmd1 -> Cmb -> Cmd3 -> T_key -> Check -> Cmd1. Each stop is
+    """Tab moves ExitButton -> QualityCombo -> ApplyButton -> HotkeyBox ->
+    SoundCheck -> ExitButton. Each stop is
     seen by what the focus does to that control: a button draws its focus
     rectangle, the combo selects its text, the hotkey box shows a blinking
     caret, and the check box toggles on Space."""
@@ -147,40 +158,42 @@ def check_tab_order(s, window, start):
         s.x(["xdotool", "key", "Tab"])
         s.log(f"Tab: the focus should go to {name}")
 
-    tab("Cmb")
-    wait_until(lambda: selected_text_pixels(window_image(window, "tab_cmb.png"), CMB) >= 20, 10,
+    combo, hotkey_box, check = (control_rect(r) for r in ("QualityCombo", "HotkeyBox", "SoundCheck"))
+
+    tab("QualityCombo")
+    wait_until(lambda: selected_text_pixels(window_image(window, "tab_quality.png"), combo) >= 20, 10,
                "after one Tab the combo box does not show its text selected")
-    expect(focused_buttons(window_image(window, "tab_cmb.png")) == [],
+    expect(focused_buttons(window_image(window, "tab_quality.png")) == [],
            "after one Tab a button still shows the focus")
-    expect(selected_text_pixels(start, CMB) == 0, "the combo box showed a selection before any Tab")
+    expect(selected_text_pixels(start, combo) == 0, "the combo box showed a selection before any Tab")
 
-    tab("Cmd3")
-    wait_until(lambda: focused_buttons(window_image(window, "tab_cmd3.png")) == ["Cmd3"], 10,
-               "after two Tabs Cmd3 does not show the focus rectangle alone")
+    tab("ApplyButton")
+    wait_until(lambda: focused_buttons(window_image(window, "tab_apply.png")) == ["ApplyButton"], 10,
+               "after two Tabs the Apply button does not show the focus rectangle alone")
 
-    tab("T_key")
-    wait_until(lambda: focused_buttons(window_image(window, "tab_tkey.png")) == [], 10,
+    tab("HotkeyBox")
+    wait_until(lambda: focused_buttons(window_image(window, "tab_hotkey.png")) == [], 10,
                "after three Tabs a button still shows the focus")
-    first = window_image(window, "tab_tkey.png")
+    first = window_image(window, "tab_hotkey.png")
 
     def blinked():
-        return blink_column(first, window_image(window, "tab_tkey_later.png"), T_KEY)
-    wait_until(blinked, 8, "after three Tabs no caret blinks in the hotkey box T_key", interval=0.1)
+        return blink_column(first, window_image(window, "tab_hotkey_later.png"), hotkey_box)
+    wait_until(blinked, 8, "after three Tabs no caret blinks in the hotkey box", interval=0.1)
 
-    tab("Check")
-    wait_until(lambda: focused_buttons(window_image(window, "tab_check.png")) == [], 10,
+    tab("SoundCheck")
+    wait_until(lambda: focused_buttons(window_image(window, "tab_sound.png")) == [], 10,
                "after four Tabs a button shows the focus")
-    before = ink_count(window_image(window, "tab_check.png"), CHECK)
+    before = ink_count(window_image(window, "tab_sound.png"), check)
     s.x(["xdotool", "key", "space"])
-    wait_until(lambda: ink_count(window_image(window, "tab_check_space.png"), CHECK) != before, 10,
-               "after four Tabs Space does not toggle the check box Check")
+    wait_until(lambda: ink_count(window_image(window, "tab_sound_space.png"), check) != before, 10,
+               "after four Tabs Space does not toggle the sound check box")
     s.x(["xdotool", "key", "space"])
-    wait_until(lambda: ink_count(window_image(window, "tab_check.png"), CHECK) == before, 10,
+    wait_until(lambda: ink_count(window_image(window, "tab_sound.png"), check) == before, 10,
                "a second Space did not toggle the check box back")
 
-    tab("Cmd1")
-    wait_until(lambda: focused_buttons(window_image(window, "tab_cmd1.png")) == ["Cmd1"], 10,
-               "after five Tabs the focus is not back on Cmd1")
+    tab("ExitButton")
+    wait_until(lambda: focused_buttons(window_image(window, "tab_exit.png")) == ["ExitButton"], 10,
+               "after five Tabs the focus is not back on the Exit button")
 
 
 def body(s):
@@ -191,7 +204,8 @@ def body(s):
 
     wait_until(lambda: window.title() == TITLE_F8, 5, f"title is {window.title()!r}, not {TITLE_F8!r}")
     x, y, w, h, _ = window.info()
-    expect((w, h) == CLIENT_SIZE, f"client area is {w}x{h}, not {CLIENT_SIZE[0]}x{CLIENT_SIZE[1]}")
+    cw, ch = client_size()
+    expect((w, h) == (cw, ch), f"client area is {w}x{h}, not {cw}x{ch}")
     # Centred with its frame: the client area sits half a title bar lower.
     cx, cy = x + w / 2, y + h / 2
     expect(abs(cx - SCREEN_W / 2) <= 2 and 0 <= cy - SCREEN_H / 2 <= 24,
@@ -200,9 +214,10 @@ def body(s):
     start = stable_image(window, "window.png", pattern_colours)
     check_colours(start)
     check_captions(start)
-    expect(focused_buttons(start) == ["Cmd1"],
-           f"at first show the focus rectangle is on {focused_buttons(start) or 'no button'}, not on Cmd1")
-    check_canvas_hidden(start, pattern_colours, "after start-up")
+    expect(focused_buttons(start) == ["ExitButton"],
+           f"at first show the focus rectangle is on {focused_buttons(start) or 'no button'}, "
+           "not on the Exit button")
+    check_shot_picture_hidden(start, pattern_colours, "after start-up")
 
     check_tab_order(s, window, start)
 
@@ -218,16 +233,16 @@ def body(s):
     names = wait_for_shots(app)
     s.log(f"{len(names)} shot(s): {names}")
     shot = open_jpeg(app.pic / names[-1])
-    # The canvas now holds a picture of the test screen: that is what would
-    # show if any of it were visible.
+    # The program has now held a picture of the test screen: that is what
+    # would show if any of it reached the window.
     centre = (TILE_W // 2, TILE_H // 2)
     expect(near(shot.getpixel(centre), tile_colour(0, 0), 16),
            f"the shot shows {shot.getpixel(centre)} at {centre}, not the screen's {tile_colour(0, 0)}")
     # Taken without waiting for the test picture to be absent: its showing
-    # is what check_canvas_hidden looks for.
+    # is what check_shot_picture_hidden looks for.
     after = stable_image(window, "after_shot.png", set())
-    check_canvas_hidden(after, pattern_colours, f"after {len(names)} shot(s)")
-    tx, ty, tw, th = T_KEY  # the hotkey box now names F8, captured at its release
+    check_shot_picture_hidden(after, pattern_colours, f"after {len(names)} shot(s)")
+    tx, ty, tw, th = control_rect("HotkeyBox")  # it now names F8, captured at its release
     changed = [(i, j) for j in range(h) for i in range(w)
                if not (tx <= i < tx + tw and ty <= j < ty + th)
                and not near(before.getpixel((i, j)), after.getpixel((i, j)), 24)]
