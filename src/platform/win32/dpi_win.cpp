@@ -29,7 +29,7 @@ int DpiOf(HWND window) {
     if (const UINT dpi = forWindow(window)) return static_cast<int>(dpi);
   }
   WindowDC dc(window);
-  const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
+  const int dpi = dc.Get() ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 0;
   return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
