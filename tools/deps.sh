@@ -15,8 +15,8 @@ SNAPWICK_PACKAGES=(
   # faces with Cyrillic letters for the Russian texts, and the Russian
   # locale that makes Wine use code page 1251
   fonts-liberation fonts-dejavu-core locales
-  # the fuzz test of the settings reader
-  clang libclang-rt-14-dev
+  # the fuzz test of the settings reader, and the naming rule
+  clang libclang-rt-14-dev clang-tidy
 )
 
 snapwick_missing_packages() {

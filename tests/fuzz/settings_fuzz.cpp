@@ -5,28 +5,27 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/app_state.h"
 #include "fake_platform.h"
 #include "settings/settings_file.h"
-#include "ui/win_proc.h"
+#include "state/app_state.h"
 
 using snapwick::AppState;
-using snapwick::WinProc;
+using snapwick::ControlId;
 using snapwick::testing::FakePlatform;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FakePlatform p;
   AppState s;
-  s.AppFolder = "C:\\Tools";
-  s.TitleText = "Snapwick 1.1";
-  WinProc = {};
+  s.appFolder = "C:\\Tools";
+  s.titleText = "Snapwick 1.1";
   p.files["C:\\Tools\\set.ini"] = std::vector<std::uint8_t>(data, data + size);
 
   snapwick::LoadSettings(p, s);
 
-  const bool ok = s.Quality >= 10 && s.Quality <= 100 && (s.SoundOn == 0 || s.SoundOn == 1) &&
-                  WinProc.HotKey >= 1 && WinProc.HotKey <= 255 && p.openFiles == 0 &&
-                  p.check == s.SoundOn && p.texts[snapwick::ControlId::Cmb] == s.QualityText;
+  const bool ok = s.quality >= 10 && s.quality <= 100 && (s.soundOn == 0 || s.soundOn == 1) &&
+                  s.hotkey.hotKey >= 1 && s.hotkey.hotKey <= 255 &&
+                  p.soundChecked == (s.soundOn == 1) &&
+                  p.texts[ControlId::QualityCombo] == s.qualityText;
   if (!ok) std::abort();
   return 0;
 }

@@ -1,4 +1,5 @@
 #include "app_fixture.h"
+#include "form/roles.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
@@ -15,12 +16,14 @@ std::vector<std::uint8_t> Record(std::uint8_t q, std::uint8_t snd, std::uint8_t 
 class Settings : public AppTest {
  protected:
   Settings() {
-    s.AppFolder = "C:\\Tools";
-    s.TitleText = "Snapwick 1.1";
-    // The combo's change handler puts QualityText back whenever its text
-    // changes, as the real window does.
-    p.onComboTextSet = [this] {
-      if (p.texts[ControlId::Cmb] != s.QualityText) p.texts[ControlId::Cmb] = s.QualityText;
+    s.appFolder = "C:\\Tools";
+    s.titleText = "Snapwick 1.1";
+    // The combo's change handler puts the quality text back whenever its
+    // text changes, as the real window does.
+    p.onQualityEdited = [this] {
+      if (p.texts[ControlId::QualityCombo] != s.qualityText) {
+        p.texts[ControlId::QualityCombo] = s.qualityText;
+      }
     };
   }
 };
@@ -77,27 +80,25 @@ TEST_F(Settings, Load_Table) {
   for (const auto& c : cases) {
     FakePlatform fp;
     AppState st;
-    st.AppFolder = "C:\\Tools";
-    st.TitleText = "Snapwick 1.1";
-    WinProc = {};
+    st.appFolder = "C:\\Tools";
+    st.titleText = "Snapwick 1.1";
     if (c.file) fp.files[kPath] = *c.file;
     LoadSettings(fp, st);
-    EXPECT_EQ(st.Quality, c.quality) << c.what;
-    EXPECT_EQ(st.QualityText, c.qualityText) << c.what;
-    EXPECT_EQ(fp.texts[ControlId::Cmb], c.qualityText) << c.what;
-    EXPECT_EQ(st.SoundOn, c.soundOn) << c.what;
-    EXPECT_EQ(fp.check, c.soundOn) << c.what;
-    EXPECT_EQ(WinProc.HotKey, c.hotKey) << c.what;
-    EXPECT_EQ(fp.caption, c.caption) << c.what;
-    EXPECT_EQ(fp.texts[ControlId::T_key], "") << c.what;
-    EXPECT_EQ(fp.openFiles, 0) << c.what;
+    EXPECT_EQ(st.quality, c.quality) << c.what;
+    EXPECT_EQ(st.qualityText, c.qualityText) << c.what;
+    EXPECT_EQ(fp.texts[ControlId::QualityCombo], c.qualityText) << c.what;
+    EXPECT_EQ(st.soundOn, c.soundOn) << c.what;
+    EXPECT_EQ(fp.soundChecked, c.soundOn == 1) << c.what;
+    EXPECT_EQ(st.hotkey.hotKey, c.hotKey) << c.what;
+    EXPECT_EQ(fp.title, c.caption) << c.what;
+    EXPECT_EQ(fp.texts[ControlId::HotkeyBox], "") << c.what;
   }
 }
 
 TEST_F(Settings, Load_FillsTheQualityListTopDown) {
   LoadSettings(p, s);
-  EXPECT_EQ(p.comboItems, (std::vector<std::string>{"100", "90", "80", "70", "60", "50", "40",
-                                                    "30", "20", "10"}));
+  EXPECT_EQ(p.qualityItems, (std::vector<std::string>{"100", "90", "80", "70", "60", "50", "40",
+                                                      "30", "20", "10"}));
 }
 
 TEST_F(Settings, Load_QualityTextIsSetBeforeTheCombo) {
@@ -105,104 +106,104 @@ TEST_F(Settings, Load_QualityTextIsSetBeforeTheCombo) {
   // combo showing the old text.
   p.files[kPath] = Record(30, 1, 117, "F6");
   LoadSettings(p, s);
-  EXPECT_EQ(p.texts[ControlId::Cmb], "30");
+  EXPECT_EQ(p.texts[ControlId::QualityCombo], "30");
   p.files.clear();
   LoadSettings(p, s);
-  EXPECT_EQ(p.texts[ControlId::Cmb], "80");
+  EXPECT_EQ(p.texts[ControlId::QualityCombo], "80");
 }
 
-TEST_F(Settings, Load_UnreadableFile_Defaults) {
-  p.files[kPath] = Record(30, 0, 117, "F6");
-  p.Fail("FileLength");
-  LoadSettings(p, s);
-  EXPECT_EQ(WinProc.HotKey, 119);
-  EXPECT_EQ(s.Quality, 80);
+TEST_F(Settings, Load_FileThatCannotBeMeasuredOrRead_Defaults) {
+  for (const char* step : {"FileLength", "ReadFile"}) {
+    FakePlatform fp;
+    AppState st;
+    st.appFolder = "C:\\Tools";
+    fp.files[kPath] = Record(30, 0, 117, "F6");
+    fp.Fail(step);
+    LoadSettings(fp, st);
+    EXPECT_EQ(st.hotkey.hotKey, 119) << step;
+    EXPECT_EQ(st.quality, 80) << step;
+    EXPECT_EQ(st.soundOn, 1) << step;
+  }
 }
 
-TEST_F(Settings, Load_FileCannotBeOpened_BytesReadAsZeroSoDefaults) {
-  p.files[kPath] = Record(30, 0, 117, "F6");
-  p.Fail("OpenForRead");
+TEST_F(Settings, Load_LinuxFolder_ReadsSetIniBesideTheProgram) {
+  p.separator = '/';
+  s.appFolder = "/home/ann/snapwick";
+  p.files["/home/ann/snapwick/set.ini"] = Record(30, 0, 117, "F6");
   LoadSettings(p, s);
-  EXPECT_EQ(WinProc.HotKey, 119);
-  EXPECT_EQ(s.SoundOn, 1);
-}
-
-TEST_F(Settings, Load_OneReadFailing_SkipsOnlyThatByte) {
-  p.files[kPath] = Record(30, 1, 117, "F6");
-  p.Fail("ReadAt", 1);  // the quality byte
-  LoadSettings(p, s);
-  EXPECT_EQ(s.Quality, 80);
-  EXPECT_EQ(s.SoundOn, 1);
-  EXPECT_EQ(WinProc.HotKey, 117);
-  EXPECT_EQ(p.openFiles, 0);
+  EXPECT_EQ(s.hotkey.hotKey, 117);
+  EXPECT_EQ(p.title, "Snapwick 1.1 (HotKey:F6)");
 }
 
 TEST_F(Settings, Save_WritesExactRecordOverALongerOne) {
   p.files[kPath] = Record(50, 1, 65, "A very long key name");
-  s.Quality = 80;
-  s.SoundOn = 1;
-  WinProc.HotKey = 119;
-  p.texts[ControlId::T_key] = "F8";
+  s.quality = 80;
+  s.soundOn = 1;
+  s.hotkey.hotKey = 119;
+  p.texts[ControlId::HotkeyBox] = "F8";
   SaveSettings(p, s);
   EXPECT_EQ(p.files[kPath], Record(80, 1, 119, "F8"));
   EXPECT_EQ(p.files[kPath].size(), 31u);
   EXPECT_EQ(p.files.size(), 1u);  // no temporary file left
-  EXPECT_EQ(p.openFiles, 0);
+  // Written beside it, then swapped in.
+  EXPECT_EQ(p.calls[p.IndexOf("ReplaceFile")].detail,
+            "C:\\Tools\\set.ini.new -> C:\\Tools\\set.ini");
 }
 
 TEST_F(Settings, Save_LongNameWrittenWholeAndReadBackAsTwentyBytes) {
-  s.Quality = 30;
-  s.SoundOn = 0;
-  WinProc.HotKey = 65;
-  p.texts[ControlId::T_key] = "ABCDEFGHIJKLMNOPQRSTUVWXY";
+  s.quality = 30;
+  s.soundOn = 0;
+  s.hotkey.hotKey = 65;
+  p.texts[ControlId::HotkeyBox] = "ABCDEFGHIJKLMNOPQRSTUVWXY";
   SaveSettings(p, s);
   EXPECT_EQ(p.files[kPath].size(), 29u + 25u);
 
-  WinProc = {};
-  LoadSettings(p, s);
-  EXPECT_EQ(p.caption, "Snapwick 1.1 (HotKey:ABCDEFGHIJKLMNOPQRST)");
-  EXPECT_EQ(s.Quality, 30);
-  EXPECT_EQ(s.SoundOn, 0);
+  AppState next;
+  next.appFolder = s.appFolder;
+  next.titleText = s.titleText;
+  LoadSettings(p, next);
+  EXPECT_EQ(p.title, "Snapwick 1.1 (HotKey:ABCDEFGHIJKLMNOPQRST)");
+  EXPECT_EQ(next.quality, 30);
+  EXPECT_EQ(next.soundOn, 0);
 }
 
 TEST_F(Settings, Save_AnyStepFailing_OldFileKeptAndNoTemporaryLeft) {
   const auto old = Record(50, 1, 65, "A");
-  for (const char* step : {"CreateForWrite", "WriteAt", "CloseFile", "ReplaceFile"}) {
+  for (const char* step : {"WriteFile", "ReplaceFile"}) {
     // Every attempt at the step fails, whatever temporary name is tried.
     FakePlatform fp;
     fp.files[kPath] = old;
     AppState st;
-    st.AppFolder = "C:\\Tools";
-    st.Quality = 80;
-    WinProc.HotKey = 119;
+    st.appFolder = "C:\\Tools";
+    st.quality = 80;
+    st.hotkey.hotKey = 119;
     fp.Fail(step);
     SaveSettings(fp, st);
     EXPECT_EQ(fp.files[kPath], old) << step;
     EXPECT_EQ(fp.files.size(), 1u) << step;
-    EXPECT_EQ(fp.openFiles, 0) << step;
   }
 }
 
 TEST_F(Settings, Save_StaleTemporaryInTheWay_SavesThroughASecondName) {
   p.files[kPath] = Record(50, 1, 65, "A");
-  s.Quality = 90;
-  s.SoundOn = 1;
-  WinProc.HotKey = 116;
-  p.texts[ControlId::T_key] = "F5";
-  p.Fail("CreateForWrite", 1);
+  s.quality = 90;
+  s.soundOn = 1;
+  s.hotkey.hotKey = 116;
+  p.texts[ControlId::HotkeyBox] = "F5";
+  p.Fail("WriteFile", 1);
   SaveSettings(p, s);
   EXPECT_EQ(p.files[kPath], Record(90, 1, 116, "F5"));
   EXPECT_EQ(p.files.size(), 1u);
-  EXPECT_EQ(p.openFiles, 0);
 }
 
-TEST_F(Settings, Save_NoOldFile_Created) {
-  s.Quality = 100;
-  s.SoundOn = 1;
-  WinProc.HotKey = 116;
-  p.texts[ControlId::T_key] = "F5";
+TEST_F(Settings, Save_NameThatTheCodePageLacks_SavedWithoutAName) {
+  s.quality = 100;
+  s.soundOn = 1;
+  s.hotkey.hotKey = 116;
+  p.texts[ControlId::HotkeyBox] = "F5";
+  p.Fail("ToAnsi");
   SaveSettings(p, s);
-  EXPECT_EQ(p.files[kPath], Record(100, 1, 116, "F5"));
+  EXPECT_EQ(p.files[kPath], Record(100, 1, 116, ""));
 }
 
 }  // namespace

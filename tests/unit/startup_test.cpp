@@ -2,167 +2,157 @@
 #include <set>
 
 #include "app/folders.h"
-#include "app/frm.h"
-#include "app/startup.h"
 #include "app_fixture.h"
 
 namespace snapwick::testing {
 namespace {
 
-struct FolderCase {
-  const char* exeFolder;
-  const char* app;
-  const char* pic;
-  const char* wav;
-};
-
-TEST(DeriveFolders, FolderOrDriveRoot_NoTrailingBackslash) {
-  const FolderCase cases[] = {
-      {"C:\\Tools", "C:\\Tools", "C:\\Tools\\pic", "C:\\Tools\\wav\\"},
-      {"E:\\", "E:", "E:\\pic", "E:\\wav\\"},
-      {"D:\\Снимки экрана", "D:\\Снимки экрана", "D:\\Снимки экрана\\pic",
+TEST(DeriveFolders, EitherSeparator_FolderOrRoot_NoTrailingSeparator) {
+  struct Case {
+    const char* exeFolder;
+    char separator;
+    const char* app;
+    const char* pic;
+    const char* wav;
+  } cases[] = {
+      {"C:\\Tools", '\\', "C:\\Tools", "C:\\Tools\\pic", "C:\\Tools\\wav\\"},
+      {"E:\\", '\\', "E:", "E:\\pic", "E:\\wav\\"},
+      {"D:\\Снимки экрана", '\\', "D:\\Снимки экрана", "D:\\Снимки экрана\\pic",
        "D:\\Снимки экрана\\wav\\"},
+      {"/home/ann/snapwick", '/', "/home/ann/snapwick", "/home/ann/snapwick/pic",
+       "/home/ann/snapwick/wav/"},
+      {"/opt/snap wick/", '/', "/opt/snap wick", "/opt/snap wick/pic", "/opt/snap wick/wav/"},
+      // A backslash is an ordinary character in a Linux folder's name.
+      {"/tmp/a\\b", '/', "/tmp/a\\b", "/tmp/a\\b/pic", "/tmp/a\\b/wav/"},
   };
   for (const auto& c : cases) {
-    const Folders f = DeriveFolders(c.exeFolder);
+    const Folders f = DeriveFolders(c.exeFolder, c.separator);
     EXPECT_EQ(f.app, c.app) << c.exeFolder;
     EXPECT_EQ(f.pic, c.pic) << c.exeFolder;
     EXPECT_EQ(f.wav, c.wav) << c.exeFolder;
   }
 }
 
-using Startup = AppTest;
+using Startup = StartedProgram;
 
 TEST_F(Startup, FirstRun_SetsUpEverythingInOrder) {
-  RunStartup(p, s);
+  logic.OnStart();
 
-  EXPECT_EQ(s.AppFolder, "C:\\Tools");
-  EXPECT_EQ(s.PicFolder, "C:\\Tools\\pic");
-  EXPECT_EQ(s.WavFolder, "C:\\Tools\\wav\\");
-  EXPECT_EQ(p.texts[ControlId::Lb_Pic], "C:\\Tools\\pic");
+  EXPECT_EQ(state().appFolder, "C:\\Tools");
+  EXPECT_EQ(state().picFolder, "C:\\Tools\\pic");
+  EXPECT_EQ(state().wavFolder, "C:\\Tools\\wav\\");
+  EXPECT_EQ(p.texts[ControlId::ShotFolderLabel], "C:\\Tools\\pic");
   EXPECT_TRUE(p.folders.count("C:\\Tools\\pic"));
-  EXPECT_EQ(s.ScreenW, 1920);
-  EXPECT_EQ(s.ScreenH, 1080);
-  EXPECT_EQ(p.canvasW, 1920);
-  EXPECT_EQ(p.canvasH, 1080);
-  EXPECT_EQ(s.TitleText, "Snapwick 1.1");
-  EXPECT_EQ(p.caption, "Snapwick 1.1 (HotKey:F8)");
-  EXPECT_EQ(WinProc.HookHandle, p.hookHandle);
-  EXPECT_EQ(WinProc.HotKey, 119);
+  EXPECT_EQ(p.trayIcon, " Snapwick           ");
+  EXPECT_TRUE(p.capturingKeys);
+  EXPECT_EQ(state().titleText, "Snapwick 1.1");
+  EXPECT_EQ(p.title, "Snapwick 1.1 (HotKey:F8)");
+  EXPECT_EQ(state().hotkey.hotKey, 119);
+  EXPECT_EQ(p.qualityItems.size(), 10u);
 
-  ASSERT_EQ(p.trayCalls.size(), 1u);
-  EXPECT_EQ(p.trayCalls[0].first, TrayOp::Add);
-  EXPECT_EQ(p.trayCalls[0].second.hWnd, p.frmHandle);
-  EXPECT_EQ(p.trayCalls[0].second.hIcon, p.frmIcon);
-  EXPECT_EQ(p.calls[p.IndexOf("SetWindowsHookEx")].detail, "2 4194304 42");
-
-  // The order of the steps: tray, hook, folders, screen, title, settings.
-  const int order[] = {p.IndexOf("NotifyIcon"),   p.IndexOf("SetWindowsHookEx"),
-                       p.IndexOf("ExeFolder"),    p.IndexOf("CreateFolder"),
-                       p.IndexOf("ResizeCanvas"), p.IndexOf("SetFrmCaption"),
-                       p.IndexOf("ComboAddItem")};
+  // Tray, key capture, folders, title, settings: in this order.
+  const int order[] = {p.IndexOf("AddTrayIcon"),  p.IndexOf("StartKeyCapture"),
+                       p.IndexOf("ProgramFolder"), p.IndexOf("CreateFolder"),
+                       p.IndexOf("SetTitle"),      p.IndexOf("AddQualityItem")};
   EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order)));
-  EXPECT_EQ(p.calls[p.IndexOf("SetFrmCaption")].detail, "Snapwick 1.1");
+  EXPECT_EQ(p.calls[p.IndexOf("SetTitle")].detail, "Snapwick 1.1");
+}
+
+TEST_F(Startup, LinuxFolder_PathsJoinedWithItsSeparator) {
+  p.separator = '/';
+  p.programFolder = "/home/ann/Снимки";
+  p.folders = {"/home/ann/Снимки"};
+  logic.OnStart();
+  EXPECT_EQ(p.texts[ControlId::ShotFolderLabel], "/home/ann/Снимки/pic");
+  EXPECT_TRUE(p.folders.count("/home/ann/Снимки/pic"));
+  EXPECT_EQ(p.calls[p.IndexOf("FileLength")].detail, "/home/ann/Снимки/set.ini");
 }
 
 TEST_F(Startup, PicFolderAlreadyThere_GoesOnAsOnTheFirstStart) {
   p.folders.insert("C:\\Tools\\pic");
-  RunStartup(p, s);
-  EXPECT_EQ(p.caption, "Snapwick 1.1 (HotKey:F8)");
-  EXPECT_EQ(p.comboItems.size(), 10u);
+  logic.OnStart();
+  EXPECT_EQ(p.title, "Snapwick 1.1 (HotKey:F8)");
+  EXPECT_EQ(p.qualityItems.size(), 10u);
 }
 
 TEST_F(Startup, SecondCopy_ClosesAtOnceAndTouchesNothing) {
-  p.previousInstance = true;
-  RunStartup(p, s);
-  EXPECT_EQ(p.Names(), (std::vector<std::string>{"PreviousInstanceRunning", "CloseFrm"}));
+  p.anotherInstance = true;
+  logic.OnStart();
+  EXPECT_EQ(p.Names(), (std::vector<std::string>{"AnotherInstanceRunning", "CloseWindow"}));
 
-  // The close that follows runs the close path with nothing registered.
-  EXPECT_FALSE(RunClosePath(p, s, CloseOrigin::Program));
-  ASSERT_EQ(p.trayCalls.size(), 1u);
-  EXPECT_EQ(p.trayCalls[0].first, TrayOp::Delete);
-  EXPECT_EQ(p.trayCalls[0].second, TrayData{});
-  EXPECT_EQ(p.calls.back().detail, "0");  // UnhookWindowsHookEx(0)
+  // The close that follows removes nothing that was never added.
+  EXPECT_FALSE(logic.OnCloseRequest(CloseOrigin::Program));
+  EXPECT_FALSE(p.trayIcon);
+  // Nor does the key capture run, so no tick or key reaches anything.
+  EXPECT_EQ(state().hotkey.hotKey, 0);
 }
 
 // Every call start-up makes fails in turn: start-up still reaches the end
 // and still loads the settings.
 TEST_F(Startup, AnyOneCallFailing_StartupStillLoadsSettings) {
   FakePlatform probe;
-  AppState probeState;
-  WinProc = {};
-  RunStartup(probe, probeState);
-  const auto probed = probe.Names();
-  std::set<std::string> names(probed.begin(), probed.end());
-  names.erase("PreviousInstanceRunning");  // cannot fail: it answers yes or no
+  MainWindowLogic(probe).OnStart();
+  std::set<std::string> names;
+  for (const auto& name : probe.Names()) names.insert(name);
+  names.erase("AnotherInstanceRunning");  // cannot fail: it answers yes or no
 
   for (const auto& name : names) {
     FakePlatform fp;
-    AppState st;
-    WinProc = {};
+    MainWindowLogic each(fp);
     fp.Fail(name, 1);
-    RunStartup(fp, st);
-    EXPECT_EQ(fp.comboItems.size(), name == "ComboAddItem" ? 9u : 10u) << name;
+    each.OnStart();
+    EXPECT_EQ(fp.qualityItems.size(), name == "AddQualityItem" ? 9u : 10u) << name;
     EXPECT_NE(fp.IndexOf("FileLength"), -1) << name;
-    EXPECT_EQ(WinProc.HotKey, 119) << name;
+    EXPECT_EQ(each.State().hotkey.hotKey, 119) << name;
   }
 }
 
-TEST_F(Startup, HookCannotBeInstalled_HandleStaysZero) {
-  p.Fail("SetWindowsHookEx");
-  RunStartup(p, s);
-  EXPECT_EQ(WinProc.HookHandle, 0u);
-  EXPECT_EQ(p.caption, "Snapwick 1.1 (HotKey:F8)");
+TEST_F(Startup, NoProgramFolder_FoldersStayEmptyAndStartupGoesOn) {
+  p.Fail("ProgramFolder");
+  logic.OnStart();
+  EXPECT_EQ(state().appFolder, "");
+  EXPECT_EQ(state().picFolder, "");
+  EXPECT_EQ(p.title, "Snapwick 1.1 (HotKey:F8)");
 }
 
-TEST_F(Startup, NoExecutableFolder_FoldersStayEmptyAndStartupGoesOn) {
-  p.Fail("ExeFolder");
-  RunStartup(p, s);
-  EXPECT_EQ(s.AppFolder, "");
-  EXPECT_EQ(s.PicFolder, "");
-  EXPECT_EQ(p.caption, "Snapwick 1.1 (HotKey:F8)");
-}
-
-using ClosePath = AppTest;
+using ClosePath = StartedProgram;
 
 TEST_F(ClosePath, UserClose_HidesAndKeepsRunning) {
-  RunStartup(p, s);
-  p.calls.clear();
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(RunClosePath(p, s, CloseOrigin::User));
-  EXPECT_FALSE(p.visible);
-  EXPECT_EQ(p.Count("NotifyIcon"), 0);
-  EXPECT_EQ(p.Count("UnhookWindowsHookEx"), 0);
+  Start();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(logic.OnCloseRequest(CloseOrigin::User));
+  EXPECT_FALSE(p.shown);
+  EXPECT_TRUE(p.trayIcon);
+  EXPECT_TRUE(p.capturingKeys);
+  EXPECT_EQ(p.Names(), std::vector<std::string>(3, "HideWindow"));
 }
 
-TEST_F(ClosePath, EveryOtherOrigin_RemovesIconThenHookAndCloses) {
-  for (const auto origin : {CloseOrigin::Program, CloseOrigin::Session, CloseOrigin::Task}) {
+TEST_F(ClosePath, EveryOtherOrigin_RemovesIconThenKeyCaptureAndCloses) {
+  for (const auto origin : {CloseOrigin::Program, CloseOrigin::Session, CloseOrigin::OtherProgram}) {
     FakePlatform fp;
-    AppState st;
-    WinProc = {};
-    RunStartup(fp, st);
+    MainWindowLogic each(fp);
+    each.OnStart();
     fp.calls.clear();
-    fp.visible = false;
-    EXPECT_FALSE(RunClosePath(fp, st, origin));
-    EXPECT_EQ(fp.Names(), (std::vector<std::string>{"NotifyIcon", "UnhookWindowsHookEx"}));
-    EXPECT_EQ(fp.trayCalls.back().first, TrayOp::Delete);
-    EXPECT_EQ(fp.trayCalls.back().second, st.TrayData);
-    EXPECT_EQ(fp.calls.back().detail, std::to_string(fp.hookHandle));
+    fp.shown = false;
+    EXPECT_FALSE(each.OnCloseRequest(origin));
+    EXPECT_EQ(fp.Names(), (std::vector<std::string>{"RemoveTrayIcon", "StopKeyCapture"}));
+    EXPECT_FALSE(fp.trayIcon);
+    EXPECT_FALSE(fp.capturingKeys);
   }
 }
 
-TEST_F(ClosePath, RemovalCallsFailing_CloseGoesOn) {
-  RunStartup(p, s);
-  p.Fail("NotifyIcon");
-  p.Fail("UnhookWindowsHookEx");
-  EXPECT_FALSE(RunClosePath(p, s, CloseOrigin::Session));
+TEST_F(ClosePath, RemovalsFailing_CloseGoesOn) {
+  Start();
+  p.Fail("RemoveTrayIcon");
+  p.Fail("StopKeyCapture");
+  EXPECT_FALSE(logic.OnCloseRequest(CloseOrigin::Session));
+  EXPECT_EQ(p.Count("StopKeyCapture"), 1);
 }
 
-TEST_F(ClosePath, ExitButtonAndMenu_CloseFromCode) {
-  Frm frm(p);
-  frm.OnClick(ControlId::Cmd1);
-  frm.OnMenuClick(MenuItemId::Exit);
-  EXPECT_EQ(p.Count("CloseFrm"), 2);
-  EXPECT_EQ(p.Names().size(), 2u);
+TEST_F(ClosePath, ExitButtonAndExitItem_CloseFromCode) {
+  Start();
+  logic.OnClick(ControlId::ExitButton);
+  logic.OnMenuItem(MenuItemId::ExitItem);
+  EXPECT_EQ(p.Names(), (std::vector<std::string>{"CloseWindow", "CloseWindow"}));
 }
 
 }  // namespace

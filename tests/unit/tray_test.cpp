@@ -1,86 +1,68 @@
-#include "app/frm.h"
-#include "app/tray.h"
 #include "app_fixture.h"
+#include "form/texts.h"
 
 namespace snapwick::testing {
 namespace {
 
-using Tray = AppTest;
+using Tray = StartedProgram;
 
-TEST_F(Tray, Record_ValuesAndTipFilledToTwenty) {
-  const TrayData d = MakeTrayData(0x1234, 0x99);
-  EXPECT_EQ(d.hWnd, 0x1234u);
-  EXPECT_EQ(d.hIcon, 0x99u);
-  EXPECT_EQ(d.uID, 1u);
-  EXPECT_EQ(d.uFlags, 7u);
-  EXPECT_EQ(d.uCallbackMessage, kTrayCallbackMessage);
-  EXPECT_EQ(d.szTip, " Snapwick           ");
-  EXPECT_EQ(d.szTip.size(), 20u);
+TEST_F(Tray, OnlyDoubleClickActivationAndRightPressAct) {
+  Start();
+  const TrayEvent quiet[] = {TrayEvent::PointerMove,      TrayEvent::LeftPress,
+                             TrayEvent::LeftRelease,      TrayEvent::RightRelease,
+                             TrayEvent::RightDoubleClick, TrayEvent::MiddlePress,
+                             TrayEvent::MiddleRelease};
+  for (const TrayEvent e : quiet) logic.OnTrayEvent(e);
+  EXPECT_TRUE(p.calls.empty());
+
+  logic.OnTrayEvent(TrayEvent::RightPress);
+  EXPECT_EQ(p.Names(), std::vector<std::string>{"PopUpTrayMenu"});
 }
 
-TEST_F(Tray, OnlyDoubleClickAndRightPressAct) {
-  for (int code = 512; code <= 522; ++code) {
-    FakePlatform fp;
-    OnTrayMouse(fp, code);
-    if (code == kWmLButtonDblClk || code == kWmRButtonDown) {
-      EXPECT_FALSE(fp.calls.empty()) << code;
-    } else {
-      EXPECT_TRUE(fp.calls.empty()) << code;
-    }
+TEST_F(Tray, DoubleClickOrActivation_TogglesHiddenShownAndMinimised) {
+  Start();
+  for (const TrayEvent toggle : {TrayEvent::LeftDoubleClick, TrayEvent::Activate}) {
+    p.shown = false;
+    logic.OnTrayEvent(toggle);
+    EXPECT_TRUE(p.shown);
+    logic.OnTrayEvent(toggle);
+    EXPECT_FALSE(p.shown);
+
+    // A minimised window counts as shown: hidden, then shown restored.
+    p.shown = true;
+    p.minimised = true;
+    logic.OnTrayEvent(toggle);
+    EXPECT_FALSE(p.shown);
+    logic.OnTrayEvent(toggle);
+    EXPECT_TRUE(p.shown);
+    EXPECT_FALSE(p.minimised);
   }
 }
 
-TEST_F(Tray, DoubleClick_TogglesHiddenShownAndMinimised) {
-  p.visible = false;
-  OnTrayMouse(p, kWmLButtonDblClk);
-  EXPECT_TRUE(p.visible);
-  EXPECT_EQ(p.Names(), (std::vector<std::string>{"FrmVisible", "SetFrmVisible", "RestoreFrm",
-                                                 "FrmHandle", "SetForegroundWindow"}));
-
-  OnTrayMouse(p, kWmLButtonDblClk);
-  EXPECT_FALSE(p.visible);
-
-  // A minimised window counts as shown: hidden, then shown restored.
-  p.visible = true;
-  p.minimised = true;
-  OnTrayMouse(p, kWmLButtonDblClk);
-  EXPECT_FALSE(p.visible);
-  OnTrayMouse(p, kWmLButtonDblClk);
-  EXPECT_TRUE(p.visible);
-  EXPECT_FALSE(p.minimised);
-}
-
-TEST_F(Tray, RightPress_ForegroundThenMenu) {
-  OnTrayMouse(p, kWmRButtonDown);
-  EXPECT_EQ(p.Names(),
-            (std::vector<std::string>{"FrmHandle", "SetForegroundWindow", "PopupTrayMenu"}));
-}
-
 TEST_F(Tray, SettingsItem_ShowsAndNeverHides) {
-  Frm frm(p);
+  Start();
   p.minimised = true;
-  frm.OnMenuClick(MenuItemId::settings);
-  EXPECT_TRUE(p.visible);
+  logic.OnMenuItem(MenuItemId::SettingsItem);
+  EXPECT_TRUE(p.shown);
   EXPECT_FALSE(p.minimised);
-  EXPECT_EQ(p.Count("FrmVisible"), 0);
+  EXPECT_EQ(p.Names(), std::vector<std::string>{"ShowWindow"});
 }
 
-TEST_F(Tray, ShellRestart_AddsTheSameIconAgain) {
-  Frm frm(p);
-  frm.OnTaskbarCreated();  // before start-up: there is no icon to restore
-  EXPECT_TRUE(p.trayCalls.empty());
-  frm.OnLoad();
-  frm.OnTaskbarCreated();
-  ASSERT_EQ(p.trayCalls.size(), 2u);
-  EXPECT_EQ(p.trayCalls[1].first, TrayOp::Add);
-  EXPECT_EQ(p.trayCalls[1].second, p.trayCalls[0].second);
+TEST_F(Tray, TrayRestarted_TheIconComesBackOnlyIfItWasAdded) {
+  logic.OnTrayRecreated();  // before start-up: there is no icon to restore
+  EXPECT_FALSE(p.trayIcon);
+  logic.OnStart();
+  p.trayIcon.reset();
+  logic.OnTrayRecreated();
+  EXPECT_EQ(p.trayIcon, kTrayTip);
+  EXPECT_EQ(p.trayIcon->size(), 20u);
 }
 
 TEST_F(Tray, PublisherLink_OpensThePage) {
-  Frm frm(p);
-  frm.OnClick(ControlId::L5);
-  EXPECT_EQ(p.Names(), std::vector<std::string>{"ShellOpen"});
-  EXPECT_EQ(p.calls[0].detail, kPublisherPage);
+  Start();
+  logic.OnClick(ControlId::PublisherLink);
+  EXPECT_EQ(p.addressesOpened, std::vector<std::string>{std::string(kPublisherPage)});
+  EXPECT_EQ(p.calls.size(), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+#include "jpeg/jpeg_encoder.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+
+namespace snapwick::jpeg {
+
+int EncoderQuality(int quality) { return std::clamp(quality, 1, 100); }
+
+JpegEncoder::JpegEncoder() : handle_(tjInitCompress()) {}
+
+JpegEncoder::~JpegEncoder() {
+  if (handle_) tjDestroy(static_cast<tjhandle>(handle_));
+  tjFree(buffer_);
+}
+
+bool JpegEncoder::Reserve(int width, int height) {
+  // The worst case for the size; a larger screen needs a larger buffer, a
+  // shot of the same screen reuses the one it has.
+  const unsigned long needed = tjBufSize(width, height, TJSAMP_420);
+  if (needed == static_cast<unsigned long>(-1)) return false;
+  if (needed <= capacity_) return true;
+  tjFree(buffer_);
+  buffer_ = tjAlloc(static_cast<int>(std::min<unsigned long>(needed, 0x7FFFFFFF)));
+  capacity_ = buffer_ ? needed : 0;
+  return buffer_ != nullptr;
+}
+
+std::int32_t JpegEncoder::Encode(const BgrxPixels& pixels, int quality) {
+  size_ = 0;
+  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 ||
+      pixels.stride < pixels.width * 4) {
+    return kInvalidArgument;
+  }
+  if (!handle_) return kOutOfMemory;
+  if (!Reserve(pixels.width, pixels.height)) return kOutOfMemory;
+
+  unsigned long size = capacity_;
+  unsigned char* out = buffer_;
+  const int flags = TJFLAG_NOREALLOC | (pixels.bottomUp ? TJFLAG_BOTTOMUP : 0);
+  if (tjCompress2(static_cast<tjhandle>(handle_), pixels.data, pixels.width, pixels.stride,
+                  pixels.height, TJPF_BGRX, &out, &size, TJSAMP_420, EncoderQuality(quality),
+                  flags) != 0) {
+    return kFailed;
+  }
+  size_ = size;
+  return kOk;
+}
+
+}  // namespace snapwick::jpeg

@@ -1,0 +1,3 @@
+#pragma once
+#include "low/low.h"  // allowed: high uses low
+inline int High() { return Low() + 1; }

@@ -1,0 +1,2 @@
+#pragma once
+inline int Low() { return 1; }

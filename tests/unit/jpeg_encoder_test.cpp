@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "jpeg/jpeg_encoder.h"
+
+namespace snapwick::jpeg {
+namespace {
+
+// A picture with edges, gradients and flat areas, as BGRX rows.
+std::vector<std::uint8_t> Picture(int width, int height) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height * 4));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = &pixels[static_cast<std::size_t>((y * width + x) * 4)];
+      // Sharp edges in brightness, slow changes in colour: what a desktop
+      // has, and what 4:2:0 keeps.
+      const int edge = (x / 8 + y / 8) % 2 ? 120 : 0;
+      p[0] = static_cast<std::uint8_t>(x * 120 / width + edge);
+      p[1] = static_cast<std::uint8_t>(y * 120 / height + edge);
+      p[2] = static_cast<std::uint8_t>(60 + edge);
+      p[3] = 0x5A;  // unused: must not matter
+    }
+  }
+  return pixels;
+}
+
+struct Decoded {
+  int width = 0, height = 0, subsampling = -1;
+  std::vector<std::uint8_t> bgrx;
+};
+
+Decoded Decode(std::span<const std::uint8_t> file) {
+  Decoded d;
+  tjhandle h = tjInitDecompress();
+  int colorspace = 0;
+  auto* data = const_cast<unsigned char*>(file.data());
+  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling,
+                          &colorspace) == 0) {
+    d.bgrx.resize(static_cast<std::size_t>(d.width * d.height * 4));
+    tjDecompress2(h, data, file.size(), d.bgrx.data(), d.width, 0, d.height, TJPF_BGRX, 0);
+  }
+  tjDestroy(h);
+  return d;
+}
+
+double Rmse(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  double sum = 0;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (i % 4 == 3) continue;
+    const double d = (a[i] - b[i]) / 255.0;
+    sum += d * d;
+    ++n;
+  }
+  return std::sqrt(sum / static_cast<double>(n));
+}
+
+TEST(JpegEncoder, Qualities_ValidFourTwoZeroFilesThatGrowWithTheQuality) {
+  const auto pixels = Picture(160, 120);
+  JpegEncoder encoder;
+  std::size_t previous = 0;
+  for (int q : {10, 50, 80, 100}) {
+    ASSERT_EQ(encoder.Encode({pixels.data(), 160, 120, 160 * 4}, q), kOk) << q;
+    const auto file = encoder.Bytes();
+    EXPECT_GT(file.size(), previous) << q;
+    previous = file.size();
+    const Decoded d = Decode(file);
+    EXPECT_EQ(d.width, 160) << q;
+    EXPECT_EQ(d.height, 120) << q;
+    EXPECT_EQ(d.subsampling, TJSAMP_420) << q;
+    if (q >= 50) {
+      EXPECT_LT(Rmse(d.bgrx, pixels), 0.06) << q;
+    }
+  }
+}
+
+TEST(JpegEncoder, BottomUpRows_SameFileAsTopDown) {
+  const int w = 48, h = 32;
+  const auto pixels = Picture(w, h);
+  std::vector<std::uint8_t> flipped(pixels.size());
+  for (int y = 0; y < h; ++y) {
+    std::copy_n(&pixels[static_cast<std::size_t>(y * w * 4)], w * 4,
+                &flipped[static_cast<std::size_t>((h - 1 - y) * w * 4)]);
+  }
+  JpegEncoder encoder;
+  ASSERT_EQ(encoder.Encode({pixels.data(), w, h, w * 4}, 80), kOk);
+  const std::vector<std::uint8_t> topDown(encoder.Bytes().begin(), encoder.Bytes().end());
+  ASSERT_EQ(encoder.Encode({flipped.data(), w, h, w * 4, true}, 80), kOk);
+  EXPECT_EQ(std::vector<std::uint8_t>(encoder.Bytes().begin(), encoder.Bytes().end()), topDown);
+}
+
+TEST(JpegEncoder, QualityOutsideOneToHundred_EncodedAsTheNearestEnd) {
+  EXPECT_EQ(EncoderQuality(0), 1);
+  EXPECT_EQ(EncoderQuality(-5), 1);
+  EXPECT_EQ(EncoderQuality(255), 100);
+  EXPECT_EQ(EncoderQuality(37), 37);
+  const auto pixels = Picture(32, 32);
+  JpegEncoder encoder;
+  ASSERT_EQ(encoder.Encode({pixels.data(), 32, 32, 128}, 255), kOk);
+  const std::vector<std::uint8_t> above(encoder.Bytes().begin(), encoder.Bytes().end());
+  ASSERT_EQ(encoder.Encode({pixels.data(), 32, 32, 128}, 100), kOk);
+  EXPECT_EQ(std::vector<std::uint8_t>(encoder.Bytes().begin(), encoder.Bytes().end()), above);
+}
+
+TEST(JpegEncoder, BadPixels_InvalidArgumentAndNoBytes) {
+  const auto pixels = Picture(8, 8);
+  JpegEncoder encoder;
+  EXPECT_EQ(encoder.Encode({nullptr, 8, 8, 32}, 80), kInvalidArgument);
+  EXPECT_EQ(encoder.Encode({pixels.data(), 0, 8, 32}, 80), kInvalidArgument);
+  EXPECT_EQ(encoder.Encode({pixels.data(), 8, 8, 16}, 80), kInvalidArgument);
+  EXPECT_TRUE(encoder.Bytes().empty());
+}
+
+TEST(JpegEncoder, LargerPictureAfterASmallOne_BufferGrows) {
+  JpegEncoder encoder;
+  const auto small = Picture(16, 16);
+  ASSERT_EQ(encoder.Encode({small.data(), 16, 16, 64}, 100), kOk);
+  const auto large = Picture(640, 480);
+  ASSERT_EQ(encoder.Encode({large.data(), 640, 480, 640 * 4}, 100), kOk);
+  EXPECT_EQ(Decode(encoder.Bytes()).width, 640);
+}
+
+}  // namespace
+}  // namespace snapwick::jpeg
