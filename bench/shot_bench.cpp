@@ -137,7 +137,7 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::wstring& path() const { return path_; }
+  const std::wstring& Path() const { return path_; }
 
   // Deletes every JPEG in the folder; returns how many there were and, in
   // `bytes`, the size of the last one.
@@ -215,15 +215,15 @@ int Run(const Options& o) {
 
   TempFolder temp;
   BareProbe probe;
-  if (temp.path().empty() || !probe.Ready()) {
+  if (temp.Path().empty() || !probe.Ready()) {
     std::printf("shot_bench: no temporary folder or no probe bitmap\n");
     return 1;
   }
   // The state start-up left, its shots sent to the temporary folder.
   AppState state = logic.State();
-  state.picFolder = win32::Narrow(temp.path());
+  state.picFolder = win32::Narrow(temp.Path());
   if (o.soundOff) state.soundOn = 0;
-  const std::wstring probePath = temp.path() + L"\\probe.jpg";
+  const std::wstring probePath = temp.Path() + L"\\probe.jpg";
   const std::string savePath = state.picFolder + "\\save.jpg";
 
   std::printf("shot_bench: screen %dx%d, quality %d, sound %s, shots into %s\n",

@@ -7,6 +7,9 @@ namespace {
 
 constexpr int kKeyNameBufferSize = 30;
 
+// The hook procedure is called without any pointer of ours.
+KeyboardHook* activeHook = nullptr;
+
 }  // namespace
 
 std::optional<KeyRelease> ReleasedKey(int code, WPARAM wParam, LPARAM lParam) {
@@ -27,14 +30,14 @@ std::string KeyNameOf(std::int32_t flags) {
 
 Status KeyboardHook::Start() {
   if (hook_) return Status::Ok;
-  if (current_) return Status::Failed;
+  if (activeHook) return Status::Failed;
   // No module handle: the procedure lives in this process and hooks only
   // this thread. With the module's handle, Wine refuses the call
   // (ERROR_INVALID_PARAMETER) for a program whose path is 260 characters or
   // more.
   hook_ = ::SetWindowsHookExA(WH_KEYBOARD, &KeyboardHook::Proc, nullptr, ::GetCurrentThreadId());
   if (!hook_) return Status::Failed;
-  current_ = this;
+  activeHook = this;
   return Status::Ok;
 }
 
@@ -42,16 +45,16 @@ Status KeyboardHook::Stop() {
   if (!hook_) return Status::Failed;
   const BOOL removed = ::UnhookWindowsHookEx(hook_);
   hook_ = nullptr;
-  if (current_ == this) current_ = nullptr;
+  if (activeHook == this) activeHook = nullptr;
   return StatusOf(removed != FALSE);
 }
 
 LRESULT CALLBACK KeyboardHook::Proc(int code, WPARAM wParam, LPARAM lParam) {
   // Taken first: the sink may stop the hook.
-  HHOOK hook = current_ ? current_->hook_ : nullptr;
-  if (current_ && current_->sink_) {
+  HHOOK hook = activeHook ? activeHook->hook_ : nullptr;
+  if (activeHook && activeHook->sink_) {
     if (const auto key = ReleasedKey(code, wParam, lParam)) {
-      current_->sink_(key->virtualKey, KeyNameOf(key->flags));
+      activeHook->sink_(key->virtualKey, KeyNameOf(key->flags));
     }
   }
   // Every key goes on to the focused control, whatever was done with it.

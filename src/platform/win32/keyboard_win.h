@@ -49,8 +49,6 @@ class KeyboardHook {
  private:
   static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam);
 
-  // The hook procedure is called without any pointer of ours.
-  static inline KeyboardHook* current_ = nullptr;
   Sink sink_;
   HHOOK hook_ = nullptr;
 };

@@ -13,17 +13,21 @@ namespace snapwick::win32::testing {
 constexpr COLORREF kTop = RGB(255, 0, 0);
 constexpr COLORREF kBottom = RGB(0, 0, 255);
 
+class FakeScreen;
+// The calls reach the screen without any pointer of the test's.
+inline FakeScreen* activeFakeScreen = nullptr;
+
 // A screen of the test's own: a bitmap whose upper half is red and lower
 // half blue, and every system call of a copy, each of which can be made to
 // fail.
 class FakeScreen {
  public:
   FakeScreen() {
-    current_ = this;
+    activeFakeScreen = this;
     dc_.Reset(::CreateCompatibleDC(nullptr));
     Resize(64, 32);
   }
-  ~FakeScreen() { current_ = nullptr; }
+  ~FakeScreen() { activeFakeScreen = nullptr; }
   FakeScreen(const FakeScreen&) = delete;
   FakeScreen& operator=(const FakeScreen&) = delete;
 
@@ -52,27 +56,26 @@ class FakeScreen {
 
  private:
   static int WINAPI Metrics(int index) {
-    if (index == SM_CXSCREEN) return current_->width_;
-    if (index == SM_CYSCREEN) return current_->height_;
+    if (index == SM_CXSCREEN) return activeFakeScreen->width_;
+    if (index == SM_CYSCREEN) return activeFakeScreen->height_;
     return ::GetSystemMetrics(index);
   }
   static HDC WINAPI GetDc(HWND window) {
-    if (window || current_->noDc) return nullptr;
-    ++current_->dcsTaken;
-    return current_->dc_.Get();
+    if (window || activeFakeScreen->noDc) return nullptr;
+    ++activeFakeScreen->dcsTaken;
+    return activeFakeScreen->dc_.Get();
   }
   static int WINAPI ReleaseDc(HWND, HDC dc) {
-    if (dc != current_->dc_.Get()) return 0;
-    ++current_->dcsGivenBack;
+    if (dc != activeFakeScreen->dc_.Get()) return 0;
+    ++activeFakeScreen->dcsGivenBack;
     return 1;
   }
   static BOOL WINAPI Copy(HDC dest, int x, int y, int width, int height, HDC source, int sx,
                           int sy, DWORD rop) {
-    if (current_->copyFails) return FALSE;
+    if (activeFakeScreen->copyFails) return FALSE;
     return ::BitBlt(dest, x, y, width, height, source, sx, sy, rop);
   }
 
-  static inline FakeScreen* current_ = nullptr;
   int width_ = 0;
   int height_ = 0;
   MemoryDC dc_;

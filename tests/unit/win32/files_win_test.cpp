@@ -19,7 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The folders every test of files runs in.
 class FilesTest : public ::testing::TestWithParam<TempFolder::Depth> {
- protected:
+ public:
   // The whole file, read with the system's own calls.
   static Bytes Contents(const std::string& path) {
     Bytes bytes(4096);

@@ -60,7 +60,7 @@ bool Exists(const std::string& path) {
 }
 
 class JpegTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     image = grabber.Grab();
     ASSERT_TRUE(image);
@@ -129,7 +129,7 @@ TEST(GdiplusSession, StartedOrRefused_ShutDownOnlyWhenStarted) {
 }
 
 class PlatformJpegTest : public ::testing::Test {
- protected:
+ public:
   Win32Platform p{::GetModuleHandleW(nullptr)};
 };
 

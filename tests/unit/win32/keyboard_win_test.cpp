@@ -141,14 +141,16 @@ void Type(WORD virtualKey) {
   ::SendInput(2, keys, sizeof(INPUT));
 }
 
+TypingWindow* sharedWindow = nullptr;
+
 class KeyboardHookTest : public ::testing::Test {
- protected:
+ public:
   // One window for all: each hide of a window costs Wine on a bare X
   // display about two seconds.
-  static void SetUpTestSuite() { shared_ = new TypingWindow; }
+  static void SetUpTestSuite() { sharedWindow = new TypingWindow; }
   static void TearDownTestSuite() {
-    delete shared_;
-    shared_ = nullptr;
+    delete sharedWindow;
+    sharedWindow = nullptr;
   }
   void SetUp() override {
     if (!typing.TakeFocus()) GTEST_SKIP() << "the test window cannot take the keyboard focus";
@@ -158,10 +160,7 @@ class KeyboardHookTest : public ::testing::Test {
   KeyboardHook hook{[this](int virtualKey, std::string_view name) {
     reported.push_back({virtualKey, std::string(name)});
   }};
-  TypingWindow& typing = *shared_;
-
- private:
-  static inline TypingWindow* shared_ = nullptr;
+  TypingWindow& typing = *sharedWindow;
 };
 
 TEST_F(KeyboardHookTest, KeyTypedIntoFocusedEdit_ReportedOnReleaseAndStillArrives) {

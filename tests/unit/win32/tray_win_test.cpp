@@ -63,7 +63,7 @@ TEST(TrayEventOf, MouseMessages_EventsOrNothing) {
 
 // A window of the test's own for the icon; the shell only needs a handle.
 class TrayIconTest : public ::testing::Test {
- protected:
+ public:
   TrayIconTest()
       : window(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                  ::GetModuleHandleW(nullptr), nullptr)) {}

@@ -22,7 +22,7 @@ class TempFolder {
     ::GetTempPathW(MAX_PATH + 1, base);
     root_ = std::filesystem::path(base) /
             (L"snapwick-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-             std::to_wstring(counter_++));
+             std::to_wstring(NextNumber()));
     path_ = root_ / L"Снимки экрана";
     if (depth == Depth::Deep) {
       while (path_.native().size() <= MAX_PATH) {
@@ -51,6 +51,11 @@ class TempFolder {
  private:
   // Made here with the system's own calls, so that a test of the layer's
   // long paths does not depend on the layer.
+  static int NextNumber() {
+    static int next = 0;
+    return next++;
+  }
+
   static void MakeFolders(const std::filesystem::path& path) {
     std::filesystem::path made;
     for (const auto& part : path) {
@@ -59,7 +64,6 @@ class TempFolder {
     }
   }
 
-  static inline int counter_ = 0;
   std::filesystem::path root_;
   std::filesystem::path path_;
 };

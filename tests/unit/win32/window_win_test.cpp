@@ -70,7 +70,7 @@ class Recorder : public WindowEvents {
 };
 
 class WindowTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     ASSERT_TRUE(p.CreateMainWindow(events));
     window = p.Window().Hwnd();
