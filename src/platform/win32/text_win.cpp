@@ -34,12 +34,14 @@ std::optional<std::string> WideToAnsi(std::wstring_view wide) {
   if (wide.empty()) return std::string();
   const int size = Length(wide.size());
   constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
-  const int n = ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, nullptr,
+  // Named, not left to the code page, whose own default need not be '?'.
+  constexpr char kMissing[] = "?";
+  const int n = ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, kMissing,
                                       nullptr);
   if (n <= 0) return std::nullopt;
   std::string out(static_cast<std::size_t>(n), '\0');
-  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, nullptr, nullptr) !=
-      n) {
+  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, kMissing,
+                            nullptr) != n) {
     return std::nullopt;
   }
   return out;

@@ -30,7 +30,6 @@ class Win32Platform final : public Platform {
   void ShowMainWindow() { window_.ShowFirst(); }
   int RunMessageLoop() { return window_.RunMessageLoop(); }
   MainWindow& Window() { return window_; }
-  ScreenGrabber& Grabber() { return grabber_; }
 
   // WindowApi
   Status SetTitle(std::string_view text) override;
