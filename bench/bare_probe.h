@@ -1,7 +1,7 @@
 #pragma once
-// The yardstick for Snapwick's shot: the same work done with nothing but
-// the system's own calls, GDI for the copy and flat GDI+ for the JPEG, with
-// no layer of ours in between.
+// The yardstick for Snapwick's shot: the same system calls that the Win32
+// layer makes for one, GDI for the copy and flat GDI+ for the JPEG, with
+// nothing of Snapwick in between.
 
 #include <string>
 
@@ -10,7 +10,7 @@
 namespace snapwick::bench {
 
 struct ProbeTimes {
-  double copyMs = 0;  // GetDC to ReleaseDC
+  double copyMs = 0;  // measuring the screen to ReleaseDC
   double saveMs = 0;  // GdiplusStartup to GdiplusShutdown
   double shotMs = 0;  // both, end to end
   int status = 0;     // the save's GDI+ status, 0 when the file was written
@@ -18,14 +18,15 @@ struct ProbeTimes {
 
 class BareProbe {
  public:
-  // Measures the primary screen once and makes the bitmap that every shot
-  // reuses, as a program that keeps its buffer would.
   BareProbe();
+  ~BareProbe();
   BareProbe(const BareProbe&) = delete;
   BareProbe& operator=(const BareProbe&) = delete;
 
-  bool Ready() const { return static_cast<bool>(bitmap_); }
-  // One shot into `path`: JPEG at quality 80.
+  bool Ready() const { return static_cast<bool>(dc_); }
+  // One shot into `path`: JPEG at quality 80. The bitmap is made at the
+  // first shot and kept selected in the probe's DC, as the layer keeps its
+  // own.
   ProbeTimes Shot(const std::wstring& path);
 
  private:
@@ -33,6 +34,7 @@ class BareProbe {
   int height_ = 0;
   win32::MemoryDC dc_;
   win32::Bitmap bitmap_;
+  HGDIOBJ original_ = nullptr;
 };
 
 }  // namespace snapwick::bench

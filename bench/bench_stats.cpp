@@ -14,12 +14,12 @@ std::int64_t Ticks() {
 }
 
 double TicksPerMs() {
-  static const double perMs = [] {
+  static const double kPerMs = [] {
     LARGE_INTEGER f{};
     ::QueryPerformanceFrequency(&f);
     return static_cast<double>(f.QuadPart) / 1000.0;
   }();
-  return perMs;
+  return kPerMs;
 }
 
 }  // namespace

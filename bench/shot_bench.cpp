@@ -1,9 +1,9 @@
 // How long one shot takes, and what of it is ours.
 //
 // Builds the real main window through the Win32 layer and runs the real
-// start-up, as snapwick.exe does, then times CaptureScreen, its copy and its
-// save on their own, and beside them a bare probe that makes the same system
-// calls with no layer of ours. The two kinds of shot alternate, so that a
+// start-up, as snapwick.exe does, then times CaptureScreen, its screen copy
+// and its save on their own, and beside them a bare probe that makes the
+// same system calls with nothing of Snapwick in between. The two kinds of shot alternate, so that a
 // drift of Wine's speed during the run weighs on both alike. First of all it
 // makes a few hundred CaptureScreen shots in a row and reports how much the
 // process grew meanwhile.
@@ -27,16 +27,16 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "app/folders.h"
-#include "app/frm.h"
+#include "app/main_window_logic.h"
 #include "bare_probe.h"
 #include "bench_stats.h"
 #include "capture/capture.h"
-#include "capture/screen_save.h"
+#include "capture/jpeg_save.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
+#include "state/app_state.h"
 
 namespace snapwick::bench {
 namespace {
@@ -137,7 +137,7 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::wstring& path() const { return path_; }
+  const std::wstring& Path() const { return path_; }
 
   // Deletes every JPEG in the folder; returns how many there were and, in
   // `bytes`, the size of the last one.
@@ -158,29 +158,10 @@ class TempFolder {
   std::wstring path_;
 };
 
-// The screen's device context for the copy-alone timing, given back however
-// the block ends.
-class ScreenDcLease {
- public:
-  explicit ScreenDcLease(Platform& p) : p_(p), dc_(p.GetScreenDC()) {}
-  ~ScreenDcLease() {
-    if (dc_ != 0) p_.ReleaseScreenDC(dc_);
-  }
-  ScreenDcLease(const ScreenDcLease&) = delete;
-  ScreenDcLease& operator=(const ScreenDcLease&) = delete;
-  Handle get() const { return dc_; }
-
- private:
-  Platform& p_;
-  Handle dc_;
-};
-
 struct Series {
   std::vector<double> shot, copy, save;        // Snapwick
   std::vector<double> probeShot, probeCopy, probeSave;
   std::vector<double> pairRatio;               // shot / probe shot, round by round
-  // The steps of a Snapwick shot that the probe has no counterpart for.
-  std::vector<double> clear, resize;
 };
 
 void PrintRow(const char* label, const std::vector<double>& ms) {
@@ -209,13 +190,14 @@ int Run(const Options& o) {
   win32::Win32Platform platform(::GetModuleHandleW(nullptr));
   // Start-up creates pic\ beside the program; a folder it made here is
   // taken away again if it stayed empty.
-  const auto exeFolder = platform.ExeFolder();
-  const std::wstring startupPic = exeFolder ? win32::Widen(DeriveFolders(*exeFolder).pic) : L"";
+  const auto exeFolder = platform.ProgramFolder();
+  const std::wstring startupPic =
+      exeFolder ? win32::Widen(DeriveFolders(*exeFolder, platform.PathSeparator()).pic) : L"";
   const bool picExisted = !startupPic.empty() &&
                           ::GetFileAttributesW(startupPic.c_str()) != INVALID_FILE_ATTRIBUTES;
 
-  Frm frm(platform);
-  if (!platform.CreateMainWindow(frm)) {
+  MainWindowLogic logic(platform);
+  if (!platform.CreateMainWindow(logic)) {
     std::printf("shot_bench: the window closed during start-up (another copy running?)\n");
     return 1;
   }
@@ -224,7 +206,7 @@ int Run(const Options& o) {
   struct CloseAtEnd {
     win32::Win32Platform& p;
     ~CloseAtEnd() {
-      p.CloseFrm();
+      p.CloseWindow();
       PumpMessages();
     }
   } closeAtEnd{platform};
@@ -233,20 +215,20 @@ int Run(const Options& o) {
 
   TempFolder temp;
   BareProbe probe;
-  if (temp.path().empty() || !probe.Ready()) {
+  if (temp.Path().empty() || !probe.Ready()) {
     std::printf("shot_bench: no temporary folder or no probe bitmap\n");
     return 1;
   }
   // The state start-up left, its shots sent to the temporary folder.
-  AppState state = frm.State();
-  state.PicFolder = win32::Narrow(temp.path());
-  if (o.soundOff) state.SoundOn = 0;
-  const std::wstring probePath = temp.path() + L"\\probe.jpg";
-  const std::string savePath = state.PicFolder + "\\save.jpg";
+  AppState state = logic.State();
+  state.picFolder = win32::Narrow(temp.Path());
+  if (o.soundOff) state.soundOn = 0;
+  const std::wstring probePath = temp.Path() + L"\\probe.jpg";
+  const std::string savePath = state.picFolder + "\\save.jpg";
 
   std::printf("shot_bench: screen %dx%d, quality %d, sound %s, shots into %s\n",
-              platform.GetSystemMetrics(kSmCxScreen), platform.GetSystemMetrics(kSmCyScreen),
-              state.Quality, state.SoundOn ? "on" : "off", state.PicFolder.c_str());
+              ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), state.quality,
+              state.soundOn ? "on" : "off", state.picFolder.c_str());
 
   int failures = 0;
   int captures = 0;
@@ -309,62 +291,41 @@ int Run(const Options& o) {
       snapwickShot();
     }
     s.pairRatio.push_back(s.shot.back() / s.probeShot.back());
-    {  // Snapwick's copy alone: the screen into the canvas.
+    std::optional<ScreenImage> image;
+    {  // Snapwick's copy alone: the screen into the layer's bitmap.
       const Stopwatch t;
-      {
-        ScreenDcLease screen(platform);
-        const auto canvas = platform.CanvasDC();
-        if (!canvas) ++failures;
-        if (canvas) {
-          platform.BitBlt(*canvas, 0, 0, state.ScreenW, state.ScreenH, screen.get(), 0, 0,
-                          kSrcCopy);
-        }
-      }
+      image = platform.GrabScreen();
       s.copy.push_back(t.ElapsedMs());
+      if (!image) ++failures;
       PumpMessages();
     }
-    {  // Snapwick's save alone: the canvas image as JPEG.
-      const auto image = platform.CanvasImage();
+    {  // Snapwick's save alone: that copy as JPEG.
       const Stopwatch t;
-      const Failure error = image ? SaveJpeg(platform, *image, savePath, state.Quality)
-                                  : Failure(Error{0, "no canvas image"});
+      const Failure error = image ? SaveJpeg(platform, *image, savePath, state.quality)
+                                  : Failure(Error{0, "no screen copy"});
       s.save.push_back(t.ElapsedMs());
       if (error || temp.DeleteJpegs() != 1) ++failures;
-      PumpMessages();
-    }
-    {  // The rest of CaptureScreen, step by step.
-      Stopwatch t;
-      platform.ClearCanvas();
-      s.clear.push_back(t.ElapsedMs());
-      t = Stopwatch();
-      platform.SetCanvasPersistent(true);
-      platform.ResizeCanvas(platform.GetSystemMetrics(kSmCxScreen),
-                            platform.GetSystemMetrics(kSmCyScreen));
-      s.resize.push_back(t.ElapsedMs());
       PumpMessages();
     }
   }
 
   if (o.raw) {
-    std::printf("round  shot  probe  copy  save  probe-copy  probe-save  clear  resize (ms)\n");
+    std::printf("round  shot  probe  copy  save  probe-copy  probe-save (ms)\n");
     for (int i = 0; i < o.rounds; ++i) {
       const auto k = static_cast<std::size_t>(i);
-      std::printf("%5d %5.1f %6.1f %5.1f %5.1f %11.1f %11.1f %6.1f %7.1f\n", i + 1, s.shot[k],
-                  s.probeShot[k], s.copy[k], s.save[k], s.probeCopy[k], s.probeSave[k],
-                  s.clear[k], s.resize[k]);
+      std::printf("%5d %5.1f %6.1f %5.1f %5.1f %11.1f %11.1f\n", i + 1, s.shot[k],
+                  s.probeShot[k], s.copy[k], s.save[k], s.probeCopy[k], s.probeSave[k]);
     }
   }
   const double ratio = Summarize(s.shot).median / Summarize(s.probeShot).median;
   std::printf("shot_bench: %d rounds, each: Snapwick shot and probe shot (taking turns at "
-              "going first), Snapwick copy, Snapwick save, Snapwick's other steps\n",
+              "going first), Snapwick copy, Snapwick save\n",
               o.rounds);
   PrintRow("Snapwick shot  CaptureScreen", s.shot);
-  PrintRow("Snapwick copy  GetDC+BitBlt into the canvas", s.copy);
-  PrintRow("Snapwick save  SaveJpeg of the canvas", s.save);
-  PrintRow("  its clear    ClearCanvas", s.clear);
-  PrintRow("  its resize   SetCanvasPersistent+Resize", s.resize);
+  PrintRow("Snapwick copy  GrabScreen", s.copy);
+  PrintRow("Snapwick save  SaveJpeg of that copy", s.save);
   PrintRow("probe shot     GDI + GDI+ calls only", s.probeShot);
-  PrintRow("probe copy     GetDC+BitBlt", s.probeCopy);
+  PrintRow("probe copy     metrics, GetDC, BitBlt, ReleaseDC", s.probeCopy);
   PrintRow("probe save     GdiplusStartup..Shutdown", s.probeSave);
   PrintRow(o.memoryOfProbe ? "probe shot, memory run (not interleaved)"
                            : "Snapwick shot, memory run (not interleaved)",

@@ -38,7 +38,8 @@ WindowKind KindOf(const layout::Control& c) {
       // clickable.
       return {L"STATIC",
               static_cast<DWORD>((c.align == layout::Align::Right ? SS_RIGHT : SS_LEFT) |
-                                 SS_NOPREFIX | (c.handCursor ? SS_NOTIFY : 0)),
+                                 SS_NOPREFIX | (c.handCursor ? SS_NOTIFY : 0) |
+                                 (c.pathEllipsis ? SS_PATHELLIPSIS : 0)),
               0};
     case layout::Kind::CheckBox:
       return {L"BUTTON", BS_AUTOCHECKBOX, 0};
@@ -48,11 +49,7 @@ WindowKind KindOf(const layout::Control& c) {
       return {L"EDIT", ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE};
     case layout::Kind::Combo:
       return {L"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL, 0};
-    case layout::Kind::Canvas:
-    case layout::Kind::Timer:
-      break;
   }
-  // The canvas: a bare child that is never shown and paints nothing.
   return {L"STATIC", SS_LEFT, 0};
 }
 
@@ -70,25 +67,18 @@ ControlId FirstTabStop() {
   for (const layout::Control& c : layout::Controls()) {
     if (layout::TakesFocus(c) && (!first || c.tabIndex < first->tabIndex)) first = &c;
   }
-  return first ? first->id : ControlId::Cmd1;
+  return first ? first->id : ControlId::ExitButton;
 }
 
 void MainWindow::CreateControls(int dpi) {
-  for (const layout::Control& c : layout::Controls()) {
-    if (c.kind == layout::Kind::Timer) {
-      ::SetTimer(hwnd_, kTimerId, layout::kTimerIntervalMs, nullptr);
-      continue;
-    }
-    controls_[Index(c.id)] = CreateControl(c, dpi);
-  }
+  for (const layout::Control& c : layout::Controls()) controls_[Index(c.id)] = CreateControl(c, dpi);
   StackControls();
 }
 
 HWND MainWindow::CreateControl(const layout::Control& c, int dpi) {
   const WindowKind kind = KindOf(c);
   const layout::PixelRect px = layout::PixelsInWindow(c, dpi);
-  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind.style;
-  if (c.visible) style |= WS_VISIBLE;
+  DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.style;
   if (layout::TakesFocus(c)) style |= WS_TABSTOP;
 
   HWND control = ::CreateWindowExW(
@@ -104,9 +94,6 @@ HWND MainWindow::CreateControl(const layout::Control& c, int dpi) {
       break;
     case layout::Kind::Frame:
       ::SetWindowSubclass(control, &MainWindow::FrameProc, 0, reinterpret_cast<DWORD_PTR>(this));
-      break;
-    case layout::Kind::Canvas:
-      canvas_.Attach(control);
       break;
     default:
       break;
@@ -124,7 +111,7 @@ void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
   previous.swap(fonts_);  // freed once every control has its new font
   for (const layout::Control& c : layout::Controls()) {
     HWND control = controls_[Index(c.id)];
-    if (!control || c.kind == layout::Kind::Canvas) continue;
+    if (!control) continue;
     const layout::PixelRect px = layout::PixelsInWindow(c, dpi);
     ::SetWindowPos(control, nullptr, px.x, px.y, px.width, px.height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
@@ -185,7 +172,7 @@ void MainWindow::StackControls() {
 void MainWindow::BuildTrayMenu() {
   HMENU menu = ::CreatePopupMenu();
   if (!menu) return;
-  trayMenu_.reset(menu);
+  trayMenu_.Reset(menu);
   for (const layout::MenuItem& item : layout::TrayMenu()) {
     if (item.caption == "-") {
       ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -198,24 +185,24 @@ void MainWindow::BuildTrayMenu() {
 
 HFONT MainWindow::FontFor(const layout::Font& font, int dpi) {
   for (const OwnedFont& f : fonts_) {
-    if (SameFont(f.key, font)) return f.font.get();
+    if (SameFont(f.key, font)) return f.font.Get();
   }
   const int height = -static_cast<int>(std::lround(font.points * dpi / 72.0));
   Font made(::CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
                           font.underline ? TRUE : FALSE, FALSE, layout::kCyrillicCharset,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                           DEFAULT_PITCH | FF_SWISS, Widen(font.face).c_str()));
-  HFONT handle = made.get();
+  HFONT handle = made.Get();
   if (handle) fonts_.push_back({font, std::move(made)});
   return handle;
 }
 
 HBRUSH MainWindow::BrushFor(layout::Rgb colour) {
   for (const OwnedBrush& b : brushes_) {
-    if (b.colour == colour) return b.brush.get();
+    if (b.colour == colour) return b.brush.Get();
   }
   Brush made(::CreateSolidBrush(ToColorRef(colour)));
-  HBRUSH handle = made.get();
+  HBRUSH handle = made.Get();
   if (handle) brushes_.push_back({colour, std::move(made)});
   return handle;
 }

@@ -18,26 +18,26 @@ Fn User32Export(const char* name) {
 
 void EnablePerMonitorDpiAwareness() {
   using Fn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  static const auto setContext = User32Export<Fn>("SetProcessDpiAwarenessContext");
-  if (setContext) setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  static const auto kSetContext = User32Export<Fn>("SetProcessDpiAwarenessContext");
+  if (kSetContext) kSetContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 }
 
 int DpiOf(HWND window) {
   using Fn = UINT(WINAPI*)(HWND);
-  static const auto forWindow = User32Export<Fn>("GetDpiForWindow");
-  if (forWindow && window) {
-    if (const UINT dpi = forWindow(window)) return static_cast<int>(dpi);
+  static const auto kForWindow = User32Export<Fn>("GetDpiForWindow");
+  if (kForWindow && window) {
+    if (const UINT dpi = kForWindow(window)) return static_cast<int>(dpi);
   }
   WindowDC dc(window);
-  const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
+  const int dpi = dc.Get() ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 0;
   return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
 RECT WindowRectForClient(RECT client, DWORD style, DWORD exStyle, int dpi) {
   using Fn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-  static const auto adjustForDpi = User32Export<Fn>("AdjustWindowRectExForDpi");
+  static const auto kAdjustForDpi = User32Export<Fn>("AdjustWindowRectExForDpi");
   RECT r = client;
-  if (!(adjustForDpi && adjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))) {
+  if (!(kAdjustForDpi && kAdjustForDpi(&r, style, FALSE, exStyle, static_cast<UINT>(dpi)))) {
     r = client;
     ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
   }

@@ -22,8 +22,9 @@ std::wstring FolderOfPath(std::wstring_view path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   if (slash == std::wstring_view::npos) return {};
   std::wstring folder(path.substr(0, slash));
-  // "C:" alone would name the drive's current folder, not its root.
-  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  // "C:" alone would name the drive's current folder, not its root; so
+  // would "\\?\C:" for a program started through its long form.
+  if (!folder.empty() && folder.back() == L':') folder += L'\\';
   return folder;
 }
 

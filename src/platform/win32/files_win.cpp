@@ -1,9 +1,11 @@
-// Files and folders, through the W calls so that any folder name works.
+// Files and folders, through the W calls so that any folder name works,
+// and in their long form when a path is too long for the plain one.
 
 #include "platform/win32/windows_inc.h"
 
 #include <algorithm>
 
+#include "platform/win32/scoped_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
 
@@ -13,26 +15,11 @@ namespace {
 // One ReadFile or WriteFile moves at most this much.
 constexpr std::size_t kMaxChunk = 1u << 30;
 
-Status StatusOf(BOOL ok) { return ok ? Status::Ok : Status::Failed; }
-
-OVERLAPPED At(std::int64_t offset) {
-  OVERLAPPED at{};
-  const auto position = static_cast<std::uint64_t>(offset);
-  at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
-  at.OffsetHigh = static_cast<DWORD>(position >> 32);
-  return at;
-}
-
-std::optional<Handle> Opened(HANDLE file) {
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  return FromWin(file);
-}
-
 }  // namespace
 
 std::optional<std::int64_t> Win32Platform::FileLength(std::string_view path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
     return std::nullopt;
   }
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
@@ -40,71 +27,52 @@ std::optional<std::int64_t> Win32Platform::FileLength(std::string_view path) {
                                    data.nFileSizeLow);
 }
 
-bool Win32Platform::FileExists(std::string_view path) {
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 Status Win32Platform::CreateFolder(std::string_view path) {
-  return StatusOf(::CreateDirectoryW(Widen(path).c_str(), nullptr));
+  return StatusOf(::CreateDirectoryW(SystemPath(path).c_str(), nullptr) != FALSE);
 }
 
 Status Win32Platform::DeleteFile(std::string_view path) {
-  return StatusOf(::DeleteFileW(Widen(path).c_str()));
+  return StatusOf(::DeleteFileW(SystemPath(path).c_str()) != FALSE);
 }
 
 Status Win32Platform::ReplaceFile(std::string_view from, std::string_view to) {
-  return StatusOf(::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  return StatusOf(::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE);
 }
 
-std::optional<Handle> Win32Platform::OpenForRead(std::string_view path) {
-  return Opened(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-std::optional<Handle> Win32Platform::CreateForWrite(std::string_view path) {
-  return Opened(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-std::optional<std::size_t> Win32Platform::ReadAt(Handle file, std::int64_t offset,
-                                                 std::span<std::uint8_t> into) {
-  if (offset < 0) return std::nullopt;
+std::optional<std::size_t> Win32Platform::ReadFile(std::string_view path,
+                                                   std::span<std::uint8_t> into) {
+  KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
   std::size_t total = 0;
   while (total < into.size()) {
     const auto chunk = static_cast<DWORD>(std::min(into.size() - total, kMaxChunk));
-    OVERLAPPED at = At(offset + static_cast<std::int64_t>(total));
     DWORD got = 0;
-    if (!::ReadFile(ToWin<HANDLE>(file), into.data() + total, chunk, &got, &at)) {
-      // Reading at or past the end is no error: it reads nothing.
-      if (::GetLastError() == ERROR_HANDLE_EOF) break;
-      return std::nullopt;
-    }
+    if (!::ReadFile(file.Get(), into.data() + total, chunk, &got, nullptr)) return std::nullopt;
+    if (got == 0) break;  // the end of the file
     total += got;
-    if (got < chunk) break;
   }
   return total;
 }
 
-Status Win32Platform::WriteAt(Handle file, std::int64_t offset,
-                              std::span<const std::uint8_t> bytes) {
-  if (offset < 0) return Status::Failed;
+Status Win32Platform::WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
+  KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Status::Failed;
   std::size_t total = 0;
   while (total < bytes.size()) {
     const auto chunk = static_cast<DWORD>(std::min(bytes.size() - total, kMaxChunk));
-    OVERLAPPED at = At(offset + static_cast<std::int64_t>(total));
     DWORD put = 0;
-    if (!::WriteFile(ToWin<HANDLE>(file), bytes.data() + total, chunk, &put, &at) || put == 0) {
+    if (!::WriteFile(file.Get(), bytes.data() + total, chunk, &put, nullptr) || put == 0) {
       return Status::Failed;
     }
     total += put;
   }
-  return Status::Ok;
-}
-
-Status Win32Platform::CloseFile(Handle file) {
-  return StatusOf(::CloseHandle(ToWin<HANDLE>(file)));
+  // The data may still be on its way to the disk: a close that fails has
+  // lost some of it.
+  const HANDLE handle = file.Detach();
+  return StatusOf(::CloseHandle(handle) != FALSE);
 }
 
 }  // namespace snapwick::win32

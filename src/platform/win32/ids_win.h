@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "platform/types.h"
+#include "form/roles.h"
 
 namespace snapwick::win32 {
 
@@ -13,7 +13,6 @@ constexpr unsigned kTimerId = 1;
 
 constexpr int kFirstControlCommand = 100;
 constexpr int kFirstMenuCommand = 200;
-constexpr int kMenuItemCount = 3;
 
 constexpr int CommandOf(ControlId id) { return kFirstControlCommand + static_cast<int>(id); }
 constexpr int CommandOf(MenuItemId id) { return kFirstMenuCommand + static_cast<int>(id); }

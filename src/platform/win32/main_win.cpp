@@ -5,7 +5,7 @@
 
 #include <commctrl.h>
 
-#include "app/frm.h"
+#include "app/main_window_logic.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/win32_platform.h"
 
@@ -18,10 +18,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ::InitCommonControlsEx(&controls);
 
   snapwick::win32::Win32Platform platform(instance);
-  snapwick::Frm frm(platform);
-  // The load event may end the program before the window is ever shown
-  // (another copy is running).
-  if (!platform.CreateMainWindow(frm)) return 0;
+  snapwick::MainWindowLogic logic(platform);
+  // Start-up may end the program before the window is ever shown (another
+  // copy is running).
+  if (!platform.CreateMainWindow(logic)) return 0;
   platform.ShowMainWindow();
   return platform.RunMessageLoop();
 }

@@ -14,11 +14,11 @@ class GdiObject {
  public:
   GdiObject() = default;
   explicit GdiObject(T handle) : h_(handle) {}
-  ~GdiObject() { reset(); }
+  ~GdiObject() { Reset(); }
   GdiObject(GdiObject&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
   GdiObject& operator=(GdiObject&& o) noexcept {
     if (this != &o) {
-      reset();
+      Reset();
       h_ = std::exchange(o.h_, nullptr);
     }
     return *this;
@@ -26,9 +26,9 @@ class GdiObject {
   GdiObject(const GdiObject&) = delete;
   GdiObject& operator=(const GdiObject&) = delete;
 
-  T get() const { return h_; }
+  T Get() const { return h_; }
   explicit operator bool() const { return h_ != nullptr; }
-  void reset(T handle = nullptr) {
+  void Reset(T handle = nullptr) {
     if (h_) ::DeleteObject(h_);
     h_ = handle;
   }
@@ -46,13 +46,13 @@ class MemoryDC {
  public:
   MemoryDC() = default;
   explicit MemoryDC(HDC dc) : dc_(dc) {}
-  ~MemoryDC() { reset(); }
+  ~MemoryDC() { Reset(); }
   MemoryDC(const MemoryDC&) = delete;
   MemoryDC& operator=(const MemoryDC&) = delete;
 
-  HDC get() const { return dc_; }
+  HDC Get() const { return dc_; }
   explicit operator bool() const { return dc_ != nullptr; }
-  void reset(HDC dc = nullptr) {
+  void Reset(HDC dc = nullptr) {
     if (dc_) ::DeleteDC(dc_);
     dc_ = dc;
   }
@@ -70,7 +70,7 @@ class WindowDC {
   }
   WindowDC(const WindowDC&) = delete;
   WindowDC& operator=(const WindowDC&) = delete;
-  HDC get() const { return dc_; }
+  HDC Get() const { return dc_; }
 
  private:
   HWND window_;
@@ -82,10 +82,11 @@ class Selection {
  public:
   Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
   ~Selection() {
-    if (old_ && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+    if (Ok()) ::SelectObject(dc_, old_);
   }
   Selection(const Selection&) = delete;
   Selection& operator=(const Selection&) = delete;
+  bool Ok() const { return old_ && old_ != HGDI_ERROR; }
 
  private:
   HDC dc_;
@@ -97,11 +98,11 @@ class KernelHandle {
  public:
   KernelHandle() = default;
   explicit KernelHandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  ~KernelHandle() { reset(); }
+  ~KernelHandle() { Reset(); }
   KernelHandle(KernelHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
   KernelHandle& operator=(KernelHandle&& o) noexcept {
     if (this != &o) {
-      reset();
+      Reset();
       h_ = std::exchange(o.h_, nullptr);
     }
     return *this;
@@ -109,9 +110,11 @@ class KernelHandle {
   KernelHandle(const KernelHandle&) = delete;
   KernelHandle& operator=(const KernelHandle&) = delete;
 
-  HANDLE get() const { return h_; }
+  HANDLE Get() const { return h_; }
   explicit operator bool() const { return h_ != nullptr; }
-  void reset() {
+  // Hands the handle over to the caller, who closes it.
+  HANDLE Detach() { return std::exchange(h_, nullptr); }
+  void Reset() {
     if (h_) ::CloseHandle(h_);
     h_ = nullptr;
   }
@@ -124,11 +127,11 @@ class KernelHandle {
 class Menu {
  public:
   Menu() = default;
-  ~Menu() { reset(); }
+  ~Menu() { Reset(); }
   Menu(const Menu&) = delete;
   Menu& operator=(const Menu&) = delete;
-  HMENU get() const { return h_; }
-  void reset(HMENU menu = nullptr) {
+  HMENU Get() const { return h_; }
+  void Reset(HMENU menu = nullptr) {
     if (h_) ::DestroyMenu(h_);
     h_ = menu;
   }

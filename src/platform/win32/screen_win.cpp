@@ -1,32 +1,85 @@
-// The screen, the keyboard state and the local clock.
-
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/screen_win.h"
 
 namespace snapwick::win32 {
+namespace {
 
-int Win32Platform::GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
+// The screen's device context, given back as soon as the copy is done or
+// the grab ends early.
+class ScreenDc {
+ public:
+  explicit ScreenDc(const ScreenCalls& calls) : calls_(calls), dc_(calls.getDC(nullptr)) {}
+  ~ScreenDc() { Release(); }
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  HDC Get() const { return dc_; }
+  void Release() {
+    if (dc_) calls_.releaseDC(nullptr, dc_);
+    dc_ = nullptr;
+  }
 
-Handle Win32Platform::GetScreenDC() { return FromWin(::GetDC(nullptr)); }
+ private:
+  const ScreenCalls& calls_;
+  HDC dc_;
+};
 
-Status Win32Platform::ReleaseScreenDC(Handle dc) {
-  return ::ReleaseDC(nullptr, ToWin<HDC>(dc)) == 1 ? Status::Ok : Status::Failed;
+}  // namespace
+
+ScreenGrabber::~ScreenGrabber() { DropBitmap(); }
+
+std::optional<ScreenImage> ScreenGrabber::Grab() {
+  // A failed copy leaves the bitmap half old, half new: no image of it may
+  // be written any more.
+  current_ = 0;
+  const int width = calls_.getSystemMetrics(SM_CXSCREEN);
+  const int height = calls_.getSystemMetrics(SM_CYSCREEN);
+  if (width <= 0 || height <= 0) return std::nullopt;
+  ScreenDc screen(calls_);
+  if (!screen.Get() || !FitBitmap(width, height)) return std::nullopt;
+  const BOOL copied = calls_.bitBlt(dc_.Get(), 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
+  screen.Release();
+  if (!copied) return std::nullopt;
+  current_ = ++grabs_;
+  return ScreenImage{current_, width, height};
 }
 
-Status Win32Platform::BitBlt(Handle dest, int x, int y, int width, int height, Handle source,
-                             int sx, int sy, std::uint32_t rop) {
-  return ::BitBlt(ToWin<HDC>(dest), x, y, width, height, ToWin<HDC>(source), sx, sy, rop)
-             ? Status::Ok
-             : Status::Failed;
+HBITMAP ScreenGrabber::BitmapOf(const ScreenImage& image) const {
+  const bool latest = current_ != 0 && image.id == current_ && image.width == width_ &&
+                      image.height == height_;
+  return latest ? bitmap_.Get() : nullptr;
 }
 
-std::int16_t Win32Platform::GetAsyncKeyState(int virtualKey) {
-  return static_cast<std::int16_t>(::GetAsyncKeyState(virtualKey));
+bool ScreenGrabber::FitBitmap(int width, int height) {
+  if (bitmap_ && width == width_ && height == height_) return true;
+  if (!dc_) dc_.Reset(::CreateCompatibleDC(nullptr));
+  if (!dc_) return false;
+
+  // 32 bits per pixel: the layout of the screen itself, so the copy is a
+  // plain move; GDI+ reads it as RGB without alpha.
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  Bitmap fresh(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  DropBitmap();
+  if (!fresh) return false;
+  HGDIOBJ previous = ::SelectObject(dc_.Get(), fresh.Get());
+  if (!previous || previous == HGDI_ERROR) return false;
+  original_ = previous;
+  bitmap_ = std::move(fresh);
+  width_ = width;
+  height_ = height;
+  return true;
 }
 
-std::optional<LocalDateTime> Win32Platform::LocalNow() {
-  SYSTEMTIME t{};
-  ::GetLocalTime(&t);
-  return LocalDateTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+void ScreenGrabber::DropBitmap() {
+  if (dc_ && original_) ::SelectObject(dc_.Get(), original_);
+  original_ = nullptr;
+  bitmap_.Reset();
+  width_ = height_ = 0;
 }
 
 }  // namespace snapwick::win32

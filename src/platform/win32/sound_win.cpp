@@ -1,25 +1,28 @@
 #include "platform/win32/sound_win.h"
 
-#include <mmsystem.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include "platform/win32/scoped_win.h"
 
 namespace snapwick::win32 {
 namespace {
 
 // Sounds are short; anything larger is not one of ours.
-constexpr std::uintmax_t kMaxSoundBytes = 16 * 1024 * 1024;
+constexpr LONGLONG kMaxSoundBytes = 16 * 1024 * 1024;
 
 bool ReadWhole(const std::wstring& path, std::vector<char>& into) {
-  std::error_code error;
-  const std::filesystem::path file(path);
-  const auto size = std::filesystem::file_size(file, error);
-  if (error || size == 0 || size > kMaxSoundBytes) return false;
-  std::ifstream in(file, std::ios::binary);
-  into.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return in.good() || in.eof();
+  KernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 ||
+      size.QuadPart > kMaxSoundBytes) {
+    return false;
+  }
+  into.resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!::ReadFile(file.Get(), into.data(), static_cast<DWORD>(into.size()), &got, nullptr)) {
+    return false;
+  }
+  into.resize(got);
+  return got > 0;
 }
 
 }  // namespace

@@ -34,15 +34,34 @@ std::optional<std::string> WideToAnsi(std::wstring_view wide) {
   if (wide.empty()) return std::string();
   const int size = Length(wide.size());
   constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
-  const int n = ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, nullptr,
+  // Named, not left to the code page, whose own default need not be '?'.
+  constexpr char kMissing[] = "?";
+  const int n = ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, kMissing,
                                       nullptr);
   if (n <= 0) return std::nullopt;
   std::string out(static_cast<std::size_t>(n), '\0');
-  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, nullptr, nullptr) !=
-      n) {
+  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, kMissing,
+                            nullptr) != n) {
     return std::nullopt;
   }
   return out;
+}
+
+std::wstring SystemPath(std::string_view utf8) {
+  std::wstring path = Widen(utf8);
+  // CreateDirectoryW has the shortest limit: MAX_PATH less room for an 8.3
+  // file name.
+  constexpr std::size_t kPlainLimit = MAX_PATH - 12;
+  if (path.size() < kPlainLimit || path.starts_with(L"\\\\?\\")) return path;
+  const bool drive = path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+  const bool share = path.starts_with(L"\\\\") || path.starts_with(L"//");
+  if (!drive && !share) return path;
+  // The prefix turns off the system's own clean-up of the path: slashes
+  // must already be backslashes.
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return drive ? L"\\\\?\\" + path : L"\\\\?\\UNC" + path.substr(1);
 }
 
 std::string WindowText(HWND window) {

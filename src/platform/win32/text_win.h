@@ -25,4 +25,10 @@ std::wstring AnsiToWide(std::string_view ansi);
 // The whole text of a window, UTF-8.
 std::string WindowText(HWND window);
 
+// A UTF-8 path as the W file calls take it. A long absolute path gets the
+// \\?\ prefix, which lifts the MAX_PATH limit on every Windows 10 whether
+// or not the long-path policy is on; shorter and relative paths are left
+// as they are, so that the system still reads them its usual way.
+std::wstring SystemPath(std::string_view utf8);
+
 }  // namespace snapwick::win32

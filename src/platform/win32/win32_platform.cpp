@@ -1,8 +1,122 @@
+// The window, tray, keyboard and screen operations of the platform.
+
 #include "platform/win32/win32_platform.h"
+
+#include "platform/win32/jpeg_win.h"
+#include "platform/win32/text_win.h"
 
 namespace snapwick::win32 {
 
 Win32Platform::Win32Platform(HINSTANCE instance)
-    : instance_(instance), window_(instance), singleInstance_(kInstanceMutexName) {}
+    : window_(instance),
+      hook_([this](int virtualKey, std::string_view name) {
+        window_.RaiseKeyReleased(virtualKey, name);
+      }),
+      singleInstance_(kInstanceMutexName) {}
+
+// --- WindowApi ---
+
+Status Win32Platform::SetTitle(std::string_view text) {
+  HWND window = window_.Hwnd();
+  return StatusOf(window && ::SetWindowTextW(window, Widen(text).c_str()));
+}
+
+std::optional<bool> Win32Platform::IsWindowShown() {
+  HWND window = window_.Hwnd();
+  if (!window) return std::nullopt;
+  // A minimised window is still visible.
+  return ::IsWindowVisible(window) != FALSE;
+}
+
+Status Win32Platform::ShowWindow() {
+  HWND window = window_.Hwnd();
+  if (!window) return Status::Failed;
+  ::ShowWindow(window, SW_SHOW);
+  if (::IsIconic(window) || ::IsZoomed(window)) ::ShowWindow(window, SW_RESTORE);
+  ::SetForegroundWindow(window);
+  return Status::Ok;
+}
+
+Status Win32Platform::HideWindow() {
+  HWND window = window_.Hwnd();
+  if (!window) return Status::Failed;
+  ::ShowWindow(window, SW_HIDE);
+  return Status::Ok;
+}
+
+Status Win32Platform::CloseWindow() { return window_.CloseFromProgram(); }
+
+Status Win32Platform::PopUpTrayMenu() { return window_.PopUpTrayMenu(); }
+
+Status Win32Platform::ShowMessage(std::string_view text, std::string_view title) {
+  const int answer = ::MessageBoxW(window_.Hwnd(), Widen(text).c_str(), Widen(title).c_str(),
+                                   MB_OK | MB_ICONINFORMATION);
+  return StatusOf(answer != 0);
+}
+
+Status Win32Platform::SetText(ControlId control, std::string_view text) {
+  return window_.SetControlText(control, text);
+}
+
+std::optional<std::string> Win32Platform::GetText(ControlId control) {
+  HWND window = window_.ControlWindow(control);
+  if (!window) return std::nullopt;
+  return WindowText(window);
+}
+
+Status Win32Platform::AddQualityItem(int position, std::string_view text) {
+  HWND combo = window_.ControlWindow(ControlId::QualityCombo);
+  if (!combo || position < 0) return Status::Failed;
+  const std::wstring item = Widen(text);
+  const LRESULT at = ::SendMessageW(combo, CB_INSERTSTRING, static_cast<WPARAM>(position),
+                                    reinterpret_cast<LPARAM>(item.c_str()));
+  return StatusOf(at == position);
+}
+
+std::optional<bool> Win32Platform::IsSoundChecked() {
+  HWND check = window_.ControlWindow(ControlId::SoundCheck);
+  if (!check) return std::nullopt;
+  return ::SendMessageW(check, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
+}
+
+Status Win32Platform::SetSoundChecked(bool checked) {
+  HWND check = window_.ControlWindow(ControlId::SoundCheck);
+  if (!check) return Status::Failed;
+  ::SendMessageW(check, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  return Status::Ok;
+}
+
+// --- TrayApi ---
+
+Status Win32Platform::AddTrayIcon(std::string_view tip) {
+  HWND window = window_.Hwnd();
+  if (!window) return Status::Failed;
+  return tray_.Add(window, window_.Icon(), WideToAnsi(Widen(tip)).value_or(std::string()));
+}
+
+Status Win32Platform::RemoveTrayIcon() { return tray_.Remove(); }
+
+// --- KeyboardApi ---
+
+Status Win32Platform::StartKeyCapture() { return hook_.Start(); }
+
+Status Win32Platform::StopKeyCapture() { return hook_.Stop(); }
+
+bool Win32Platform::IsKeyDown(int virtualKey) {
+  return (::GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
+
+// --- ScreenApi ---
+
+std::optional<ScreenImage> Win32Platform::GrabScreen() { return grabber_.Grab(); }
+
+JpegStatus Win32Platform::WriteJpeg(const ScreenImage& image, std::string_view path,
+                                    std::uint8_t quality) {
+  HBITMAP bitmap = grabber_.BitmapOf(image);
+  // GDI+'s own answer to a bitmap it cannot use: an invalid argument.
+  constexpr JpegStatus kInvalidParameter = 2;
+  if (!bitmap) return kInvalidParameter;
+  return WriteJpegFile(bitmap, SystemPath(path), quality);
+}
 
 }  // namespace snapwick::win32

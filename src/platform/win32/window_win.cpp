@@ -1,10 +1,9 @@
 #include "platform/win32/window_win.h"
 
-#include "platform/shell.h"
 #include "platform/win32/dpi_win.h"
-#include "platform/win32/hook_win.h"
 #include "platform/win32/ids_win.h"
 #include "platform/win32/text_win.h"
+#include "platform/win32/tray_win.h"
 
 // The resource ids live beside app.rc, outside the include path.
 #include "resource.h"
@@ -24,7 +23,7 @@ HICON LoadAppIcon(HINSTANCE instance, int sizeMetricX, int sizeMetricY) {
   return icon ? icon : ::LoadIconW(nullptr, IDI_APPLICATION);
 }
 
-bool RegisterFrmClass(HINSTANCE instance, HICON big, HICON small, WNDPROC proc) {
+bool RegisterWindowClass(HINSTANCE instance, HICON big, HICON small, WNDPROC proc) {
   WNDCLASSEXW wc{};
   if (::GetClassInfoExW(instance, kClassName, &wc)) return true;
   wc.cbSize = sizeof(wc);
@@ -48,16 +47,16 @@ MainWindow::~MainWindow() {
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-bool MainWindow::Create(FrmEvents& events) {
+bool MainWindow::Create(WindowEvents& events) {
   events_ = &events;
   bigIcon_ = LoadAppIcon(instance_, SM_CXICON, SM_CYICON);
   smallIcon_ = LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON);
   hand_ = ::LoadCursorW(instance_, MAKEINTRESOURCEW(IDC_HANDPOINTER));
   if (!hand_) hand_ = ::LoadCursorW(nullptr, IDC_HAND);
-  if (!RegisterFrmClass(instance_, bigIcon_, smallIcon_, &MainWindow::WndProc)) return false;
+  if (!RegisterWindowClass(instance_, bigIcon_, smallIcon_, &MainWindow::WndProc)) return false;
 
-  // Created hidden on the primary screen; the load event runs before the
-  // first show.
+  // Created hidden on the primary screen; OnStart runs before the first
+  // show.
   if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle | WS_CLIPCHILDREN, 0, 0, 0, 0, nullptr,
                          nullptr, instance_, this)) {
     return false;
@@ -66,11 +65,13 @@ bool MainWindow::Create(FrmEvents& events) {
   SizeToClientArea(dpi);
   CreateControls(dpi);
   BuildTrayMenu();
+  ::SetTimer(hwnd_, kTimerId, layout::kTimerIntervalMs, nullptr);
+  // Sent to every top-level window when the shell has restarted and its
+  // tray knows no icon any more.
   taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
   lastFocus_ = controls_[Index(FirstTabStop())];
-  SetKeyboardHookTarget(events_);
 
-  events_->OnLoad();
+  events_->OnStart();
   return hwnd_ != nullptr;
 }
 
@@ -127,13 +128,13 @@ Status MainWindow::CloseFromProgram() {
   return Status::Ok;
 }
 
-Status MainWindow::PopupTrayMenu() {
+Status MainWindow::PopUpTrayMenu() {
   POINT at{};
-  if (!hwnd_ || !trayMenu_.get() || !::GetCursorPos(&at)) return Status::Failed;
+  if (!hwnd_ || !trayMenu_.Get() || !::GetCursorPos(&at)) return Status::Failed;
   // Without the foreground the menu would not close when the user clicks
   // elsewhere.
   ::SetForegroundWindow(hwnd_);
-  const BOOL shown = ::TrackPopupMenu(trayMenu_.get(), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y,
+  const BOOL shown = ::TrackPopupMenu(trayMenu_.Get(), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y,
                                       0, hwnd_, nullptr);
   // Lets the menu's window see a message after it closed, so that a second
   // pop-up opens at once (a documented quirk of tray menus).
@@ -158,8 +159,12 @@ Status MainWindow::SetControlText(ControlId id, std::string_view utf8) {
   }
   // The combo box tells of typed changes only; a change made by the program
   // is announced here, so that both reach the same handler.
-  if (isCombo && events_ && WindowText(control) != before) events_->OnComboChange();
+  if (isCombo && events_ && WindowText(control) != before) events_->OnQualityEdited();
   return Status::Ok;
+}
+
+void MainWindow::RaiseKeyReleased(int virtualKey, std::string_view name) {
+  if (events_ && hwnd_) events_->OnKeyReleased(virtualKey, name);
 }
 
 LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -182,7 +187,7 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_TIMER:
-      if (wParam == kTimerId && events_) events_->OnTimer();
+      if (wParam == kTimerId && events_) events_->OnTick();
       return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
@@ -217,18 +222,18 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_DESTROY:
-      OnDestroy();
+      ::PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
       OnNcDestroy();
       break;
     default:
       if (msg == kTrayCallbackMessage) {
-        if (events_) events_->OnTrayCallback(LOWORD(lParam));
+        OnTrayCallback(LOWORD(lParam));
         return 0;
       }
       if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
-        if (events_) events_->OnTaskbarCreated();
+        if (events_) events_->OnTrayRecreated();
         return 0;
       }
       break;
@@ -240,7 +245,7 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
   if (!events_) return;
   if (!from) {
     if (const auto item = MenuItemOfCommand(id)) {
-      events_->OnMenuClick(*item);
+      events_->OnMenuItem(*item);
     } else if (id == IDOK) {
       // Enter: the window is no dialog, so the dialog manager sends IDOK
       // instead of pressing the focused button; press it here.
@@ -261,7 +266,7 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
       break;
     case layout::Kind::Combo:
       if (code == CBN_SELCHANGE) OnComboPicked();
-      if (code == CBN_EDITCHANGE) events_->OnComboChange();
+      if (code == CBN_EDITCHANGE) events_->OnQualityEdited();
       break;
     default:
       break;
@@ -271,7 +276,7 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
 void MainWindow::OnComboPicked() {
   // The combo box puts the picked item into its edit field only after this
   // notification; the handler must already read the new text.
-  HWND combo = controls_[Index(ControlId::Cmb)];
+  HWND combo = controls_[Index(ControlId::QualityCombo)];
   const LRESULT pick = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
   if (pick != CB_ERR) {
     const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(pick), 0);
@@ -282,7 +287,12 @@ void MainWindow::OnComboPicked() {
       ::SetWindowTextW(combo, item.c_str());
     }
   }
-  events_->OnComboClick();
+  events_->OnQualityPicked();
+}
+
+void MainWindow::OnTrayCallback(UINT mouseMessage) {
+  if (!events_) return;
+  if (const auto event = TrayEventOf(mouseMessage)) events_->OnTrayEvent(*event);
 }
 
 bool MainWindow::OnSetCursor(HWND over, int hitTest) {
@@ -308,7 +318,7 @@ void MainWindow::OnClose() {
   // taskkill).
   const CloseOrigin origin = programCloses_ > 0 ? CloseOrigin::Program
                              : userCloses_ > 0  ? CloseOrigin::User
-                                                : CloseOrigin::Task;
+                                                : CloseOrigin::OtherProgram;
   RequestClose(origin);
 }
 
@@ -331,19 +341,12 @@ void MainWindow::OnActivate(bool active) {
   if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
 }
 
-void MainWindow::OnDestroy() {
-  if (events_) events_->OnUnload();
-  ::PostQuitMessage(0);
-}
-
 void MainWindow::OnNcDestroy() {
-  SetKeyboardHookTarget(nullptr);
   ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   hwnd_ = nullptr;
   controls_.fill(nullptr);
   lastFocus_ = nullptr;
-  canvas_.Release();
-  trayMenu_.reset();
+  trayMenu_.Reset();
   fonts_.clear();
   brushes_.clear();
 }

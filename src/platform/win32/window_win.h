@@ -1,6 +1,6 @@
 #pragma once
-// The main window Frm and its controls, built from the layout tables, with
-// one window procedure that turns messages into FrmEvents.
+// The main window and its controls, built from the layout tables, with one
+// window procedure that turns messages into WindowEvents.
 
 #include "platform/win32/windows_inc.h"
 
@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/frm_events.h"
-#include "platform/types.h"
-#include "platform/win32/canvas_win.h"
+#include "form/layout.h"
+#include "form/roles.h"
+#include "platform/events.h"
+#include "platform/status.h"
 #include "platform/win32/scoped_win.h"
-#include "ui/layout.h"
 
 namespace snapwick::win32 {
 
@@ -25,9 +25,10 @@ class MainWindow {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Creates the window, hidden, with every control, then raises OnLoad.
-  // False when the load closed the window: it is then never shown.
-  bool Create(FrmEvents& events);
+  // Creates the window, hidden, with every control and the shot timer, then
+  // raises OnStart. False when OnStart closed the window: it is then never
+  // shown.
+  bool Create(WindowEvents& events);
   // Centred on the primary screen, in normal state, the focus on the first
   // control of the tab order.
   void ShowFirst();
@@ -37,12 +38,13 @@ class MainWindow {
   HWND Hwnd() const { return hwnd_; }
   HICON Icon() const { return bigIcon_; }
   HWND ControlWindow(ControlId id) const { return controls_[Index(id)]; }
-  Canvas& canvas() { return canvas_; }
 
   // The program's own close; its close request is not the user's.
   Status CloseFromProgram();
-  Status PopupTrayMenu();
+  Status PopUpTrayMenu();
   Status SetControlText(ControlId id, std::string_view utf8);
+  // A key released while the window has the focus, from the keyboard hook.
+  void RaiseKeyReleased(int virtualKey, std::string_view name);
 
  private:
   struct OwnedFont {
@@ -63,13 +65,13 @@ class MainWindow {
   // Message handlers.
   void OnCommand(int id, int code, HWND from);
   void OnComboPicked();
+  void OnTrayCallback(UINT mouseMessage);
   std::optional<LRESULT> OnCtlColor(HDC dc, HWND control);
   bool OnSetCursor(HWND over, int hitTest);
   LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
   void OnClose();
   void OnEndSession(bool ending);
   void OnActivate(bool active);
-  void OnDestroy();
   void OnNcDestroy();
   void RequestClose(CloseOrigin origin);
 
@@ -90,12 +92,11 @@ class MainWindow {
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
-  FrmEvents* events_ = nullptr;
+  WindowEvents* events_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   std::vector<OwnedFont> fonts_;
   std::vector<OwnedBrush> brushes_;
   Menu trayMenu_;
-  Canvas canvas_;
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
   HCURSOR hand_ = nullptr;

@@ -1,10 +1,12 @@
-// Files and folders through the W calls, in a folder with Cyrillic letters.
+// Files and folders through the platform, in a folder with Cyrillic letters
+// and in one whose path is longer than MAX_PATH.
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <vector>
 
+#include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
@@ -13,153 +15,147 @@ namespace {
 
 using testing::TempFolder;
 
-class FilesTest : public ::testing::Test {
- protected:
-  // Writes `bytes` as the whole file at `path`.
-  void Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const auto file = p.CreateForWrite(path);
-    ASSERT_TRUE(file) << path;
-    EXPECT_EQ(p.WriteAt(*file, 0, bytes), Status::Ok);
-    EXPECT_EQ(p.CloseFile(*file), Status::Ok);
-  }
+using Bytes = std::vector<std::uint8_t>;
 
-  std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    const auto length = p.FileLength(path);
-    if (!length) return {};
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*length));
-    const auto file = p.OpenForRead(path);
-    if (!file) return {};
-    const auto got = p.ReadAt(*file, 0, bytes);
-    p.CloseFile(*file);
-    bytes.resize(got.value_or(0));
+// The folders every test of files runs in.
+class FilesTest : public ::testing::TestWithParam<TempFolder::Depth> {
+ public:
+  // The whole file, read with the system's own calls.
+  static Bytes Contents(const std::string& path) {
+    Bytes bytes(4096);
+    KernelHandle file(::CreateFileW(TempFolder::LongForm(Widen(path)).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD got = 0;
+    if (!file || !::ReadFile(file.Get(), bytes.data(), 4096, &got, nullptr)) return {};
+    bytes.resize(got);
     return bytes;
+  }
+  static bool IsFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(TempFolder::LongForm(Widen(path)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
   Win32Platform p{::GetModuleHandleW(nullptr)};
-  TempFolder folder;
+  TempFolder folder{GetParam()};
 };
 
-TEST_F(FilesTest, CreateFolder_NewThenExisting_OkThenFailed) {
-  const std::string pic = folder.Utf8("pic");
-  EXPECT_EQ(p.CreateFolder(pic), Status::Ok);
-  const DWORD attributes = ::GetFileAttributesW(Widen(pic).c_str());
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(p.CreateFolder(pic), Status::Failed);
-  EXPECT_FALSE(p.FileExists(pic));
-  EXPECT_EQ(p.FileLength(pic), std::nullopt);
+TEST_P(FilesTest, WrittenFile_ReadsBackWithItsLength) {
+  const std::string path = folder.Utf8("set.ini");
+  const Bytes record{0x50, 0x0D, 0x0A, 0x01, 0x0D, 0x0A, 0x77, 0x0D, 0x0A, 'F', '8', ' ', ' '};
+  ASSERT_EQ(p.WriteFile(path, record), Status::Ok) << path.size();
+  EXPECT_EQ(Contents(path), record);
+  EXPECT_EQ(p.FileLength(path), static_cast<std::int64_t>(record.size()));
+  Bytes read(record.size(), 0);
+  EXPECT_EQ(p.ReadFile(path, read), record.size());
+  EXPECT_EQ(read, record);
 }
 
-TEST_F(FilesTest, CreateFolder_MissingParent_Failed) {
+TEST_P(FilesTest, ReadFile_FirstBytesShortAtTheEndTailUntouched) {
+  const std::string path = folder.Utf8("set.ini");
+  ASSERT_EQ(p.WriteFile(path, Bytes{1, 2, 3, 4, 5, 6}), Status::Ok);
+  const struct {
+    std::size_t room;
+    std::size_t read;
+    Bytes after;
+  } cases[] = {
+      {0, 0, {}},
+      {2, 2, {1, 2}},
+      {6, 6, {1, 2, 3, 4, 5, 6}},
+      {9, 6, {1, 2, 3, 4, 5, 6, 0x20, 0x20, 0x20}},
+  };
+  for (const auto& c : cases) {
+    Bytes into(c.room, 0x20);
+    EXPECT_EQ(p.ReadFile(path, into), c.read) << c.room;
+    EXPECT_EQ(into, c.after) << c.room;
+  }
+}
+
+TEST_P(FilesTest, MissingFileAndFolder_NoLengthNoReadNoDelete) {
+  const std::string missing = folder.Utf8("set.ini");
+  Bytes into(4, 0x20);
+  EXPECT_EQ(p.FileLength(missing), std::nullopt);
+  EXPECT_EQ(p.ReadFile(missing, into), std::nullopt);
+  EXPECT_EQ(into, Bytes(4, 0x20));
+  EXPECT_EQ(p.DeleteFile(missing), Status::Failed);
+  EXPECT_EQ(p.WriteFile(folder.Utf8("нет\\set.ini"), Bytes{1}), Status::Failed);
+  EXPECT_EQ(p.FileLength(folder.Utf8()), std::nullopt) << "a folder has no length";
+}
+
+TEST_P(FilesTest, WriteFile_OverLongerFile_Truncated) {
+  const std::string path = folder.Utf8("set.ini");
+  ASSERT_EQ(p.WriteFile(path, Bytes(40, 'x')), Status::Ok);
+  ASSERT_EQ(p.WriteFile(path, Bytes{'F', '8'}), Status::Ok);
+  EXPECT_EQ(Contents(path), (Bytes{'F', '8'}));
+}
+
+TEST_P(FilesTest, WriteFile_OverAFolder_Fails) {
+  const std::string path = folder.Utf8("set.ini.new");
+  ASSERT_EQ(p.CreateFolder(path), Status::Ok);
+  EXPECT_EQ(p.WriteFile(path, Bytes{1}), Status::Failed);
+}
+
+TEST_P(FilesTest, CreateFolder_NewExistingOrWithoutParent) {
+  const std::string pic = folder.Utf8("pic");
+  EXPECT_EQ(p.CreateFolder(pic), Status::Ok);
+  EXPECT_TRUE(IsFolder(pic));
+  EXPECT_EQ(p.CreateFolder(pic), Status::Failed);
   EXPECT_EQ(p.CreateFolder(folder.Utf8("нет\\pic")), Status::Failed);
 }
 
-TEST_F(FilesTest, WrittenFile_ReadsBackWithItsLength) {
-  const std::string path = folder.Utf8("set.ini");
-  const std::vector<std::uint8_t> record{0x50, 0x0D, 0x0A, 0x01, 0x0D, 0x0A, 0x77, 0x0D, 0x0A,
-                                         'F',  '8',  ' ',  ' '};
-  Write(path, record);
-  EXPECT_TRUE(p.FileExists(path));
-  EXPECT_EQ(p.FileLength(path), static_cast<std::int64_t>(record.size()));
-  EXPECT_EQ(ReadAll(path), record);
-}
-
-TEST_F(FilesTest, MissingFile_NoLengthNoHandle) {
-  const std::string path = folder.Utf8("set.ini");
-  EXPECT_FALSE(p.FileExists(path));
-  EXPECT_EQ(p.FileLength(path), std::nullopt);
-  EXPECT_EQ(p.OpenForRead(path), std::nullopt);
-  EXPECT_EQ(p.DeleteFile(path), Status::Failed);
-}
-
-TEST_F(FilesTest, ReadAt_SingleBytesAtOffsets) {
-  const std::string path = folder.Utf8("set.ini");
-  Write(path, {10, 11, 12, 13, 14, 15, 16, 17, 18, 19});
-  const auto file = p.OpenForRead(path);
-  ASSERT_TRUE(file);
-  for (const std::int64_t offset : {0, 3, 6, 9}) {
-    std::array<std::uint8_t, 1> byte{0};
-    EXPECT_EQ(p.ReadAt(*file, offset, byte), 1u) << offset;
-    EXPECT_EQ(byte[0], 10 + offset) << offset;
+TEST_P(FilesTest, ReplaceFile_OverExistingOrNothing_TargetHoldsSourceSourceGone) {
+  const std::string source = folder.Utf8("set.ini.new");
+  const std::string target = folder.Utf8("set.ini");
+  for (const bool targetExists : {true, false}) {
+    if (targetExists) {
+      ASSERT_EQ(p.WriteFile(target, Bytes(40, 'o')), Status::Ok);
+    }
+    ASSERT_EQ(p.WriteFile(source, Bytes{'n', 'e', 'w'}), Status::Ok);
+    EXPECT_EQ(p.ReplaceFile(source, target), Status::Ok) << targetExists;
+    EXPECT_EQ(p.FileLength(source), std::nullopt) << targetExists;
+    EXPECT_EQ(Contents(target), (Bytes{'n', 'e', 'w'})) << targetExists;
+    ASSERT_EQ(p.DeleteFile(target), Status::Ok);
   }
-  p.CloseFile(*file);
 }
 
-TEST_F(FilesTest, ReadAt_AcrossEnd_ShortCountAndTailUntouched) {
-  const std::string path = folder.Utf8("set.ini");
-  Write(path, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-  const auto file = p.OpenForRead(path);
-  ASSERT_TRUE(file);
-
-  std::array<std::uint8_t, 8> across;
-  across.fill(0x20);
-  EXPECT_EQ(p.ReadAt(*file, 6, across), 4u);
-  EXPECT_EQ(across, (std::array<std::uint8_t, 8>{7, 8, 9, 10, 0x20, 0x20, 0x20, 0x20}));
-
-  std::array<std::uint8_t, 4> past;
-  past.fill(0x20);
-  EXPECT_EQ(p.ReadAt(*file, 10, past), 0u);
-  EXPECT_EQ(p.ReadAt(*file, 1000, past), 0u);
-  EXPECT_EQ(past, (std::array<std::uint8_t, 4>{0x20, 0x20, 0x20, 0x20}));
-
-  EXPECT_EQ(p.ReadAt(*file, -1, past), std::nullopt);
-  p.CloseFile(*file);
-}
-
-TEST_F(FilesTest, ReadAt_WriteOnlyHandle_Fails) {
-  const auto file = p.CreateForWrite(folder.Utf8("set.ini"));
-  ASSERT_TRUE(file);
-  std::array<std::uint8_t, 2> bytes{};
-  EXPECT_EQ(p.ReadAt(*file, 0, bytes), std::nullopt);
-  p.CloseFile(*file);
-}
-
-TEST_F(FilesTest, WriteAt_Offsets_PlaceBytesThere) {
-  const std::string path = folder.Utf8("set.ini");
-  const auto file = p.CreateForWrite(path);
-  ASSERT_TRUE(file);
-  const std::array<std::uint8_t, 2> tail{'E', 'F'};
-  const std::array<std::uint8_t, 3> head{'A', 'B', 'C'};
-  EXPECT_EQ(p.WriteAt(*file, 4, tail), Status::Ok);
-  EXPECT_EQ(p.WriteAt(*file, 0, head), Status::Ok);
-  p.CloseFile(*file);
-  EXPECT_EQ(ReadAll(path), (std::vector<std::uint8_t>{'A', 'B', 'C', 0, 'E', 'F'}));
-}
-
-TEST_F(FilesTest, CreateForWrite_ExistingLongerFile_Truncated) {
-  const std::string path = folder.Utf8("set.ini");
-  Write(path, std::vector<std::uint8_t>(40, 'x'));
-  Write(path, {'F', '8'});
-  EXPECT_EQ(p.FileLength(path), 2);
-}
-
-TEST_F(FilesTest, ReplaceFile_OverExistingAndOverNothing_TargetHoldsSource) {
-  const std::string source = folder.Utf8("set.new");
+TEST_P(FilesTest, ReplaceFile_MissingSource_FailsAndKeepsTarget) {
   const std::string target = folder.Utf8("set.ini");
-  Write(target, std::vector<std::uint8_t>(40, 'o'));
-  Write(source, {'n', 'e', 'w'});
-  EXPECT_EQ(p.ReplaceFile(source, target), Status::Ok);
-  EXPECT_FALSE(p.FileExists(source));
-  EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
-
-  EXPECT_EQ(p.DeleteFile(target), Status::Ok);
-  Write(source, {'2'});
-  EXPECT_EQ(p.ReplaceFile(source, target), Status::Ok);
-  EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{'2'}));
+  ASSERT_EQ(p.WriteFile(target, Bytes{'o', 'l', 'd'}), Status::Ok);
+  EXPECT_EQ(p.ReplaceFile(folder.Utf8("set.ini.new"), target), Status::Failed);
+  EXPECT_EQ(Contents(target), (Bytes{'o', 'l', 'd'}));
 }
 
-TEST_F(FilesTest, ReplaceFile_MissingSource_FailsAndKeepsTarget) {
-  const std::string target = folder.Utf8("set.ini");
-  Write(target, {'o', 'l', 'd'});
-  EXPECT_EQ(p.ReplaceFile(folder.Utf8("set.new"), target), Status::Failed);
-  EXPECT_EQ(ReadAll(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-}
-
-TEST_F(FilesTest, DeleteFile_Existing_Gone) {
+TEST_P(FilesTest, DeleteFile_Existing_Gone) {
   const std::string path = folder.Utf8("07.12.2026_05.12.21_1.jpg");
-  Write(path, {0xFF, 0xD8});
+  ASSERT_EQ(p.WriteFile(path, Bytes{0xFF, 0xD8}), Status::Ok);
   EXPECT_EQ(p.DeleteFile(path), Status::Ok);
-  EXPECT_FALSE(p.FileExists(path));
+  EXPECT_EQ(p.FileLength(path), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, FilesTest,
+                         ::testing::Values(TempFolder::Depth::Shallow, TempFolder::Depth::Deep),
+                         [](const auto& info) {
+                           return info.param == TempFolder::Depth::Deep ? "LongerThanMaxPath"
+                                                                        : "Cyrillic";
+                         });
+
+TEST(SystemPath, Paths_LongAbsoluteOnesInTheirLongForm) {
+  const std::string longTail(300, 'a');
+  const struct {
+    std::string path;
+    std::wstring system;
+  } cases[] = {
+      {"C:\\Tools\\pic", L"C:\\Tools\\pic"},
+      {"C:\\" + longTail, L"\\\\?\\C:\\" + std::wstring(300, L'a')},
+      {"C:/" + longTail + "/pic", L"\\\\?\\C:\\" + std::wstring(300, L'a') + L"\\pic"},
+      {"\\\\server\\share\\" + longTail,
+       L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a')},
+      {"\\\\?\\C:\\" + longTail, L"\\\\?\\C:\\" + std::wstring(300, L'a')},
+      {longTail, std::wstring(300, L'a')},  // relative: the system's to resolve
+      {"D:\\Снимки\\pic", L"D:\\\x0421\x043D\x0438\x043C\x043A\x0438\\pic"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SystemPath(c.path), c.system) << c.path;
+  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 # The tests of the Win32 layer, built into the Windows unit-test program.
 set(SNAPWICK_WIN32_TEST_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/canvas_win_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exe_folder_win_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files_win_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/key_name_win_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jpeg_win_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/keyboard_win_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/screen_win_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_win_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_win_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_win_test.cpp)

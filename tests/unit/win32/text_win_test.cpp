@@ -34,7 +34,7 @@ TEST(Widen, MalformedUtf8_BecomesReplacementCharacter) {
 }
 
 class AnsiTest : public ::testing::Test {
- protected:
+ public:
   Win32Platform p{::GetModuleHandleW(nullptr)};
   static bool Russian() { return ::GetACP() == 1251; }
 };

@@ -1,5 +1,6 @@
 // The main window built from the layout tables, and how its messages become
-// events: clicks, the combo box, the tray callback and the close origins.
+// WindowEvents: clicks, the quality combo, the tray, the timer, the keys
+// and the close origins.
 
 #include <gtest/gtest.h>
 
@@ -7,58 +8,61 @@
 #include <string>
 #include <vector>
 
+#include "form/layout.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/ids_win.h"
+#include "platform/win32/tray_win.h"
 #include "platform/win32/win32_platform.h"
-#include "ui/layout.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
 namespace {
 
 using testing::PumpMessages;
+using testing::PumpUntil;
 
-// Records the events; cancels the user's close as the program does.
-class Recorder : public FrmEvents {
+std::string NameOf(ControlId id) { return std::string(layout::ControlById(id).name); }
+
+// Records the events; hides the window on the user's close and cancels it,
+// as the program does.
+class Recorder : public WindowEvents {
  public:
   explicit Recorder(Win32Platform& p) : p_(p) {}
 
   std::vector<std::string> events;
   std::vector<CloseOrigin> closes;
-  bool closeOnLoad = false;
-  bool visibleAtUnload = false;
+  bool closeOnStart = false;
+  bool shownAtStart = true;
+  int ticks = 0;
 
-  void OnLoad() override {
-    events.push_back("load");
-    if (closeOnLoad) p_.CloseFrm();
+  void OnStart() override {
+    events.push_back("start");
+    shownAtStart = p_.IsWindowShown().value_or(true);
+    if (closeOnStart) p_.CloseWindow();
   }
   bool OnCloseRequest(CloseOrigin origin) override {
     closes.push_back(origin);
     if (origin != CloseOrigin::User) return false;
-    p_.SetFrmVisible(false);
+    p_.HideWindow();
     return true;
   }
-  void OnUnload() override {
-    events.push_back("unload");
-    visibleAtUnload = ::IsWindowVisible(ToWin<HWND>(p_.FrmHandle())) != FALSE;
+  void OnTick() override { ++ticks; }
+  void OnTrayEvent(TrayEvent event) override {
+    events.push_back("tray " + std::to_string(static_cast<int>(event)));
   }
-  void OnTimer() override {}
-  void OnTrayCallback(int code) override { events.push_back("tray " + std::to_string(code)); }
-  void OnTaskbarCreated() override { events.push_back("taskbar"); }
-  void OnClick(ControlId id) override {
-    events.push_back("click " + std::string(layout::ControlById(id).name));
+  void OnTrayRecreated() override { events.push_back("tray recreated"); }
+  void OnClick(ControlId control) override { events.push_back("click " + NameOf(control)); }
+  void OnMenuItem(MenuItemId item) override {
+    events.push_back("menu " + std::to_string(static_cast<int>(item)));
   }
-  void OnMenuClick(MenuItemId id) override {
-    events.push_back("menu " + std::to_string(static_cast<int>(id)));
+  void OnQualityPicked() override {
+    events.push_back("picked " + p_.GetText(ControlId::QualityCombo).value_or("?"));
   }
-  void OnComboClick() override {
-    events.push_back("combo click " + p_.GetText(ControlId::Cmb).value_or("?"));
+  void OnQualityEdited() override {
+    events.push_back("edited " + p_.GetText(ControlId::QualityCombo).value_or("?"));
   }
-  void OnComboChange() override {
-    events.push_back("combo change " + p_.GetText(ControlId::Cmb).value_or("?"));
-  }
-  std::intptr_t OnKeyboardHook(int code, std::intptr_t w, std::intptr_t l) override {
-    return p_.CallNextHookEx(0, code, w, l);
+  void OnKeyReleased(int virtualKey, std::string_view name) override {
+    events.push_back("key " + std::to_string(virtualKey) + " " + std::string(name));
   }
 
  private:
@@ -66,148 +70,209 @@ class Recorder : public FrmEvents {
 };
 
 class WindowTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     ASSERT_TRUE(p.CreateMainWindow(events));
-    frm = ToWin<HWND>(p.FrmHandle());
-    ASSERT_NE(frm, nullptr);
-    dpi = DpiOf(frm);
+    window = p.Window().Hwnd();
+    ASSERT_NE(window, nullptr);
+    dpi = DpiOf(window);
   }
   void TearDown() override { PumpMessages(); }
 
-  HWND Control(ControlId id) const { return ::GetDlgItem(frm, CommandOf(id)); }
+  HWND Control(ControlId id) const { return ::GetDlgItem(window, CommandOf(id)); }
 
   // The control's rectangle in the window's client area.
-  RECT ClientRectOf(ControlId id) const {
+  RECT ClientRectOf(HWND control) const {
     RECT r{};
-    ::GetWindowRect(Control(id), &r);
-    ::MapWindowPoints(nullptr, frm, reinterpret_cast<POINT*>(&r), 2);
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
     return r;
   }
 
   void FillQualityList() {
     const char* items[] = {"100", "90", "80", "70", "60", "50", "40", "30", "20", "10"};
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(p.ComboAddItem(i, items[i]), Status::Ok);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(p.AddQualityItem(i, items[i]), Status::Ok);
   }
 
   Win32Platform p{::GetModuleHandleW(nullptr)};
   Recorder events{p};
-  HWND frm = nullptr;
+  HWND window = nullptr;
   int dpi = 96;
 };
 
-TEST_F(WindowTest, Create_LoadRaisedOnceBeforeShown_ClientAreaFromTwips) {
-  EXPECT_EQ(events.events, std::vector<std::string>{"load"});
-  EXPECT_FALSE(::IsWindowVisible(frm));
+TEST_F(WindowTest, Create_StartRaisedOnceWhileHidden_ClientAreaFromTwips) {
+  EXPECT_EQ(events.events, std::vector<std::string>{"start"});
+  EXPECT_FALSE(events.shownAtStart);
+  EXPECT_FALSE(::IsWindowVisible(window));
   RECT client{};
-  ::GetClientRect(frm, &client);
+  ::GetClientRect(window, &client);
   EXPECT_EQ(client.right, layout::TwipsToPixels(layout::kClientWidthTwips, dpi));
   EXPECT_EQ(client.bottom, layout::TwipsToPixels(layout::kClientHeightTwips, dpi));
   if (dpi == 96) {
     EXPECT_EQ(client.right, 463);
     EXPECT_EQ(client.bottom, 210);
   }
-  EXPECT_EQ(::GetMenu(frm), nullptr) << "a menu bar";
+  EXPECT_EQ(::GetMenu(window), nullptr) << "a menu bar";
 }
 
-TEST_F(WindowTest, Controls_ChildrenOfTheWindowAtTheirLayoutPixels) {
+TEST_F(WindowTest, Children_ExactlyTheLayoutsControlsAtTheirPixels) {
+  std::vector<HWND> children;
+  for (HWND w = ::GetWindow(window, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    children.push_back(w);
+  }
+  // The screen is copied elsewhere: no hidden child stands in for it.
+  EXPECT_EQ(children.size(), static_cast<std::size_t>(kControlCount));
   for (const layout::Control& c : layout::Controls()) {
-    if (c.kind == layout::Kind::Timer || c.kind == layout::Kind::Canvas) continue;
     HWND control = Control(c.id);
     ASSERT_NE(control, nullptr) << c.name;
-    EXPECT_EQ(::GetParent(control), frm) << c.name;
+    EXPECT_EQ(::GetParent(control), window) << c.name;
+    EXPECT_TRUE(::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) << c.name;
     const layout::PixelRect want = layout::PixelsInWindow(c, dpi);
-    const RECT got = ClientRectOf(c.id);
+    const RECT got = ClientRectOf(control);
     EXPECT_EQ(got.left, want.x) << c.name;
     EXPECT_EQ(got.top, want.y) << c.name;
     EXPECT_EQ(got.right - got.left, want.width) << c.name;
     EXPECT_EQ(got.bottom - got.top, want.height) << c.name;
-    const bool visibleStyle = (::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
-    EXPECT_EQ(visibleStyle, c.visible) << c.name;
   }
+}
+
+TEST_F(WindowTest, Labels_PathEllipsisWhereTheLayoutAsks) {
+  int withEllipsis = 0;
+  for (const layout::Control& c : layout::Controls()) {
+    if (c.kind != layout::Kind::Label) continue;
+    const auto style = static_cast<DWORD>(::GetWindowLongW(Control(c.id), GWL_STYLE));
+    EXPECT_EQ(style & SS_ELLIPSISMASK, c.pathEllipsis ? DWORD{SS_PATHELLIPSIS} : DWORD{0})
+        << c.name;
+    if (c.pathEllipsis) ++withEllipsis;
+  }
+  EXPECT_TRUE(layout::ControlById(ControlId::ShotFolderLabel).pathEllipsis);
+  EXPECT_EQ(withEllipsis, 1);
+}
+
+// The folder label as it paints itself, pixel by pixel.
+class LabelPicture {
+ public:
+  explicit LabelPicture(HWND label) {
+    RECT r{};
+    ::GetClientRect(label, &r);
+    width_ = r.right;
+    height_ = r.bottom;
+    WindowDC screen(nullptr);
+    MemoryDC dc(::CreateCompatibleDC(screen.Get()));
+    Bitmap bitmap(::CreateCompatibleBitmap(screen.Get(), width_, height_));
+    const Selection into(dc.Get(), bitmap.Get());
+    ::PatBlt(dc.Get(), 0, 0, width_, height_, WHITENESS);
+    ::SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) pixels_.push_back(::GetPixel(dc.Get(), x, y));
+    }
+  }
+  bool operator==(const LabelPicture&) const = default;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<COLORREF> pixels_;
+};
+
+TEST_F(WindowTest, ShotFolderLabel_LongPathKeepsItsEndInView_ShortOneAsBefore) {
+  HWND label = Control(ControlId::ShotFolderLabel);
+  const std::string middle(150, 'x');
+  const auto picture = [&](const std::string& text) {
+    EXPECT_EQ(p.SetText(ControlId::ShotFolderLabel, text), Status::Ok);
+    EXPECT_EQ(p.GetText(ControlId::ShotFolderLabel), text) << "the text itself is kept whole";
+    return LabelPicture(label);
+  };
+  // Two paths alike but for their last letters: both ends must show.
+  EXPECT_NE(picture("C:\\" + middle + "\\pic"), picture("C:\\" + middle + "\\pia"));
+
+  // A path that fits looks as it did before the ellipsis style.
+  const LabelPicture shortWithStyle = picture("C:\\Tools\\Snapwick\\pic");
+  const LONG style = ::GetWindowLongW(label, GWL_STYLE);
+  ::SetWindowLongW(label, GWL_STYLE, style & ~SS_ELLIPSISMASK);
+  EXPECT_EQ(LabelPicture(label), shortWithStyle);
+  ::SetWindowLongW(label, GWL_STYLE, style);
 }
 
 // Moved to a monitor at 150 %: the window, every control and every font
 // take the new scale, as if the window had been made there.
 TEST_F(WindowTest, DpiChanged_WindowControlsAndFontsScale) {
   const int newDpi = dpi * 3 / 2;
-  HFONT before = reinterpret_cast<HFONT>(::SendMessageW(Control(ControlId::Label1), WM_GETFONT, 0, 0));
+  HWND label = Control(ControlId::QualityLabel);
+  auto before = reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0));
   LOGFONTW old{};
   ASSERT_NE(::GetObjectW(before, sizeof old, &old), 0);
   RECT suggested{100, 50, 900, 600};
-  ::SendMessageW(frm, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi),
+                 reinterpret_cast<LPARAM>(&suggested));
 
   RECT client{};
-  ::GetClientRect(frm, &client);
+  ::GetClientRect(window, &client);
   EXPECT_EQ(client.right, layout::TwipsToPixels(layout::kClientWidthTwips, newDpi));
   EXPECT_EQ(client.bottom, layout::TwipsToPixels(layout::kClientHeightTwips, newDpi));
   for (const layout::Control& c : layout::Controls()) {
-    if (c.kind == layout::Kind::Timer || c.kind == layout::Kind::Canvas) continue;
     const layout::PixelRect want = layout::PixelsInWindow(c, newDpi);
-    const RECT got = ClientRectOf(c.id);
+    const RECT got = ClientRectOf(Control(c.id));
     EXPECT_EQ(got.left, want.x) << c.name;
     EXPECT_EQ(got.top, want.y) << c.name;
     EXPECT_EQ(got.right - got.left, want.width) << c.name;
   }
-  HFONT after = reinterpret_cast<HFONT>(::SendMessageW(Control(ControlId::Label1), WM_GETFONT, 0, 0));
+  auto after = reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0));
   LOGFONTW now{};
   ASSERT_NE(::GetObjectW(after, sizeof now, &now), 0);
   EXPECT_EQ(now.lfHeight, old.lfHeight * 3 / 2);
 }
 
 TEST_F(WindowTest, Texts_RussianCaptionsFromTheTable) {
-  EXPECT_EQ(p.GetText(ControlId::Cmd1), "Выход");
-  EXPECT_EQ(p.GetText(ControlId::Frame2), "Настройки программы");
-  EXPECT_EQ(p.GetText(ControlId::Label1), "Качество скриншотов %");
-  EXPECT_EQ(p.GetText(ControlId::Lb_Pic), "C:\\temp");
-  EXPECT_EQ(p.GetText(ControlId::T_key), "");
-  EXPECT_EQ(p.GetText(ControlId::Cmb), "");
-  EXPECT_EQ(p.CheckValue(), 0);
-  EXPECT_EQ(p.GetText(ControlId::Timer1), std::nullopt);
+  EXPECT_EQ(p.GetText(ControlId::ExitButton), "Выход");
+  EXPECT_EQ(p.GetText(ControlId::SettingsFrame), "Настройки программы");
+  EXPECT_EQ(p.GetText(ControlId::QualityLabel), "Качество скриншотов %");
+  EXPECT_EQ(p.GetText(ControlId::ShotFolderLabel), "C:\\temp");
+  EXPECT_EQ(p.GetText(ControlId::HotkeyBox), "");
+  EXPECT_EQ(p.GetText(ControlId::QualityCombo), "");
+  EXPECT_EQ(p.IsSoundChecked(), false);
 }
 
-TEST_F(WindowTest, SetText_CyrillicFolder_ReadsBackTheSame) {
+TEST_F(WindowTest, SetTextAndTitle_CyrillicReadsBackTheSame) {
   const std::string folder = "D:\\Снимки экрана & co\\pic";
-  EXPECT_EQ(p.SetText(ControlId::Lb_Pic, folder), Status::Ok);
-  EXPECT_EQ(p.GetText(ControlId::Lb_Pic), folder);
-  EXPECT_EQ(p.SetFrmCaption("Snapwick (HotKey:Пробел)"), Status::Ok);
-  EXPECT_EQ(Narrow([&] {
-              wchar_t title[64] = {};
-              ::GetWindowTextW(frm, title, 64);
-              return std::wstring(title);
-            }()),
-            "Snapwick (HotKey:Пробел)");
+  EXPECT_EQ(p.SetText(ControlId::ShotFolderLabel, folder), Status::Ok);
+  EXPECT_EQ(p.GetText(ControlId::ShotFolderLabel), folder);
+  EXPECT_EQ(p.SetTitle("Snapwick (HotKey:Пробел)"), Status::Ok);
+  EXPECT_EQ(WindowText(window), "Snapwick (HotKey:Пробел)");
 }
 
 TEST_F(WindowTest, TabKey_VisitsFocusableControlsInTabIndexOrderAndWraps) {
-  const std::vector<ControlId> order{ControlId::Cmd1, ControlId::Cmb, ControlId::Cmd3,
-                                     ControlId::T_key, ControlId::Check, ControlId::Cmd1};
-  EXPECT_EQ(FirstTabStop(), ControlId::Cmd1);
-  HWND at = Control(ControlId::Cmd1);
+  const std::vector<ControlId> order{ControlId::ExitButton, ControlId::QualityCombo,
+                                     ControlId::ApplyButton, ControlId::HotkeyBox,
+                                     ControlId::SoundCheck, ControlId::ExitButton};
+  EXPECT_EQ(FirstTabStop(), ControlId::ExitButton);
+  HWND at = Control(ControlId::ExitButton);
   for (std::size_t i = 1; i < order.size(); ++i) {
-    at = ::GetNextDlgTabItem(frm, at, FALSE);
+    at = ::GetNextDlgTabItem(window, at, FALSE);
     EXPECT_EQ(at, Control(order[i])) << "step " << i;
   }
 }
 
 TEST_F(WindowTest, Frames_BelowEveryControlInZOrder) {
   std::vector<HWND> zOrder;
-  for (HWND w = ::GetWindow(frm, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) zOrder.push_back(w);
+  for (HWND w = ::GetWindow(window, GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    zOrder.push_back(w);
+  }
   const auto position = [&](ControlId id) {
     return std::find(zOrder.begin(), zOrder.end(), Control(id)) - zOrder.begin();
   };
   for (const layout::Control& c : layout::Controls()) {
-    if (c.kind == layout::Kind::Frame || c.kind == layout::Kind::Timer) continue;
-    EXPECT_LT(position(c.id), position(ControlId::Frame1)) << c.name;
-    EXPECT_LT(position(c.id), position(ControlId::Frame2)) << c.name;
+    if (c.kind == layout::Kind::Frame) continue;
+    EXPECT_LT(position(c.id), position(ControlId::FolderFrame)) << c.name;
+    EXPECT_LT(position(c.id), position(ControlId::SettingsFrame)) << c.name;
   }
 }
 
-TEST_F(WindowTest, ComboPick_ClickEventReadsThePickedItem) {
+TEST_F(WindowTest, ComboPick_PickedEventReadsThePickedItem) {
   FillQualityList();
-  ASSERT_EQ(p.SetText(ControlId::Cmb, "80"), Status::Ok);
+  ASSERT_EQ(p.SetText(ControlId::QualityCombo, "80"), Status::Ok);
   events.events.clear();
-  HWND combo = Control(ControlId::Cmb);
+  HWND combo = Control(ControlId::QualityCombo);
   // What the combo box does when the user picks the item "30": its list
   // moves the selection and the notification comes before the edit field
   // shows the item.
@@ -215,182 +280,235 @@ TEST_F(WindowTest, ComboPick_ClickEventReadsThePickedItem) {
   info.cbSize = sizeof(info);
   ASSERT_TRUE(::GetComboBoxInfo(combo, &info));
   ::SendMessageW(info.hwndList, LB_SETCURSEL, 7, 0);
-  ASSERT_EQ(p.GetText(ControlId::Cmb), "80");
-  ::SendMessageW(frm, WM_COMMAND, MAKEWPARAM(CommandOf(ControlId::Cmb), CBN_SELCHANGE),
+  ASSERT_EQ(p.GetText(ControlId::QualityCombo), "80");
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(CommandOf(ControlId::QualityCombo), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(combo));
-  EXPECT_EQ(events.events, std::vector<std::string>{"combo click 30"});
+  EXPECT_EQ(events.events, std::vector<std::string>{"picked 30"});
 }
 
-TEST_F(WindowTest, ComboTextSetByProgram_ChangeEventOnlyWhenTheTextChanges) {
-  EXPECT_EQ(p.SetText(ControlId::Cmb, "70"), Status::Ok);
-  EXPECT_EQ(p.SetText(ControlId::Cmb, "70"), Status::Ok);
-  EXPECT_EQ(events.events, (std::vector<std::string>{"load", "combo change 70"}));
+TEST_F(WindowTest, ComboTyping_EditedEvent) {
+  HWND combo = Control(ControlId::QualityCombo);
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(CommandOf(ControlId::QualityCombo), CBN_EDITCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+  EXPECT_EQ(events.events, (std::vector<std::string>{"start", "edited "}));
+}
+
+TEST_F(WindowTest, ComboTextSetByProgram_EditedEventOnlyWhenTheTextChanges) {
+  EXPECT_EQ(p.SetText(ControlId::QualityCombo, "70"), Status::Ok);
+  EXPECT_EQ(p.SetText(ControlId::QualityCombo, "70"), Status::Ok);
+  EXPECT_EQ(p.SetText(ControlId::HotkeyBox, "F8"), Status::Ok);
+  EXPECT_EQ(events.events, (std::vector<std::string>{"start", "edited 70"}));
 }
 
 // The arrow keys move on from the list's current item, so a quality set by
 // the program must also be the current item, or Down jumps to the top.
 TEST_F(WindowTest, ComboTextSetByProgram_ListItemFollowsWhenTheListHoldsIt) {
   FillQualityList();
-  HWND combo = Control(ControlId::Cmb);
-  ASSERT_EQ(p.SetText(ControlId::Cmb, "30"), Status::Ok);
+  HWND combo = Control(ControlId::QualityCombo);
+  ASSERT_EQ(p.SetText(ControlId::QualityCombo, "30"), Status::Ok);
   EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 7);
-  ASSERT_EQ(p.SetText(ControlId::Cmb, "75"), Status::Ok);
-  EXPECT_EQ(p.GetText(ControlId::Cmb), "75");
+  ASSERT_EQ(p.SetText(ControlId::QualityCombo, "75"), Status::Ok);
+  EXPECT_EQ(p.GetText(ControlId::QualityCombo), "75");
   EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 7);
 }
 
-TEST_F(WindowTest, ComboAddItem_BeyondTheEnd_Fails) {
-  EXPECT_EQ(p.ComboAddItem(0, "100"), Status::Ok);
-  EXPECT_EQ(p.ComboAddItem(1, "90"), Status::Ok);
-  EXPECT_EQ(p.ComboAddItem(5, "10"), Status::Failed);
-  EXPECT_EQ(::SendMessageW(Control(ControlId::Cmb), CB_GETCOUNT, 0, 0), 2);
+TEST_F(WindowTest, AddQualityItem_InOrderOrBeyondTheEnd) {
+  EXPECT_EQ(p.AddQualityItem(0, "90"), Status::Ok);
+  EXPECT_EQ(p.AddQualityItem(0, "100"), Status::Ok);
+  EXPECT_EQ(p.AddQualityItem(5, "10"), Status::Failed);
+  EXPECT_EQ(p.AddQualityItem(-1, "10"), Status::Failed);
+  HWND combo = Control(ControlId::QualityCombo);
+  EXPECT_EQ(::SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
+  wchar_t first[8] = {};
+  ::SendMessageW(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
+  EXPECT_EQ(std::wstring(first), L"100");
 }
 
-TEST_F(WindowTest, CheckValue_TickedUntickedAndOutOfRange) {
-  EXPECT_EQ(p.SetCheckValue(1), Status::Ok);
-  EXPECT_EQ(p.CheckValue(), 1);
-  EXPECT_EQ(p.SetCheckValue(0), Status::Ok);
-  EXPECT_EQ(p.CheckValue(), 0);
-  EXPECT_EQ(p.SetCheckValue(3), Status::Failed);
-  EXPECT_EQ(p.CheckValue(), 0);
+TEST_F(WindowTest, SoundCheck_SetAndReadBack) {
+  for (const bool checked : {true, false, true}) {
+    EXPECT_EQ(p.SetSoundChecked(checked), Status::Ok);
+    EXPECT_EQ(p.IsSoundChecked(), checked);
+    EXPECT_EQ(::SendMessageW(Control(ControlId::SoundCheck), BM_GETCHECK, 0, 0),
+              checked ? BST_CHECKED : BST_UNCHECKED);
+  }
 }
 
-TEST_F(WindowTest, ButtonsAndLink_RaiseClick_CheckBoxDoesNot) {
-  ::SendMessageW(Control(ControlId::Cmd3), BM_CLICK, 0, 0);
-  ::SendMessageW(Control(ControlId::Check), BM_CLICK, 0, 0);
-  ::SendMessageW(frm, WM_COMMAND, MAKEWPARAM(CommandOf(ControlId::L5), STN_CLICKED),
-                 reinterpret_cast<LPARAM>(Control(ControlId::L5)));
-  EXPECT_EQ(events.events, (std::vector<std::string>{"load", "click Cmd3", "click L5"}));
-  EXPECT_EQ(p.CheckValue(), 1);
+TEST_F(WindowTest, ButtonsAndLink_RaiseClick_CheckBoxTicksSilently) {
+  ::SendMessageW(Control(ControlId::ApplyButton), BM_CLICK, 0, 0);
+  ::SendMessageW(Control(ControlId::ExitButton), BM_CLICK, 0, 0);
+  ::SendMessageW(Control(ControlId::SoundCheck), BM_CLICK, 0, 0);
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(CommandOf(ControlId::PublisherLink), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(Control(ControlId::PublisherLink)));
+  EXPECT_EQ(events.events, (std::vector<std::string>{"start", "click ApplyButton",
+                                                     "click ExitButton", "click PublisherLink"}));
+  EXPECT_EQ(p.IsSoundChecked(), true);
 }
 
 TEST_F(WindowTest, EnterOnFocusedButton_PressesIt) {
-  ::SetFocus(Control(ControlId::Cmd3));
-  if (::GetFocus() != Control(ControlId::Cmd3)) GTEST_SKIP() << "this thread cannot take the focus";
-  ::SendMessageW(frm, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  EXPECT_EQ(events.events, (std::vector<std::string>{"load", "click Cmd3"}));
+  ::SetFocus(Control(ControlId::ApplyButton));
+  if (::GetFocus() != Control(ControlId::ApplyButton)) {
+    GTEST_SKIP() << "this thread cannot take the focus";
+  }
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_EQ(events.events, (std::vector<std::string>{"start", "click ApplyButton"}));
 }
 
-TEST_F(WindowTest, TrayCallback_MouseCodeFromLowWordOfLParam) {
-  ::SendMessageW(frm, kTrayCallbackMessage, 1, MAKELPARAM(WM_LBUTTONDBLCLK, 0));
-  ::SendMessageW(frm, kTrayCallbackMessage, 1, MAKELPARAM(WM_RBUTTONDOWN, 0));
-  ::SendMessageW(frm, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-  EXPECT_EQ(events.events, (std::vector<std::string>{"load", "tray 515", "tray 516", "taskbar"}));
+TEST_F(WindowTest, TrayCallbackAndShellRestart_TrayEvents) {
+  for (const UINT mouse : {WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_MOUSEMOVE, WM_MBUTTONDBLCLK}) {
+    ::SendMessageW(window, kTrayCallbackMessage, kTrayIconId, MAKELPARAM(mouse, 0));
+  }
+  ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  const auto tray = [](TrayEvent e) { return "tray " + std::to_string(static_cast<int>(e)); };
+  EXPECT_EQ(events.events,
+            (std::vector<std::string>{"start", tray(TrayEvent::LeftDoubleClick),
+                                      tray(TrayEvent::RightPress), tray(TrayEvent::PointerMove),
+                                      "tray recreated"}));
 }
 
-TEST_F(WindowTest, MenuCommands_RaiseMenuClick) {
-  ::SendMessageW(frm, WM_COMMAND, MAKEWPARAM(CommandOf(MenuItemId::settings), 0), 0);
-  ::SendMessageW(frm, WM_COMMAND, MAKEWPARAM(CommandOf(MenuItemId::Exit), 0), 0);
-  EXPECT_EQ(events.events, (std::vector<std::string>{"load", "menu 0", "menu 2"}));
+TEST_F(WindowTest, MenuCommands_RaiseMenuItem) {
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(CommandOf(MenuItemId::SettingsItem), 0), 0);
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(CommandOf(MenuItemId::ExitItem), 0), 0);
+  EXPECT_EQ(events.events, (std::vector<std::string>{"start", "menu 0", "menu 2"}));
+}
+
+TEST_F(WindowTest, Timer_TicksWhileMessagesAreHandled) {
+  EXPECT_EQ(events.ticks, 0) << "a tick before the message loop";
+  EXPECT_TRUE(PumpUntil([&] { return events.ticks >= 3; }));
 }
 
 TEST_F(WindowTest, HandCursor_OverTheLinkOnly) {
   const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
   ::SetCursor(arrow);
-  ::SendMessageW(frm, WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(ControlId::L5)),
+  ::SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(ControlId::PublisherLink)),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   const HCURSOR overLink = ::GetCursor();
   EXPECT_NE(overLink, arrow);
   ::SetCursor(arrow);
-  ::SendMessageW(frm, WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(ControlId::L4)),
+  ::SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(Control(ControlId::DeveloperLabel)),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_NE(::GetCursor(), overLink);
 }
 
-TEST_F(WindowTest, Canvas_ScreenSizedButNeverShown) {
-  EXPECT_EQ(p.ResizeCanvas(1920, 1080), Status::Ok);
-  EXPECT_EQ(p.SetCanvasPersistent(true), Status::Ok);
-  HWND canvas = Control(ControlId::Pictur);
-  ASSERT_NE(canvas, nullptr);
-  RECT r{};
-  ::GetClientRect(canvas, &r);
-  EXPECT_EQ(r.right, 1920);
-  EXPECT_EQ(r.bottom, 1080);
-  EXPECT_FALSE(::GetWindowLongW(canvas, GWL_STYLE) & WS_VISIBLE);
-  EXPECT_FALSE(::GetWindowLongW(canvas, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
-  ASSERT_TRUE(p.CanvasImage());
-  BITMAP bitmap{};
-  ::GetObjectW(ToWin<HBITMAP>(*p.CanvasImage()), sizeof(bitmap), &bitmap);
-  EXPECT_EQ(bitmap.bmWidth, 1920);
-  EXPECT_EQ(bitmap.bmHeight, 1080);
-}
-
-TEST_F(WindowTest, Visibility_HiddenShownMinimisedRestored) {
+TEST_F(WindowTest, ShowHide_MinimisedCountsAsShown_ShowRestoresAndRaises) {
   p.ShowMainWindow();
-  EXPECT_EQ(p.FrmVisible(), true);
-  EXPECT_EQ(p.SetFrmVisible(false), Status::Ok);
-  EXPECT_EQ(p.FrmVisible(), false);
-  EXPECT_EQ(p.SetFrmVisible(true), Status::Ok);
-  ::ShowWindow(frm, SW_MINIMIZE);
-  EXPECT_EQ(p.FrmVisible(), true) << "a minimised window counts as shown";
-  EXPECT_EQ(p.RestoreFrm(), Status::Ok);
-  EXPECT_FALSE(::IsIconic(frm));
-  EXPECT_EQ(p.FrmVisible(), true);
+  EXPECT_EQ(p.IsWindowShown(), true);
+  EXPECT_EQ(p.HideWindow(), Status::Ok);
+  EXPECT_EQ(p.IsWindowShown(), false);
+  for (const int state : {SW_MINIMIZE, SW_MAXIMIZE}) {
+    ::ShowWindow(window, state);
+    EXPECT_EQ(p.IsWindowShown(), true) << state;
+    EXPECT_EQ(p.ShowWindow(), Status::Ok);
+    EXPECT_FALSE(::IsIconic(window)) << state;
+    EXPECT_FALSE(::IsZoomed(window)) << state;
+    EXPECT_TRUE(::IsWindowVisible(window)) << state;
+    EXPECT_EQ(::GetForegroundWindow(), window) << state;
+  }
 }
 
 TEST_F(WindowTest, ShowFirst_CentredOnThePrimaryScreen) {
   p.ShowMainWindow();
   RECT r{};
-  ::GetWindowRect(frm, &r);
+  ::GetWindowRect(window, &r);
   EXPECT_NEAR((r.left + r.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((r.top + r.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
-  EXPECT_TRUE(::IsWindowVisible(frm));
-  EXPECT_FALSE(::IsIconic(frm));
-  EXPECT_FALSE(::IsZoomed(frm));
+  EXPECT_TRUE(::IsWindowVisible(window));
+  EXPECT_FALSE(::IsIconic(window));
+  EXPECT_FALSE(::IsZoomed(window));
+}
+
+TEST_F(WindowTest, PopUpTrayMenu_InFrontWhileOpen_ReturnsWhenClosed) {
+  static HWND expected = nullptr;
+  static bool inFront = false;
+  static bool menuOpen = false;
+  expected = window;
+  // Closes the menu from inside its own loop, once it is up.
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    inFront = ::GetForegroundWindow() == expected;
+    menuOpen = ::FindWindowW(L"#32768", nullptr) != nullptr;
+    ::EndMenu();
+  });
+  ASSERT_NE(timer, 0u);
+  EXPECT_EQ(p.PopUpTrayMenu(), Status::Ok);
+  EXPECT_TRUE(menuOpen);
+  EXPECT_TRUE(inFront) << "a menu not in front stays open when the user clicks elsewhere";
+  MSG poke{};
+  EXPECT_TRUE(::PeekMessageW(&poke, window, WM_NULL, WM_NULL, PM_REMOVE))
+      << "no message after the menu, so a second one would not open at once";
+}
+
+TEST_F(WindowTest, KeyReleasedInTheWindow_ReachesItsEventsAndTheControl) {
+  p.ShowMainWindow();
+  HWND combo = Control(ControlId::QualityCombo);
+  ::SetForegroundWindow(window);
+  ::SetFocus(combo);
+  if (!::IsChild(window, ::GetFocus())) GTEST_SKIP() << "the window cannot take the focus";
+  ASSERT_EQ(p.StartKeyCapture(), Status::Ok);
+  INPUT keys[2] = {};
+  for (INPUT& k : keys) {
+    k.type = INPUT_KEYBOARD;
+    k.ki.wVk = '5';
+    k.ki.wScan = static_cast<WORD>(::MapVirtualKeyW('5', MAPVK_VK_TO_VSC));
+  }
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, keys, sizeof(INPUT));
+  EXPECT_TRUE(PumpUntil([&] { return p.GetText(ControlId::QualityCombo) == "5"; }));
+  EXPECT_NE(std::find(events.events.begin(), events.events.end(), "key 53 5"), events.events.end())
+      << ::testing::PrintToString(events.events);
+  EXPECT_EQ(p.StopKeyCapture(), Status::Ok);
 }
 
 TEST_F(WindowTest, CloseCommandOfTheWindow_UserOrigin_Cancelled) {
   p.ShowMainWindow();
-  ::SendMessageW(frm, WM_SYSCOMMAND, SC_CLOSE, 0);
-  ::SendMessageW(frm, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ::SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ::SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(events.closes, (std::vector<CloseOrigin>{CloseOrigin::User, CloseOrigin::User}));
-  EXPECT_TRUE(::IsWindow(frm));
-  EXPECT_FALSE(::IsWindowVisible(frm));
+  EXPECT_TRUE(::IsWindow(window));
+  EXPECT_FALSE(::IsWindowVisible(window));
 }
 
-TEST_F(WindowTest, CloseFromProgram_ProgramOrigin_Unloads) {
-  EXPECT_EQ(p.CloseFrm(), Status::Ok);
+TEST_F(WindowTest, CloseFromProgram_ProgramOrigin_WindowGone) {
+  EXPECT_EQ(p.CloseWindow(), Status::Ok);
   EXPECT_EQ(events.closes, std::vector<CloseOrigin>{CloseOrigin::Program});
-  EXPECT_FALSE(::IsWindow(frm));
-  EXPECT_EQ(p.FrmHandle(), 0u);
-  EXPECT_EQ(events.events.back(), "unload");
-  EXPECT_EQ(p.CloseFrm(), Status::Failed);
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_EQ(p.Window().Hwnd(), nullptr);
+  EXPECT_EQ(p.CloseWindow(), Status::Failed);
+  EXPECT_EQ(p.GetText(ControlId::HotkeyBox), std::nullopt);
+  EXPECT_EQ(p.IsWindowShown(), std::nullopt);
 }
 
-TEST_F(WindowTest, CloseSentByAnotherProgram_TaskOrigin_Unloads) {
-  ::SendMessageW(frm, WM_CLOSE, 0, 0);
-  EXPECT_EQ(events.closes, std::vector<CloseOrigin>{CloseOrigin::Task});
-  EXPECT_FALSE(::IsWindow(frm));
+TEST_F(WindowTest, CloseSentByAnotherProgram_OtherProgramOrigin_WindowGone) {
+  ::SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(events.closes, std::vector<CloseOrigin>{CloseOrigin::OtherProgram});
+  EXPECT_FALSE(::IsWindow(window));
 }
 
 TEST_F(WindowTest, UserCloseThenOtherProgramsClose_OriginsTellThemApart) {
-  ::SendMessageW(frm, WM_SYSCOMMAND, SC_CLOSE, 0);
-  ::PostMessageW(frm, WM_CLOSE, 0, 0);
+  ::SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
   PumpMessages();
-  EXPECT_EQ(events.closes, (std::vector<CloseOrigin>{CloseOrigin::User, CloseOrigin::Task}));
+  EXPECT_EQ(events.closes,
+            (std::vector<CloseOrigin>{CloseOrigin::User, CloseOrigin::OtherProgram}));
 }
 
 TEST_F(WindowTest, SessionEnd_SessionOriginOnce_CancelledEndNothing) {
-  EXPECT_EQ(::SendMessageW(frm, WM_QUERYENDSESSION, 0, 0), TRUE);
-  ::SendMessageW(frm, WM_ENDSESSION, FALSE, 0);
+  EXPECT_EQ(::SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE);
+  ::SendMessageW(window, WM_ENDSESSION, FALSE, 0);
   EXPECT_TRUE(events.closes.empty());
-  EXPECT_TRUE(::IsWindow(frm));
-  ::SendMessageW(frm, WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(::IsWindow(window));
+  ::SendMessageW(window, WM_ENDSESSION, TRUE, 0);
   EXPECT_EQ(events.closes, std::vector<CloseOrigin>{CloseOrigin::Session});
-  EXPECT_FALSE(::IsWindow(frm));
-  EXPECT_EQ(std::count(events.events.begin(), events.events.end(), "unload"), 1);
+  EXPECT_FALSE(::IsWindow(window));
 }
 
-TEST(WindowLoad, LoadClosesTheWindow_NeverShownAndProgramEnds) {
+TEST(WindowStart, StartClosesTheWindow_NeverShownAndTheLoopEnds) {
   PumpMessages();
   Win32Platform p(::GetModuleHandleW(nullptr));
   Recorder events(p);
-  events.closeOnLoad = true;
+  events.closeOnStart = true;
   EXPECT_FALSE(p.CreateMainWindow(events));
   EXPECT_EQ(events.closes, std::vector<CloseOrigin>{CloseOrigin::Program});
-  EXPECT_EQ(events.events, (std::vector<std::string>{"load", "unload"}));
-  EXPECT_FALSE(events.visibleAtUnload);
-  EXPECT_EQ(p.FrmHandle(), 0u);
+  EXPECT_EQ(p.Window().Hwnd(), nullptr);
   MSG quit{};
   EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
       << "the message loop would not end";
