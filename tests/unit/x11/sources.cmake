@@ -1,0 +1,8 @@
+# The tests of the Linux layer.
+set(SNAPWICK_X11_TEST_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/copy_plan_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jpeg_file_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/termination_signals_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wav_test.cpp)
