@@ -4,5 +4,6 @@ set(SNAPWICK_X11_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sound_player_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/termination_signals_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav_test.cpp)
