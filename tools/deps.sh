@@ -4,6 +4,10 @@
 SNAPWICK_PACKAGES=(
   # native build, unit tests and benchmarks
   cmake make g++ googletest libgtest-dev libbenchmark-dev
+  # the native Linux program: Qt's widgets, Xlib with shared memory and
+  # RandR, the server's keymap, JPEG and the sound server's client
+  pkg-config qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
+  libxkbcommon-dev libxkbcommon-x11-dev libturbojpeg0-dev libpulse-dev
   # the Windows cross build
   mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   # running it: Wine and the X extensions and fonts that Wine's display
@@ -12,6 +16,10 @@ SNAPWICK_PACKAGES=(
   libxinerama1 libxcomposite1 libxxf86vm1
   # the end-to-end tests: virtual display, input, window info, pictures
   xvfb xdotool x11-utils libx11-6 imagemagick python3 python3-pil procps
+  # and for the native program: a window manager, two kinds of tray, a
+  # terminal to hold the focus, screen resizing, a sound server, D-Bus
+  openbox trayer tint2 xterm x11-xserver-utils pulseaudio python3-dbus dbus-x11
+  libjpeg-turbo-progs
   # faces with Cyrillic letters for the Russian texts, and the Russian
   # locale that makes Wine use code page 1251
   fonts-liberation fonts-dejavu-core locales
