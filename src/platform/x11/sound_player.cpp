@@ -2,6 +2,7 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/sample.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 
@@ -21,6 +22,9 @@ namespace {
 constexpr std::int64_t kMaxFileBytes = 16 * 1024 * 1024;
 constexpr char kClientName[] = "Snapwick";
 constexpr char kStreamName[] = "Snapwick sound";
+// A shutter sound is heard when the shot is taken or not at all: the
+// stream asks for a short buffer, and so for a short way to the speaker.
+constexpr pa_usec_t kLatencyUsec = 40 * 1000;
 
 pa_sample_format_t PulseFormatOf(SampleEncoding e) {
   switch (e) {
@@ -122,7 +126,13 @@ struct SoundPlayer::Loop {
     written = 0;
     pa_stream_set_write_callback(stream, &Loop::OnWritable, this);
     pa_stream_set_state_callback(stream, &Loop::OnStreamState, this);
-    if (pa_stream_connect_playback(stream, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr,
+    pa_buffer_attr buffer{};
+    buffer.maxlength = static_cast<std::uint32_t>(-1);
+    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kLatencyUsec, &sound.spec));
+    buffer.prebuf = static_cast<std::uint32_t>(-1);
+    buffer.minreq = static_cast<std::uint32_t>(-1);
+    buffer.fragsize = static_cast<std::uint32_t>(-1);
+    if (pa_stream_connect_playback(stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr,
                                    nullptr) < 0) {
       DropStream();
     }
