@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCloseEvent>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <string>
 #include <vector>
 
@@ -212,12 +214,21 @@ TEST_F(MainWindowTest, ClicksOnLinkAndButtons_OnClickWithTheirRoles) {
   EXPECT_EQ(events_.clicks, expected);
 }
 
-TEST_F(MainWindowTest, CloseFromOutsideTheProgram_ReportedAndTheWindowStays) {
+TEST_F(MainWindowTest, CloseRequests_ReportedByOriginAndTheWindowStays) {
   window_.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  // The window manager's close box, or another program's request through
+  // it, arrives from the window system.
+  QCloseEvent fromWindowManager;
+  QSpontaneKeyEvent::setSpontaneous(&fromWindowManager);
+  // sendEvent() would clear the spontaneous mark.
+  QApplication::instance()->notify(&window_, &fromWindowManager);
+  EXPECT_FALSE(fromWindowManager.isAccepted());
+  // Anything else is a close from code in the program.
   EXPECT_FALSE(window_.close());
   EXPECT_TRUE(window_.isVisible());
-  EXPECT_EQ(closes_, std::vector<CloseOrigin>{CloseOrigin::Program});
+  const std::vector<CloseOrigin> expected{CloseOrigin::User, CloseOrigin::Program};
+  EXPECT_EQ(closes_, expected);
 }
 
 TEST_F(MainWindowTest, TextsOfEveryKind_ReadBackAsSet) {

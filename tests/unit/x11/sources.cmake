@@ -5,6 +5,7 @@ set(SNAPWICK_X11_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/session_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sound_player_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/termination_signals_test.cpp
