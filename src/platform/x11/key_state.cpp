@@ -68,6 +68,20 @@ KeyState::Keymap* KeyState::CurrentKeymap() {
   return keymap_.get();
 }
 
+namespace {
+
+bool Down(const char (&keys)[32], unsigned code) {
+  return code < 256 && (static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0;
+}
+
+}  // namespace
+
+bool KeyState::IsKeycodeDown(unsigned keycode) {
+  char keys[32] = {};
+  ::XQueryKeymap(display_.Get(), keys);
+  return Down(keys, keycode);
+}
+
 bool KeyState::IsDown(int virtualKey) {
   Keymap* keymap = CurrentKeymap();
   if (!keymap) return false;
@@ -81,9 +95,7 @@ bool KeyState::IsDown(int virtualKey) {
   char keys[32] = {};
   ::XQueryKeymap(display_.Get(), keys);
   for (const unsigned code : found->second) {
-    if (code < 256 && (static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0) {
-      return true;
-    }
+    if (Down(keys, code)) return true;
   }
   return false;
 }

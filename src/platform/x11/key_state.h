@@ -29,6 +29,9 @@ class KeyState {
   // Asks the server for the whole keyboard; never grabs a key, so the
   // focused application still receives it.
   bool IsDown(int virtualKey);
+  // Whether the server has this key down now. X repeats a held key as
+  // release and press pairs; the key of a repeated release is still down.
+  bool IsKeycodeDown(unsigned keycode);
   // The key of an X key event: its keycode and the modifier state the event
   // carries (Num Lock decides the keypad's keys).
   std::optional<KeyInfo> Describe(unsigned keycode, unsigned modifierState);
