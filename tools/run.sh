@@ -120,7 +120,7 @@ else
   trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
   helper_pids+=($!)
   desktop_up() {
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+    [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *'window id'* ]] &&
       [[ -n $(xdotool search --class trayer 2>/dev/null) ]]
   }
   if poll 10 desktop_up; then
