@@ -20,12 +20,17 @@ struct KeymapDeleter {
 
 constexpr unsigned kSelectedXkbEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
 
+// The layout (XKB group) in force is kept in bits 13 and 14 of a core
+// event's state.
+std::uint32_t LayoutOf(unsigned eventState) { return (eventState >> 13) & 3; }
+
+bool Down(const char (&keys)[32], unsigned code) {
+  return code < 256 && (static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0;
+}
+
 }  // namespace
 
 struct KeyState::Keymap {
-  std::unique_ptr<xkb_context, ContextDeleter> context;
-  std::unique_ptr<xkb_keymap, KeymapDeleter> keymap;
-  // Declared last: it reads the keymap and goes first.
   std::unique_ptr<KeyMap> map;
   unsigned numLockMask = 0;
 };
@@ -45,7 +50,6 @@ KeyState::Keymap* KeyState::CurrentKeymap() {
   ProcessEvents();
   if (!stale_) return keymap_.get();
   stale_ = false;
-  keycodes_.clear();
   keymap_.reset();
   xcb_connection_t* connection = ::XGetXCBConnection(display_.Get());
   if (!connection || !xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
@@ -56,25 +60,18 @@ KeyState::Keymap* KeyState::CurrentKeymap() {
   }
   const std::int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
   if (device < 0) return nullptr;
+  const std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+  if (!context) return nullptr;
+  const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(xkb_x11_keymap_new_from_device(
+      context.get(), connection, device, XKB_KEYMAP_COMPILE_NO_FLAGS));
+  if (!keymap) return nullptr;
+  // The map reads what it needs now; the keymap goes at the end of this.
   auto made = std::make_unique<Keymap>();
-  made->context.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-  if (!made->context) return nullptr;
-  made->keymap.reset(xkb_x11_keymap_new_from_device(made->context.get(), connection, device,
-                                                    XKB_KEYMAP_COMPILE_NO_FLAGS));
-  if (!made->keymap) return nullptr;
-  made->map = std::make_unique<KeyMap>(made->keymap.get());
+  made->map = std::make_unique<KeyMap>(keymap.get());
   made->numLockMask = ::XkbKeysymToModifiers(display_.Get(), XK_Num_Lock);
   keymap_ = std::move(made);
   return keymap_.get();
 }
-
-namespace {
-
-bool Down(const char (&keys)[32], unsigned code) {
-  return code < 256 && (static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0;
-}
-
-}  // namespace
 
 bool KeyState::IsKeycodeDown(unsigned keycode) {
   char keys[32] = {};
@@ -82,29 +79,33 @@ bool KeyState::IsKeycodeDown(unsigned keycode) {
   return Down(keys, keycode);
 }
 
+bool KeyState::NumLockOn(const Keymap& keymap) {
+  XkbStateRec state{};
+  return keymap.numLockMask != 0 &&
+         ::XkbGetState(display_.Get(), XkbUseCoreKbd, &state) == Success &&
+         (state.mods & keymap.numLockMask) != 0;
+}
+
 bool KeyState::IsDown(int virtualKey) {
   Keymap* keymap = CurrentKeymap();
   if (!keymap) return false;
-  auto found = keycodes_.find(virtualKey);
-  if (found == keycodes_.end()) {
-    std::vector<unsigned> codes;
-    for (const xkb_keycode_t code : keymap->map->KeycodesOf(virtualKey)) codes.push_back(code);
-    found = keycodes_.emplace(virtualKey, std::move(codes)).first;
-  }
-  if (found->second.empty()) return false;
+  // Num Lock is asked for only where it matters: the keypad's keys.
+  const bool numLockOn = keymap->map->FollowsNumLock(virtualKey) && NumLockOn(*keymap);
+  const auto codes = keymap->map->KeycodesOf(virtualKey, numLockOn);
+  if (codes.empty()) return false;
   char keys[32] = {};
   ::XQueryKeymap(display_.Get(), keys);
-  for (const unsigned code : found->second) {
+  for (const Keycode code : codes) {
     if (Down(keys, code)) return true;
   }
   return false;
 }
 
-std::optional<KeyInfo> KeyState::Describe(unsigned keycode, unsigned modifierState) {
+std::optional<KeyInfo> KeyState::Describe(unsigned keycode, unsigned eventState) {
   Keymap* keymap = CurrentKeymap();
   if (!keymap) return std::nullopt;
-  const bool numLockOn = keymap->numLockMask != 0 && (modifierState & keymap->numLockMask) != 0;
-  const auto key = keymap->map->Describe(keycode, numLockOn);
+  const bool numLockOn = keymap->numLockMask != 0 && (eventState & keymap->numLockMask) != 0;
+  const auto key = keymap->map->Describe(keycode, LayoutOf(eventState), numLockOn);
   if (!key) return std::nullopt;
   return KeyInfo{key->virtualKey, key->name};
 }

@@ -4,11 +4,9 @@
 // called (the settings panel's capture). Both read the server's current
 // keymap, made anew after every change of the keyboard's mapping.
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/x11/x_display.h"
 
@@ -32,9 +30,9 @@ class KeyState {
   // Whether the server has this key down now. X repeats a held key as
   // release and press pairs; the key of a repeated release is still down.
   bool IsKeycodeDown(unsigned keycode);
-  // The key of an X key event: its keycode and the modifier state the event
-  // carries (Num Lock decides the keypad's keys).
-  std::optional<KeyInfo> Describe(unsigned keycode, unsigned modifierState);
+  // The key of an X key event: its keycode and the state the event carries
+  // (the active layout names the key, Num Lock decides the keypad's keys).
+  std::optional<KeyInfo> Describe(unsigned keycode, unsigned eventState);
   // Reads what the server has sent on our connection; a new keyboard or
   // mapping makes the keymap stale.
   void ProcessEvents();
@@ -42,12 +40,12 @@ class KeyState {
  private:
   struct Keymap;
   Keymap* CurrentKeymap();
+  bool NumLockOn(const Keymap& keymap);
 
   XDisplay& display_;
   int xkbEventBase_ = -1;
   bool stale_ = true;
   std::unique_ptr<Keymap> keymap_;
-  std::map<int, std::vector<unsigned>> keycodes_;  // by virtual key
 };
 
 }  // namespace snapwick::x11
