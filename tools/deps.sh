@@ -4,10 +4,13 @@
 SNAPWICK_PACKAGES=(
   # native build, unit tests and benchmarks
   cmake make g++ googletest libgtest-dev libbenchmark-dev
+  # the X11 layer's keys: xkbcommon, and the XKB data its tests compile
+  # keymaps from
+  pkg-config libxkbcommon-dev xkb-data
   # the native Linux program: Qt's widgets, Xlib with shared memory and
   # RandR, the server's keymap, JPEG and the sound server's client
-  pkg-config qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
-  libxkbcommon-dev libxkbcommon-x11-dev libturbojpeg0-dev libpulse-dev
+  qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
+  libxkbcommon-x11-dev libturbojpeg0-dev libpulse-dev
   # the Windows cross build
   mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   # running it: Wine and the X extensions and fonts that Wine's display

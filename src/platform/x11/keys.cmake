@@ -1,5 +1,6 @@
-# TEMPORARY STAND-IN for the keyboard mapping and Windows-1251 module; the
-# module's own keys.cmake replaces this file when it is merged.
+# The X11 layer's keys: Windows virtual-key codes and key names from the
+# XKB keymap, and the Windows-1251 text of set.ini. Pure code over
+# libxkbcommon and iconv, so that the unit tests need no X server.
 find_package(PkgConfig REQUIRED)
 if(NOT TARGET PkgConfig::XKBCOMMON)
   pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET GLOBAL xkbcommon)
