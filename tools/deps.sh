@@ -7,6 +7,10 @@ SNAPWICK_PACKAGES=(
   # the X11 layer's keys: xkbcommon, and the XKB data its tests compile
   # keymaps from
   pkg-config libxkbcommon-dev xkb-data
+  # the native Linux program: Qt's widgets, Xlib with shared memory and
+  # RandR, the server's keymap, JPEG and the sound server's client
+  qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
+  libxkbcommon-x11-dev libturbojpeg0-dev libpulse-dev
   # the Windows cross build
   mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   # running it: Wine and the X extensions and fonts that Wine's display
@@ -16,6 +20,10 @@ SNAPWICK_PACKAGES=(
   # the end-to-end tests: virtual display, input, window info, pictures,
   # and a plain X client that the X half of the harness is tried on
   xvfb xdotool x11-utils libx11-6 imagemagick python3 python3-pil procps xterm
+  # and for the native program: a window manager, two kinds of tray, screen
+  # resizing, a sound server, D-Bus
+  openbox trayer tint2 x11-xserver-utils pulseaudio python3-dbus dbus-x11
+  libjpeg-turbo-progs
   # faces with Cyrillic letters for the Russian texts, and the Russian
   # locale that makes Wine use code page 1251
   fonts-liberation fonts-dejavu-core locales

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds Snapwick for Windows and runs dist/Snapwick/snapwick.exe under Wine.
+# Builds Snapwick and runs it.
+#
+#   tools/run.sh          the native Linux program, dist/snapwick-linux/snapwick
+#   tools/run.sh --wine   the Windows program, dist/Snapwick/snapwick.exe, under Wine
 #
 # With a $DISPLAY the program simply runs there, in the foreground, until it
 # is ended with "Выход". Without one (a headless machine) it runs on a
 # virtual display, and this script shows what it does: it presses the hotkey
-# F8 once, ends the program with its "Выход" button and prints the shot.
+# F8 once, ends the program with its "Выход" button and prints the shot. The
+# native program gets a window manager (openbox) and a tray (trayer) there,
+# as on a desktop.
 #
 # Wine keeps its state in build/wine-prefix (or $SNAPWICK_WINEPREFIX), never
 # in ~/.wine.
@@ -12,31 +17,61 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
+target=native
+case "${1:-}" in
+  "") ;;
+  --wine) target=wine ;;
+  *)
+    echo "usage: $0 [--wine]" >&2
+    exit 2
+    ;;
+esac
+
 # shellcheck source=tools/deps.sh
 source tools/deps.sh
 snapwick_install_deps
 
-cmake --preset windows
-cmake --build --preset windows
-
-dist=$repo/dist/Snapwick
-export WINEPREFIX=${SNAPWICK_WINEPREFIX:-$repo/build/wine-prefix}
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-mkdir -p "$(dirname "$WINEPREFIX")"
+if [[ $target == wine ]]; then
+  cmake --preset windows
+  cmake --build --preset windows
+  dist=$repo/dist/Snapwick
+  program=$dist/snapwick.exe
+  export WINEPREFIX=${SNAPWICK_WINEPREFIX:-$repo/build/wine-prefix}
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  run=(wine "$program")
+else
+  cmake --preset linux-app
+  cmake --build --preset linux-app
+  dist=$repo/dist/snapwick-linux
+  program=$dist/snapwick
+  run=("$program")
+fi
 
 if [[ -n ${DISPLAY:-} ]]; then
-  echo "== running $dist/snapwick.exe on $DISPLAY (end it with Выход)"
-  exec wine "$dist/snapwick.exe"
+  echo "== running $program on $DISPLAY (end it with Выход)"
+  exec "${run[@]}"
 fi
 
 xvfb_pid=
 app_pid=
+helper_pids=()
 cleanup() {
-  if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
-    wineserver -k 2>/dev/null || true
+  if [[ $target == wine ]]; then
+    if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
+      wineserver -k 2>/dev/null || true
+    fi
+    wineserver -w 2>/dev/null || true
+  elif [[ -n $app_pid ]]; then
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
   fi
-  wineserver -w 2>/dev/null || true
+  local pid
+  for pid in "${helper_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   if [[ -n $xvfb_pid ]]; then
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
@@ -74,13 +109,29 @@ if [[ -z ${DISPLAY:-} ]]; then
 fi
 echo "== no \$DISPLAY: started a virtual one, Xvfb $DISPLAY (1920x1080), for a demonstration"
 
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-  echo "== preparing the Wine prefix $WINEPREFIX (once, about 10 s)"
-  wineboot -i >/dev/null 2>&1
+if [[ $target == wine ]]; then
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "== preparing the Wine prefix $WINEPREFIX (once, about 10 s)"
+    wineboot -i >/dev/null 2>&1
+  fi
+else
+  openbox >/dev/null 2>&1 &
+  helper_pids+=($!)
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+  helper_pids+=($!)
+  desktop_up() {
+    [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *'window id'* ]] &&
+      [[ -n $(xdotool search --class trayer 2>/dev/null) ]]
+  }
+  if poll 10 desktop_up; then
+    echo "== started openbox and trayer"
+  else
+    echo "== (openbox or trayer did not come up; going on without)"
+  fi
 fi
 
 started=$(date +%s)
-wine "$dist/snapwick.exe" >/dev/null 2>&1 &
+"${run[@]}" >/dev/null 2>&1 &
 app_pid=$!
 
 find_window() {
@@ -93,8 +144,10 @@ if ! poll 30 find_window; then
 fi
 echo "== the window is up: $(xdotool getwindowname "$window")"
 
-# Wine reports a key only while one of its windows has the X focus.
-xdotool windowfocus --sync "$window"
+if [[ $target == wine ]]; then
+  # Wine reports a key only while one of its windows has the X focus.
+  xdotool windowfocus --sync "$window"
+fi
 echo "== pressing F8"
 xdotool keydown F8
 sleep 0.1
@@ -111,8 +164,9 @@ if ! poll 15 has_shots; then
   exit 1
 fi
 
-# "Выход" is at client pixels 8..145, 176..201; no window manager draws a
-# frame, so the X window is the client area.
+# "Выход" is at client pixels 8..145, 176..201 (its layout rectangle at 96
+# DPI). xwininfo gives the client area's origin, also inside a window
+# manager's frame.
 read -r x y < <(xwininfo -id "$window" |
   awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')
 echo "== clicking Выход"
@@ -125,10 +179,11 @@ if ! poll 15 app_ended; then
   echo "the program did not end after Выход" >&2
   exit 1
 fi
-wait "$app_pid" || true
+status=0
+wait "$app_pid" || status=$?
 app_pid=
 
-echo "== the program has ended; shots of this run:"
+echo "== the program has ended with status $status; shots of this run:"
 while IFS= read -r shot; do
   echo "   path:   $shot"
   echo "   pixels: $(identify -format '%w x %h' "$shot")"

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and tests every preset through ctest:
-#   linux    the portable core's unit tests, native, with ASan and UBSan
+#   linux    the portable core's and the Linux layer's unit tests, native,
+#            with ASan and UBSan
+#   linux-app the native Linux program, dist/snapwick-linux, and its
+#            end-to-end scenarios
 #   windows  snapwick.exe and the cross-built unit tests under Wine, plus the
 #            end-to-end scenarios of dist/Snapwick under Wine and Xvfb
 #   fuzz     the settings reader under libFuzzer for a fixed short time
@@ -33,7 +36,7 @@ step() {
   return "$rc"
 }
 
-for preset in linux windows fuzz; do
+for preset in linux linux-app windows fuzz; do
   step "$preset: configure" cmake --preset "$preset" &&
     step "$preset: build" cmake --build --preset "$preset" &&
     step "$preset: tests" ctest --preset "$preset" ||

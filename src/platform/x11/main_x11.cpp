@@ -1,0 +1,39 @@
+// The program's entry on Linux: the one window on the X server and Qt's
+// event loop on the one user-interface thread. The program reads no
+// command line of its own.
+
+#include <QApplication>
+#include <cstdio>
+#include <memory>
+
+#include "app/main_window_logic.h"
+#include "platform/x11/x11_platform.h"
+#include "platform/x11/x11_texts.h"
+#include "platform/x11/x_display.h"
+
+int main(int argc, char** argv) {
+  using namespace snapwick;
+  // Before Qt, which would abort without a display.
+  auto display = x11::XDisplay::Open();
+  if (!display) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(x11::kNoXServerMessage.size()),
+                 x11::kNoXServerMessage.data());
+    return 1;
+  }
+  // The X server the screen is copied from also shows the window, in a
+  // Wayland session too; the layout is in pixels at 96 dots per inch, so
+  // no scaling of Qt's own.
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  qunsetenv("QT_SCALE_FACTOR");
+  qunsetenv("QT_SCREEN_SCALE_FACTORS");
+
+  QApplication app(argc, argv);
+  x11::X11Platform platform(std::move(display));
+  MainWindowLogic logic(platform);
+  // Start-up may end the program before the window is ever shown (another
+  // copy is running).
+  if (!platform.Create(logic)) return 0;
+  platform.ShowFirst();
+  return QApplication::exec();
+}
