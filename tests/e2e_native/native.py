@@ -4,12 +4,14 @@ sound server. It stands on the X half of tests/e2e unchanged and shares its
 Snapwick helpers (snapwick.py: controls by role, set.ini records, key
 presses, Apply, the Exit button).
 
-A scenario script calls run(name, body, ...); body gets a NativeScenario:
+A scenario script imports this module first (it puts tests/e2e on the
+path) and calls run(name, body, ...); body gets a NativeScenario:
 
     folder = s.install_app()                 # a fresh copy, <temp>/apps/Snapwick
     app, window = s.start_snapwick(folder)   # App, NativeWindow (shown)
     window.control_text("ShotFolderLabel")   # what the control shows
     s.tray_icon()                            # the icon docked in the tray, or None
+    term, typed = s.start_terminal()         # another program in front
     s.end_app(app)                           # SIGTERM, status 0
 
 What the desktop gives a scenario, and why:
@@ -275,6 +277,14 @@ class NativeScenario(Scenario):
                    LANG="C.UTF-8", LC_ALL="C.UTF-8")
         self.env = env
         self._start_session_bus()
+        # Openbox's own settings, but a window minimised or restored is at
+        # once where it goes, not moving there for a while under the pointer.
+        rc = Path("/etc/xdg/openbox/rc.xml").read_text()
+        expect("<animateIconify>yes</animateIconify>" in rc, "openbox's rc.xml has no animateIconify setting")
+        config = self.home / ".config" / "openbox"
+        config.mkdir(parents=True)
+        (config / "rc.xml").write_text(rc.replace("<animateIconify>yes</animateIconify>",
+                                                  "<animateIconify>no</animateIconify>"))
         self.spawn(["openbox", "--sm-disable"], self.out / "openbox.log")
         wait_until(self._window_manager_up, 15, "openbox did not take the screen")
         if self.tray:
@@ -468,6 +478,18 @@ class NativeScenario(Scenario):
                 if w.info()[2] > 1 and w.info()[3] > 1:
                     menus.append(w)
         return menus
+
+    def start_terminal(self, title="Snapwick test terminal"):
+        """An xterm in front, with the focus, at 100,50; what it receives
+        goes, key by key, into the file it returns with its window."""
+        typed = self.tmp / f"typed.{time.monotonic_ns()}"
+        # Raw mode: every key reaches the file as it comes, not a line at a time.
+        self.spawn(["xterm", "-T", title, "-fa", "Monospace", "-geometry", "80x24+100+50",
+                    "-e", "sh", "-c", 'stty raw -echo && exec cat >"$0"', str(typed)], self.out / "xterm.log")
+        term = self.wait_window(re.escape(title), timeout=20, what="xterm's window was not shown")
+        term.focus()
+        wait_until(term.has_focus, 5, "xterm did not get the focus")
+        return term, typed
 
     # -- the tray
 
