@@ -462,6 +462,35 @@ class NativeScenario(Scenario):
         expect(code is not None, f"the program was still running {timeout} s after SIGTERM")
         expect(code == 0, f"the program ended with status {code} on SIGTERM")
 
+    def stop_apps(self):
+        """Ends every copy still running, by SIGKILL if SIGTERM does not
+        end it within 5 s (a copy that hangs), so that the next one can
+        start."""
+        for app in self.apps:
+            if app.alive():
+                app.proc.send_signal(signal.SIGTERM)
+                if app.wait_exit(5) is None:
+                    app.proc.kill()
+                    app.proc.wait()
+
+    def each_case(self, cases, check):
+        """check(*case) for every case of a table, each to its end whatever
+        the others did, every copy of the program ended after each; then
+        fails with every case's failure."""
+        failures = []
+        for case in cases:
+            self.log(f"case: {case[0]}")
+            try:
+                check(*case)
+            except ScenarioFailed as e:
+                self.log(f"case failed: {e}")
+                self.screenshot(f"failure_{len(failures) + 1}.png")
+                reason = str(e)
+                failures.append(reason if reason.startswith(case[0]) else f"{case[0]}: {reason}")
+            finally:
+                self.stop_apps()
+        expect(not failures, f"{len(failures)} of {len(cases)} cases failed: " + " | ".join(failures))
+
     def popup_menus(self):
         """Shown pop-up windows of the program (a menu, a combo box's list):
         its mapped override-redirect X windows but the tray icon (Qt names

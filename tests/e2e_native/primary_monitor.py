@@ -46,28 +46,31 @@ CASES = [
 
 def body(s):
     s.paint_root(make_test_pattern(s.out / "pattern.png"))
-    for case, make, undo in CASES:
-        s.log(f"case: {case}")
-        make(s)
-        monitors = s.xrandr("--listmonitors")
-        s.log(monitors.strip().replace("\n", "; "))
-        expect("Monitors: 2" in monitors and re.search(r"\d: \+?\*\S+ 1280/\d+x720/\d+\+0\+0 ", monitors),
-               f"{case}: the test could not make its two monitors: {monitors!r}")
-        expect(s.root_size() == (SCREEN_W, SCREEN_H), f"{case}: the screen is {s.root_size()}")
 
-        folder = s.install_app(case.replace(" ", "_").replace("'", ""))
-        app, window = s.start_snapwick(folder)
-        press_until_new_file(s, window, "F8", app.pic)
-        names = wait_for_shots(app)
-        screen = Image.open(s.screenshot(f"screen_{len(names)}.png")).convert("RGB")
-        covered = s.visible_window_rects()
-        for name in names:
-            img = open_jpeg(app.pic / name, size=PRIMARY)
-            tiles = check_against_pattern(img, covered, f"{case}: {name}")
-            expect(tiles >= 6, f"{case}: only {tiles} background tiles left uncovered to compare")
-            check_against_screen(img, screen, f"{case}: {name}")
-        s.end_app(app)
-        undo(s)
+    def check(case, make, undo):
+        make(s)
+        try:
+            monitors = s.xrandr("--listmonitors")
+            s.log(monitors.strip().replace("\n", "; "))
+            expect("Monitors: 2" in monitors and re.search(r"\d: \+?\*\S+ 1280/\d+x720/\d+\+0\+0 ", monitors),
+                   f"{case}: the test could not make its two monitors: {monitors!r}")
+            expect(s.root_size() == (SCREEN_W, SCREEN_H), f"{case}: the screen is {s.root_size()}")
+
+            folder = s.install_app(case.replace(" ", "_").replace("'", ""))
+            app, window = s.start_snapwick(folder)
+            press_until_new_file(s, window, "F8", app.pic)
+            names = wait_for_shots(app)
+            screen = Image.open(s.screenshot(f"screen_{len(names)}.png")).convert("RGB")
+            covered = s.visible_window_rects()
+            for name in names:
+                img = open_jpeg(app.pic / name, size=PRIMARY)
+                tiles = check_against_pattern(img, covered, f"{case}: {name}")
+                expect(tiles >= 6, f"{case}: only {tiles} background tiles left uncovered to compare")
+                check_against_screen(img, screen, f"{case}: {name}")
+            s.end_app(app)
+        finally:
+            undo(s)
+    s.each_case(CASES, check)
 
 
 run("primary_monitor", body, deadline=90)

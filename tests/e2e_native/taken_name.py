@@ -66,8 +66,7 @@ def press(s, app, window):
 
 
 def body(s):
-    for case, make, counters in CASES:
-        s.log(f"case: {case}")
+    def check(case, make, counters):
         folder = s.install_app(case.replace(" ", "_"))
         app, window = s.start_snapwick(folder)
         held = {}
@@ -98,6 +97,7 @@ def body(s):
         made = sorted(p.name for p in folder.glob("nowhere_*"))
         expect(not made, f"{case}: shots were written through links: {made[:5]}")
         s.end_app(app)
+    s.each_case(CASES, check)
 
 
 run("taken_name", body, deadline=90)
