@@ -8,7 +8,9 @@ JpegStatus WriteJpegFile(jpeg::JpegEncoder& encoder, const jpeg::BgrxPixels& pix
                          std::string_view path, int quality) {
   const std::int32_t encoded = encoder.Encode(pixels, quality);
   if (encoded != jpeg::kOk) return encoded;
-  return Succeeded(WriteFile(path, encoder.Bytes())) ? jpeg::kOk : jpeg::kCannotWriteFile;
+  // A shot always goes to a name of its own: the program passes over names
+  // that are taken, so one that is taken now was taken since, by someone else.
+  return Succeeded(WriteFile(path, encoder.Bytes(), true)) ? jpeg::kOk : jpeg::kCannotWriteFile;
 }
 
 }  // namespace snapwick::x11
