@@ -4,12 +4,14 @@ sound server. It stands on the X half of tests/e2e unchanged and shares its
 Snapwick helpers (snapwick.py: controls by role, set.ini records, key
 presses, Apply, the Exit button).
 
-A scenario script calls run(name, body, ...); body gets a NativeScenario:
+A scenario script imports this module first (it puts tests/e2e on the
+path) and calls run(name, body, ...); body gets a NativeScenario:
 
     folder = s.install_app()                 # a fresh copy, <temp>/apps/Snapwick
     app, window = s.start_snapwick(folder)   # App, NativeWindow (shown)
     window.control_text("ShotFolderLabel")   # what the control shows
     s.tray_icon()                            # the icon docked in the tray, or None
+    term, typed = s.start_terminal()         # another program in front
     s.end_app(app)                           # SIGTERM, status 0
 
 What the desktop gives a scenario, and why:
@@ -60,8 +62,6 @@ PROGRAM_CLASS = "snapwick"
 _PR_SET_CHILD_SUBREAPER = 36
 # AT-SPI state bits (AtspiStateType).
 _STATE_CHECKED = 4
-_STATE_FOCUSED = 12
-_STATE_SHOWING = 25
 # The AT-SPI role that Qt gives each kind of control of the layout table.
 _ATSPI_ROLE = {"button": "push button", "frame": "filler", "label": "label", "checkbox": "check box",
                "edit": "text", "combo": "combo box"}
@@ -96,12 +96,12 @@ class SoundServer:
             return self.socket.exists() and s.x(["pactl", "info"], check=False).returncode == 0
         wait_until(up, 15, "pulseaudio did not open its socket")
         self._events = s.out / "pulse-events.log"
-        self._watch = s.spawn(["pactl", "subscribe"], self._events)
+        s.spawn(["pactl", "subscribe"], self._events)
         # pactl says nothing until the first event, and may subscribe after
         # a probe stream of ours has come: probe until one is seen.
         def heard_probe():
             s.x(["paplay", "--raw", "--format=u8", "--rate=8000", "--channels=1", "/dev/null"], check=False)
-            return holds_for(lambda: self.streams() == 0, 0.5) is False
+            return not holds_for(lambda: self.streams() == 0, 0.5)
         wait_until(heard_probe, 15, "pactl subscribe saw none of the scenario's own streams")
         self._own = self.streams()
 
@@ -166,9 +166,6 @@ class NativeWindow(MainWindow):
 
     def control_checked(self, role):
         return self.s.accessibility().has_state(self._accessible(role), _STATE_CHECKED)
-
-    def control_focused(self, role):
-        return self.s.accessibility().has_state(self._accessible(role), _STATE_FOCUSED)
 
 
 class Accessibility:
@@ -275,6 +272,14 @@ class NativeScenario(Scenario):
                    LANG="C.UTF-8", LC_ALL="C.UTF-8")
         self.env = env
         self._start_session_bus()
+        # Openbox's own settings, but a window minimised or restored is at
+        # once where it goes, not moving there for a while under the pointer.
+        rc = Path("/etc/xdg/openbox/rc.xml").read_text()
+        expect("<animateIconify>yes</animateIconify>" in rc, "openbox's rc.xml has no animateIconify setting")
+        config = self.home / ".config" / "openbox"
+        config.mkdir(parents=True)
+        (config / "rc.xml").write_text(rc.replace("<animateIconify>yes</animateIconify>",
+                                                  "<animateIconify>no</animateIconify>"))
         self.spawn(["openbox", "--sm-disable"], self.out / "openbox.log")
         wait_until(self._window_manager_up, 15, "openbox did not take the screen")
         if self.tray:
@@ -452,6 +457,35 @@ class NativeScenario(Scenario):
         expect(code is not None, f"the program was still running {timeout} s after SIGTERM")
         expect(code == 0, f"the program ended with status {code} on SIGTERM")
 
+    def stop_apps(self):
+        """Ends every copy still running, by SIGKILL if SIGTERM does not
+        end it within 5 s (a copy that hangs), so that the next one can
+        start."""
+        for app in self.apps:
+            if app.alive():
+                app.proc.send_signal(signal.SIGTERM)
+                if app.wait_exit(5) is None:
+                    app.proc.kill()
+                    app.proc.wait()
+
+    def each_case(self, cases, check):
+        """check(*case) for every case of a table, each to its end whatever
+        the others did, every copy of the program ended after each; then
+        fails with every case's failure."""
+        failures = []
+        for case in cases:
+            self.log(f"case: {case[0]}")
+            try:
+                check(*case)
+            except ScenarioFailed as e:
+                self.log(f"case failed: {e}")
+                self.screenshot(f"failure_{len(failures) + 1}.png")
+                reason = str(e)
+                failures.append(reason if reason.startswith(case[0]) else f"{case[0]}: {reason}")
+            finally:
+                self.stop_apps()
+        expect(not failures, f"{len(failures)} of {len(cases)} cases failed: " + " | ".join(failures))
+
     def popup_menus(self):
         """Shown pop-up windows of the program (a menu, a combo box's list):
         its mapped override-redirect X windows but the tray icon (Qt names
@@ -468,6 +502,18 @@ class NativeScenario(Scenario):
                 if w.info()[2] > 1 and w.info()[3] > 1:
                     menus.append(w)
         return menus
+
+    def start_terminal(self, title="Snapwick test terminal"):
+        """An xterm in front, with the focus, at 100,50; what it receives
+        goes, key by key, into the file it returns with its window."""
+        typed = self.tmp / f"typed.{time.monotonic_ns()}"
+        # Raw mode: every key reaches the file as it comes, not a line at a time.
+        self.spawn(["xterm", "-T", title, "-fa", "Monospace", "-geometry", "80x24+100+50",
+                    "-e", "sh", "-c", 'stty raw -echo && exec cat >"$0"', str(typed)], self.out / "xterm.log")
+        term = self.wait_window(re.escape(title), timeout=20, what="xterm's window was not shown")
+        term.focus()
+        wait_until(term.has_focus, 5, "xterm did not get the focus")
+        return term, typed
 
     # -- the tray
 
@@ -521,4 +567,4 @@ def elided_path_shown(shown, path):
 
 
 __all__ = ["DEFAULT_DIST", "DEFAULT_LAYOUT_JSON", "NativeScenario", "NativeWindow", "SoundServer",
-           "ScenarioFailed", "elided_path_shown", "run"]
+           "elided_path_shown", "run"]
