@@ -1,5 +1,5 @@
-"""What the tray scenarios look at: the window's state as the window
-manager keeps it, and the tray menu's items."""
+"""What the tray scenarios look at: the window's state and the focus as the
+window manager keeps them, and the tray menu's items."""
 
 import re
 
@@ -30,3 +30,18 @@ def window_state(s, window):
 def expect_state(s, window, want, what):
     wait_until(lambda: window_state(s, window) == want, 10,
                f"{what}: the window is {window_state(s, window)}, not {want}")
+
+
+def expect_focus_settled(s, window, focused, what):
+    """Waits until the window manager has given the focus to the window, or
+    taken it elsewhere. A menu that pops up before the window manager has
+    moved the focus after showing or hiding the window loses the focus to
+    that move and closes, as any pop-up does when the user clicks away."""
+    def settled():
+        r = s.x(["xdotool", "getwindowfocus"], check=False)
+        holder = int(r.stdout) if r.returncode == 0 and r.stdout.strip().isdigit() else None
+        # X itself moves the focus of a window unmapped to none or the
+        # pointer's root (0 or 1); the window manager then picks a window.
+        return holder == window.id if focused else holder not in (None, 0, 1, window.id)
+    moved = "did not give the window the focus" if focused else "left the focus on the window"
+    wait_until(settled, 10, f"{what}: the window manager {moved}")

@@ -12,7 +12,7 @@ from pathlib import Path
 
 from native import run  # first: it puts the shared harness on the path
 from popup_watch import PopupWatch
-from tray_helpers import MENU, expect_state
+from tray_helpers import MENU, expect_focus_settled, expect_state
 from xdisplay import expect, wait_until
 
 ITEM = "org.kde.StatusNotifierItem"
@@ -55,6 +55,7 @@ def body(s):
 
     window.close_box()
     expect_state(s, window, "hidden", "the close box")
+    expect_focus_settled(s, window, False, "the close box")
 
     host("ContextMenu")
     items = [(role, name) for role, name, _, _ in watch.menu()]
@@ -62,6 +63,7 @@ def body(s):
     watch.click_item("Настройки")
     expect_state(s, window, "normal", "Настройки with the window hidden")
     wait_until(lambda: not s.popup_menus(), 5, "the menu stayed open after Настройки")
+    expect_focus_settled(s, window, True, "Настройки")
 
     host("ContextMenu")
     watch.menu()

@@ -8,7 +8,7 @@ shows the hidden window, "Выход" ends the program with status 0 and takes
 the icon away."""
 from native import run  # first: it puts the shared harness on the path
 from popup_watch import PopupWatch
-from tray_helpers import AFTER_CLICK, MENU, expect_state, window_state
+from tray_helpers import AFTER_CLICK, MENU, expect_focus_settled, expect_state, window_state
 from xdisplay import expect, holds_for, wait_until
 
 
@@ -55,11 +55,13 @@ def body(s):
                f"a single click with the window {state} left it {window_state(s, window)} "
                f"with {len(s.popup_menus())} pop-up(s)")
 
+    expect_focus_settled(s, window, False, "the window hidden")
     items = open_menu(s, watch)
     expect(items == MENU, f"the tray menu holds {items}, not {MENU}")
     watch.click_item("Настройки")
     expect_state(s, window, "normal", "Настройки with the window hidden")
     wait_until(lambda: not s.popup_menus(), 5, "the menu stayed open after Настройки")
+    expect_focus_settled(s, window, True, "Настройки")
 
     expect(open_menu(s, watch) == MENU, "the menu changed")
     watch.click_item("Выход")
