@@ -40,9 +40,10 @@ def identify(controls, folder_text, what):
     for role in control_roles():
         kind = control_kind(role)
         same = [c for c in controls if c[0] == kind]
-        if len(same) > 1:
-            want = folder_text if role == "ShotFolderLabel" else control_layout_text(role)
-            same = [c for c in same if c[1] == want or (role == "ShotFolderLabel" and elided_path_shown(c[1], want))]
+        if len(same) > 1 and role == "ShotFolderLabel":
+            same = [c for c in same if elided_path_shown(c[1], folder_text)]
+        elif len(same) > 1:
+            same = [c for c in same if c[1] == control_layout_text(role)]
         expect(len(same) == 1, f"{what}: {len(same)} controls could be {role} (a {kind})")
         found[role] = same[0][1:]
     return found
@@ -86,8 +87,10 @@ def drawn_box(img, rect):
 
     def drawn(i, j):
         return 0 <= i < img.width and 0 <= j < img.height and max(abs(a - b) for a, b in zip(px[i, j], bg)) > INK
-    xs = [i for j in range(y + h // 4, y + 3 * h // 4 + 1) for i in range(x - MARGIN, x + w + MARGIN) if drawn(i, j)]
-    ys = [j for i in range(x + w // 4, x + 3 * w // 4 + 1) for j in range(y - MARGIN, y + h + MARGIN) if drawn(i, j)]
+    middle_rows = range(y + h // 4, y + 3 * h // 4 + 1)
+    middle_columns = range(x + w // 4, x + 3 * w // 4 + 1)
+    xs = [i for j in middle_rows for i in range(x - MARGIN, x + w + MARGIN) if drawn(i, j)]
+    ys = [j for i in middle_columns for j in range(y - MARGIN, y + h + MARGIN) if drawn(i, j)]
     if not xs or not ys:
         return None
     return min(xs), min(ys), max(xs) + 1, max(ys) + 1
