@@ -24,13 +24,9 @@ INTROSPECTION = f"""<!DOCTYPE node PUBLIC "-//freedesktop//DTD D-BUS Object Intr
 <node>
   <interface name="{NAME}">
     <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
-    <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
     <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
     <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
     <property name="ProtocolVersion" type="i" access="read"/>
-    <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
-    <signal name="StatusNotifierItemUnregistered"><arg type="s"/></signal>
-    <signal name="StatusNotifierHostRegistered"/>
   </interface>
   <interface name="{PROPERTIES}">
     <method name="Get"><arg type="s" direction="in"/><arg type="s" direction="in"/>
@@ -51,7 +47,6 @@ def say(line):
 class Watcher(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, PATH)
-        self.bus = bus
         self.items = []
         bus.add_signal_receiver(self._owner_changed, "NameOwnerChanged", "org.freedesktop.DBus")
 
@@ -60,7 +55,6 @@ class Watcher(dbus.service.Object):
             if item.split("/", 1)[0] == name and not new:
                 self.items.remove(item)
                 say(f"gone {name}")
-                self.StatusNotifierItemUnregistered(item)
 
     @dbus.service.method(NAME, in_signature="s", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -68,19 +62,6 @@ class Watcher(dbus.service.Object):
         name, path = (sender, service) if service.startswith("/") else (service, "/StatusNotifierItem")
         self.items.append(f"{name}{path}")
         say(f"item {name} {path}")
-        self.StatusNotifierItemRegistered(f"{name}{path}")
-
-    @dbus.service.method(NAME, in_signature="s")
-    def RegisterStatusNotifierHost(self, _service):
-        pass
-
-    @dbus.service.signal(NAME, signature="s")
-    def StatusNotifierItemRegistered(self, _item):
-        pass
-
-    @dbus.service.signal(NAME, signature="s")
-    def StatusNotifierItemUnregistered(self, _item):
-        pass
 
     @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
     def Get(self, interface, prop):
