@@ -67,7 +67,7 @@ def wait_record(ini, want, what):
 
 
 def body(s):
-    s.paint_root(busy_picture(s.out / "busy.png"))
+    s.paint_root(busy_picture(s.tmp / "busy.png"))
     folder = s.install_app()
     ini = folder / "set.ini"
     app, window = s.start_snapwick(folder)
