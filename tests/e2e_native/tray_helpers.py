@@ -3,7 +3,7 @@ window manager keeps them, and the tray menu's items."""
 
 import re
 
-from xdisplay import wait_until
+from xdisplay import holds_for, wait_until
 
 # How long a single click is given to show that it is not half a double-click.
 AFTER_CLICK = 1.5
@@ -34,9 +34,11 @@ def expect_state(s, window, want, what):
 
 def expect_focus_settled(s, window, focused, what):
     """Waits until the window manager has given the focus to the window, or
-    taken it elsewhere. A menu that pops up before the window manager has
-    moved the focus after showing or hiding the window loses the focus to
-    that move and closes, as any pop-up does when the user clicks away."""
+    taken it elsewhere, and keeps it there for half a second. A menu that
+    pops up before the window manager has moved the focus after showing or
+    hiding the window loses the focus to that move and closes, as any pop-up
+    does when the user clicks away; openbox may move it more than once (once
+    for each of the focus events that a hide makes)."""
     def settled():
         r = s.x(["xdotool", "getwindowfocus"], check=False)
         holder = int(r.stdout) if r.returncode == 0 and r.stdout.strip().isdigit() else None
@@ -44,4 +46,4 @@ def expect_focus_settled(s, window, focused, what):
         # pointer's root (0 or 1); the window manager then picks a window.
         return holder == window.id if focused else holder not in (None, 0, 1, window.id)
     moved = "did not give the window the focus" if focused else "left the focus on the window"
-    wait_until(settled, 10, f"{what}: the window manager {moved}")
+    wait_until(lambda: holds_for(settled, 0.5), 10, f"{what}: the window manager {moved}")
