@@ -36,7 +36,9 @@ step() {
   return "$rc"
 }
 
-for preset in linux linux-app windows fuzz; do
+# windows before linux-app: some native scenarios run the Windows build
+# beside the native one.
+for preset in linux windows linux-app fuzz; do
   step "$preset: configure" cmake --preset "$preset" &&
     step "$preset: build" cmake --build --preset "$preset" &&
     step "$preset: tests" ctest --preset "$preset" ||

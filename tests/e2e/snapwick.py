@@ -72,6 +72,12 @@ def control_kind(role):
     return _load_layout()["controls"][role]["kind"]
 
 
+def control_layout_text(role):
+    """The text that the layout table gives a control."""
+    control_rect(role)
+    return _load_layout()["controls"][role]["text"]
+
+
 def control_roles():
     return list(_load_layout()["controls"])
 

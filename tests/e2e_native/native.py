@@ -177,9 +177,9 @@ class Accessibility:
         import dbus
         self.dbus = dbus
         session = dbus.bus.BusConnection(s.env["DBUS_SESSION_BUS_ADDRESS"])
-        address = session.get_object("org.a11y.Bus", "/org/a11y/bus").GetAddress(
-            dbus_interface="org.a11y.Bus")
-        self.bus = dbus.bus.BusConnection(str(address))
+        self.address = str(session.get_object("org.a11y.Bus", "/org/a11y/bus").GetAddress(
+            dbus_interface="org.a11y.Bus"))
+        self.bus = dbus.bus.BusConnection(self.address)
         self._bus_names = self.bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
 
     def _obj(self, ref):

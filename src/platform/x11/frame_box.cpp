@@ -8,6 +8,9 @@ namespace snapwick::x11 {
 
 void FrameBox::SetCaption(const QString& caption) {
   caption_ = caption;
+  // Painted by hand, so a screen reader learns the caption only from here,
+  // as it does from a Windows group box's text.
+  setAccessibleName(caption);
   update();
 }
 

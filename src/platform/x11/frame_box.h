@@ -10,7 +10,7 @@ namespace snapwick::x11 {
 
 class FrameBox final : public QWidget {
  public:
-  FrameBox(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {}
+  FrameBox(const QString& caption, QWidget* parent) : QWidget(parent) { SetCaption(caption); }
 
   const QString& Caption() const { return caption_; }
   void SetCaption(const QString& caption);
