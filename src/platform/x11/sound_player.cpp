@@ -100,9 +100,14 @@ struct SoundPlayer::Loop {
       StartPending();
       return;
     }
-    if (context && PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) return;  // connecting
-    // No connection, or a lost one (the server restarted): try afresh, so
-    // that a server started after the program is found.
+    Connect();
+  }
+
+  // With the lock held. Starts connecting unless a connection is made or
+  // under way; a lost one (the server restarted) is tried afresh, so that a
+  // server started after the program is found.
+  void Connect() {
+    if (context && PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) return;
     DropContext();
     context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), kClientName);
     if (!context) return;
@@ -205,16 +210,21 @@ struct SoundPlayer::Loop {
   std::size_t written = 0;
 };
 
-SoundPlayer::SoundPlayer() = default;
+SoundPlayer::SoundPlayer() : loop_(std::make_unique<Loop>()) {
+  // Connected from the start, so that the first shutter is heard with the
+  // first shot: a connection still being made when a second shot comes 50 ms
+  // later would keep only the second one's sound.
+  if (!loop_->mainloop) return;
+  pa_threaded_mainloop_lock(loop_->mainloop);
+  loop_->Connect();
+  pa_threaded_mainloop_unlock(loop_->mainloop);
+}
 
 SoundPlayer::~SoundPlayer() = default;
 
 Status SoundPlayer::Play(std::string_view path) {
   auto sound = LoadSound(path);
   if (!sound) return Status::Failed;
-  // The sound thread starts with the first sound: a user who has turned
-  // sounds off never connects to the server.
-  if (!loop_) loop_ = std::make_unique<Loop>();
   if (!loop_->mainloop) return Status::Failed;
   pa_threaded_mainloop_lock(loop_->mainloop);
   loop_->Play(std::move(*sound));
