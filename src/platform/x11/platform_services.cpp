@@ -24,7 +24,11 @@ Status X11Platform::StopKeyCapture() {
   return keyCapture_->Stop();
 }
 
-bool X11Platform::IsKeyDown(int virtualKey) { return keys_.IsDown(virtualKey); }
+bool X11Platform::IsKeyDown(int virtualKey) {
+  return keys_.IsDown(virtualKey, [this](std::span<const Keycode> codes, const KeySet& down) {
+    return driver_.AskDown(codes, down);
+  });
+}
 
 // --- ScreenApi ---
 
