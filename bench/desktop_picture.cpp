@@ -1,24 +1,13 @@
-// Paints a desktop-like picture on the root window of $DISPLAY, the same
-// pixels on every run and machine for a given size: a wallpaper, windows
-// with title bars, lines of small glyphs, a terminal and a photo-like
-// area, so that every screenshot tool in the benchmark compresses the same
-// mix of flat colour, sharp edges and smooth detail a real screen has.
-//
-//   snapwick_bench_desktop WIDTH HEIGHT
-//
-// Prints the picture's size as a q80 4:2:0 JPEG and a digest of its
-// pixels. The root keeps the picture after this program ends.
+// A desktop-like picture, the same pixels on every run and machine for a
+// given size: a wallpaper, windows with title bars, lines of small glyphs,
+// a terminal and a photo-like area, so that every screenshot tool in the
+// benchmark compresses the same mix of flat colour, sharp edges and smooth
+// detail a real screen has.
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <turbojpeg.h>
+#include "desktop_picture.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -171,14 +160,7 @@ void DrawWindow(Canvas& canvas, const Glyphs& glyphs, Random& random, int x, int
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s WIDTH HEIGHT\n", argv[0]);
-    return 2;
-  }
-  const int width = std::atoi(argv[1]), height = std::atoi(argv[2]);
-  if (width < 640 || height < 480) return 2;
-
+std::vector<std::uint8_t> DesktopPicture(int width, int height) {
   Random random(20261207);
   Canvas canvas(width, height);
   canvas.VerticalGradient(0, 0, width, height, {20, 60, 110}, {90, 40, 120});
@@ -197,50 +179,5 @@ int main(int argc, char** argv) {
   canvas.Fill(0, height - 36, width, 36, {32, 32, 38});  // a task bar
   glyphs.Line(canvas, 12, height - 22, sx(0.4), random, {220, 220, 220});
 
-  std::uint64_t digest = 1469598103934665603ull;
-  for (const std::uint8_t byte : canvas.Bgrx()) digest = (digest ^ byte) * 1099511628211ull;
-  unsigned long jpegSize = 0;
-  unsigned char* jpeg = nullptr;
-  tjhandle compressor = tjInitCompress();
-  if (tjCompress2(compressor, canvas.Bgrx().data(), width, width * 4, height, TJPF_BGRX, &jpeg,
-                  &jpegSize, TJSAMP_420, 80, 0) != 0) {
-    jpegSize = 0;
-  }
-  tjFree(jpeg);
-  tjDestroy(compressor);
-
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) {
-    std::fprintf(stderr, "no X display\n");
-    return 1;
-  }
-  const int screen = DefaultScreen(display);
-  const Window root = RootWindow(display, screen);
-  if (DefaultDepth(display, screen) != 24) {
-    std::fprintf(stderr, "needs a 24-bit screen\n");
-    return 1;
-  }
-  XImage* image = XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0,
-                               const_cast<char*>(reinterpret_cast<const char*>(canvas.Bgrx().data())),
-                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                               width * 4);
-  const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(width),
-                                      static_cast<unsigned>(height), 24);
-  GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
-            static_cast<unsigned>(height));
-  // The window keeps the picture after the pixmap's name and this client
-  // are gone.
-  XSetWindowBackgroundPixmap(display, root, pixmap);
-  XClearWindow(display, root);
-  XFreeGC(display, gc);
-  XFreePixmap(display, pixmap);
-  image->data = nullptr;  // the canvas owns the pixels
-  XDestroyImage(image);
-  XSync(display, False);
-  XCloseDisplay(display);
-  std::printf("picture: %dx%d desktop (wallpaper, 3 windows, text, terminal, photo), "
-              "q80 4:2:0 %lu bytes, pixels fnv1a %016llx\n",
-              width, height, jpegSize, static_cast<unsigned long long>(digest));
-  return jpegSize ? 0 : 1;
+  return canvas.Bgrx();
 }

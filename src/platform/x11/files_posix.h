@@ -22,5 +22,8 @@ Status DeleteFile(std::string_view path);
 Status ReplaceFile(std::string_view from, std::string_view to);
 std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into);
 Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes);
+// One file from pieces in order, handed to the system in one call.
+Status WriteFileParts(std::string_view path,
+                      std::span<const std::span<const std::uint8_t>> parts);
 
 }  // namespace snapwick::x11

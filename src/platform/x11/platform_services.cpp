@@ -38,6 +38,7 @@ JpegStatus X11Platform::WriteJpeg(const ScreenImage& image, std::string_view pat
                                   std::uint8_t quality) {
   const auto pixels = screen_.PixelsOf(image);
   if (!pixels) return jpeg::kInvalidArgument;
+  if (strips_) return WriteJpegFile(encoder_, *strips_, *pixels, path, quality);
   return WriteJpegFile(encoder_, *pixels, path, quality);
 }
 

@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <sched.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,6 +34,13 @@ std::string LockPath() {
 
 QIcon AppIcon() { return QIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
 
+// The cores this process may run on, not those the machine has.
+int UsableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  return ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
 }  // namespace
 
 X11Platform::X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake)
@@ -48,6 +57,7 @@ X11Platform::X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake)
       })) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(AppIcon());
+  if (UsableCores() >= 2) strips_ = std::make_unique<StripEncoder>();
 
   if (signals_.Installed()) {
     signalNotifier_ =

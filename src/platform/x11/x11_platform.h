@@ -20,6 +20,7 @@
 #include "platform/x11/session_end.h"
 #include "platform/x11/single_instance.h"
 #include "platform/x11/sound_player.h"
+#include "platform/x11/strip_jpeg.h"
 #include "platform/x11/termination_signals.h"
 #include "platform/x11/tick_driver.h"
 #include "platform/x11/tray_icon.h"
@@ -102,6 +103,8 @@ class X11Platform final : public Platform {
   KeyState keys_;
   ScreenCopier screen_;
   jpeg::JpegEncoder encoder_;
+  // Only where a second core can take the other strip.
+  std::unique_ptr<StripEncoder> strips_;
   SoundPlayer sound_;
   SingleInstance instance_;
   TerminationSignals signals_;
