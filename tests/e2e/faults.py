@@ -1,12 +1,13 @@
-"""Faults made on purpose around a Wine program, and the folder checks that
+"""Faults made on purpose around the program, and the folder checks that
 show what a fault changed: files held open by another Windows program,
 read-only folders that root itself must honour, small disks that run full,
 and watches on the files that the program opens or creates.
 
 The scenarios run as root, and root reads and writes any file whatever its
-mode; Wine's server does the file system calls for every Wine process of the
-prefix, so a server started without root's override meets the Unix
-permissions as an ordinary user's program would (honour_file_permissions).
+mode. A program started through without_root_override() meets the Unix
+permissions as an ordinary user's program would: the native program itself,
+or under Wine the prefix's server, which does the file system calls for
+every Wine process of the prefix (honour_file_permissions).
 """
 
 import ctypes
@@ -77,6 +78,11 @@ def settled_tree(folder, settle=1.0, timeout=20, skip=()):
     return last
 
 
+def without_root_override(argv):
+    """argv run without root's CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH."""
+    return ["setpriv", "--bounding-set", _NO_ROOT_OVERRIDE, "--inh-caps", _NO_ROOT_OVERRIDE, *argv]
+
+
 def honour_file_permissions(s):
     """Starts the prefix's Wine server without root's CAP_DAC_OVERRIDE and
     CAP_DAC_READ_SEARCH, so that a chmod on the Linux side stops the program
@@ -84,8 +90,7 @@ def honour_file_permissions(s):
     prefix runs (also again after end_wine()); the next Wine program joins
     this server."""
     expect(not s.prefix_processes("wineserver"), "a Wine server of the prefix runs already")
-    subprocess.run(["setpriv", "--bounding-set", _NO_ROOT_OVERRIDE, "--inh-caps", _NO_ROOT_OVERRIDE,
-                    "wineserver", "-p30"], env=s.env, stdin=subprocess.DEVNULL,
+    subprocess.run(without_root_override(["wineserver", "-p30"]), env=s.env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=True)
     st = s.prefix.stat()
     pattern = f"wine-*/server-{st.st_dev:x}-{st.st_ino:x}/socket"

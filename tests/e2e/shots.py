@@ -43,8 +43,8 @@ def wait_for_shots(app, timeout=15, settle=1.0):
     return app.shots()
 
 
-def open_jpeg(path):
-    """Decodes a shot fully; fails unless it is a 1920x1080 JPEG."""
+def open_jpeg(path, size=(SCREEN_W, SCREEN_H)):
+    """Decodes a shot fully; fails unless it is a JPEG of that size."""
     from PIL import Image
     try:
         img = Image.open(path)
@@ -53,7 +53,7 @@ def open_jpeg(path):
     except Exception as e:
         raise ScenarioFailed(f"{path.name} is not a readable image: {e}")
     expect(fmt == "JPEG", f"{path.name} is {fmt}, not JPEG")
-    expect(img.size == (SCREEN_W, SCREEN_H), f"{path.name} is {img.size[0]}x{img.size[1]}, not {SCREEN_W}x{SCREEN_H}")
+    expect(img.size == tuple(size), f"{path.name} is {img.size[0]}x{img.size[1]}, not {size[0]}x{size[1]}")
     return img.convert("RGB")
 
 
@@ -85,12 +85,13 @@ def _mean_diff(a, b):
 
 
 def check_against_pattern(img, covered, name, tolerance=12, inset=20):
-    """Every tile that no window covers must hold its colour in the shot.
-    Returns how many tiles were compared."""
+    """Every tile that no window covers must hold its colour in the shot (a
+    shot of the screen's top left part, as far as it reaches). Returns how
+    many tiles were compared."""
     from PIL import Image
     compared = 0
-    for row in range(SCREEN_H // TILE_H):
-        for col in range(SCREEN_W // TILE_W):
+    for row in range(img.height // TILE_H):
+        for col in range(img.width // TILE_W):
             x0, y0 = col * TILE_W, row * TILE_H
             x1, y1 = x0 + TILE_W, y0 + TILE_H
             if any(x0 < cx1 and cx0 < x1 and y0 < cy1 and cy0 < y1 for cx0, cy0, cx1, cy1 in covered):
@@ -106,13 +107,36 @@ def check_against_pattern(img, covered, name, tolerance=12, inset=20):
     return compared
 
 
+# libjpeg's luminance table at quality 50, row by row; other qualities scale it.
+_LUMINANCE_50 = [16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
+                 14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
+                 18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
+                 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99]
+
+
+def jpeg_qualities(path):
+    """The libjpeg qualities (1 to 100) whose luminance table the JPEG
+    carries: a set, because neighbouring qualities may share a table; empty
+    for a table that no libjpeg quality gives."""
+    from PIL import Image
+    with Image.open(path) as img:
+        table = list(img.quantization[0])
+    found = set()
+    for quality in range(1, 101):
+        scale = 5000 // quality if quality < 50 else 200 - 2 * quality
+        if table == [min(max((q * scale + 50) // 100, 1), 255) for q in _LUMINANCE_50]:
+            found.add(quality)
+    return found
+
+
 def check_against_screen(img, screen, name, block=40, tolerance=16, share=0.995):
-    """The shot against a screenshot of the same screen, block by block; a
-    caret that blinked in between may spoil a few blocks, not more."""
+    """The shot against a screenshot of the same screen (whose top left
+    part it is), block by block; a caret that blinked in between may spoil
+    a few blocks, not more."""
     total = bad = 0
-    for y in range(0, SCREEN_H, block):
-        for x in range(0, SCREEN_W, block):
-            box = (x, y, min(x + block, SCREEN_W), min(y + block, SCREEN_H))
+    for y in range(0, img.height, block):
+        for x in range(0, img.width, block):
+            box = (x, y, min(x + block, img.width), min(y + block, img.height))
             total += 1
             if _mean_diff(img.crop(box), screen.crop(box)) > tolerance:
                 bad += 1
