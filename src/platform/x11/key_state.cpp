@@ -102,12 +102,14 @@ bool KeyState::IsDown(int virtualKey, const Decide& decide) {
   const bool numLockOn = keymap->map->FollowsNumLock(virtualKey) && NumLockOn(*keymap);
   const auto codes = keymap->map->KeycodesOf(virtualKey, numLockOn);
   if (codes.empty()) return false;
-  const KeySet down = DownNow();
-  // The server sends events before the reply that follows them: a press
-  // that the keymap no longer shows (a short tap) has been read by now.
-  // Reading marks the keymap stale at most; the codes stay valid.
-  ProcessEvents();
-  return decide(codes, down);
+  return decide(codes, [this] {
+    const KeySet down = DownNow();
+    // The server sends events before the reply that follows them: a press
+    // that the keymap no longer shows (a short tap) has been read by now.
+    // Reading marks the keymap stale at most; the codes stay valid.
+    ProcessEvents();
+    return down;
+  });
 }
 
 KeySet KeyState::DownNow() {

@@ -29,11 +29,12 @@ class KeyState {
   KeyState(const KeyState&) = delete;
   KeyState& operator=(const KeyState&) = delete;
 
-  // Decides with the keys that make `virtualKey` down and the server's
-  // whole keyboard, asked after the keys and after every event read so
-  // far; never grabs a key, so the focused application still receives it.
-  // False when the key has no keycode.
-  using Decide = std::function<bool(std::span<const Keycode> codes, const KeySet& down)>;
+  // Decides with the keys that make `virtualKey` down, after every event
+  // sent so far has been read, and a way to ask the server for the whole
+  // keyboard; never grabs a key, so the focused application still
+  // receives it. False when the key has no keycode.
+  using AskServer = std::function<KeySet()>;
+  using Decide = std::function<bool(std::span<const Keycode> codes, const AskServer& downNow)>;
   bool IsDown(int virtualKey, const Decide& decide);
   // The keys the server has down now.
   KeySet DownNow();

@@ -25,9 +25,10 @@ Status X11Platform::StopKeyCapture() {
 }
 
 bool X11Platform::IsKeyDown(int virtualKey) {
-  return keys_.IsDown(virtualKey, [this](std::span<const Keycode> codes, const KeySet& down) {
-    return driver_.AskDown(codes, down);
-  });
+  return keys_.IsDown(virtualKey,
+                      [this](std::span<const Keycode> codes, const KeyState::AskServer& downNow) {
+                        return driver_.AskDown(codes, downNow);
+                      });
 }
 
 // --- ScreenApi ---

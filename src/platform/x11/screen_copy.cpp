@@ -82,6 +82,8 @@ struct ScreenCopier::SharedImage {
     if (attached) {
       XErrorTrap trap(display);
       ::XShmDetach(display.Get(), &segment);
+      // Errors of the detach are this trap's, not a later request's.
+      trap.Failed();
     }
     // A shared image's destroy function leaves the segment alone.
     if (image) XDestroyImage(image);
@@ -127,7 +129,8 @@ std::optional<Rect> ScreenCopier::PrimaryCrtc() {
   if (!output || output->crtc == None) return std::nullopt;
   std::unique_ptr<XRRCrtcInfo, CrtcDeleter> crtc(
       ::XRRGetCrtcInfo(d, resources.get(), output->crtc));
-  if (!crtc || trap.Failed()) return std::nullopt;
+  // Each of those waited for its reply.
+  if (!crtc || trap.FailedSoFar()) return std::nullopt;
   return Rect{crtc->x, crtc->y, static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
 }
 
@@ -186,7 +189,7 @@ bool ScreenCopier::CopyShared(const Rect& r) {
   XErrorTrap trap(display_);
   const bool got = ::XShmGetImage(display_.Get(), DefaultRootWindow(display_.Get()),
                                   shared_->image, r.x, r.y, AllPlanes) != False;
-  return got && !trap.Failed();
+  return got && !trap.FailedSoFar();
 }
 
 bool ScreenCopier::CopyPlain(const Rect& r) {
@@ -196,7 +199,7 @@ bool ScreenCopier::CopyPlain(const Rect& r) {
   made->image.reset(::XGetImage(d, DefaultRootWindow(d), r.x, r.y,
                                 static_cast<unsigned>(r.width), static_cast<unsigned>(r.height),
                                 AllPlanes, ZPixmap));
-  if (!made->image || trap.Failed()) return false;
+  if (!made->image || trap.FailedSoFar()) return false;
   plain_ = std::move(made);
   return true;
 }

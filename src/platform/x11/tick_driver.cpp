@@ -34,12 +34,15 @@ void TickDriver::OnRelease(Keycode keycode) {
   if (keycode < held_.size()) held_.reset(keycode);
 }
 
-bool TickDriver::AskDown(std::span<const Keycode> codes, const KeySet& down) {
+bool TickDriver::AskDown(std::span<const Keycode> codes, const std::function<KeySet()>& downNow) {
   askedThisTick_ = true;
-  bool result = false;
-  for (const Keycode code : codes) {
-    if (code < down.size() && (down.test(code) || pressed_.test(code))) result = true;
-  }
+  auto any = [&codes](const KeySet& keys) {
+    for (const Keycode code : codes) {
+      if (code < keys.size() && keys.test(code)) return true;
+    }
+    return false;
+  };
+  const bool result = any(pressed_) || any(downNow()) || any(pressed_);
   // The tick asks about the one key that matters; a press of any other
   // key has had its tick too, or it would keep the timer running.
   pressed_.reset();

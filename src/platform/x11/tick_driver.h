@@ -14,6 +14,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "platform/x11/keymap.h"
@@ -49,10 +50,11 @@ class TickDriver {
   // repeat) changes nothing.
   TimerChange OnPress(Keycode keycode);
   void OnRelease(Keycode keycode);
-  // The tick's question: whether one of `codes` is down in `down` (the
-  // server's keymap, asked after every press read so far) or went down
-  // since the last question.
-  bool AskDown(std::span<const Keycode> codes, const KeySet& down);
+  // The tick's question: whether one of `codes` went down since the last
+  // question or is down in the server's keymap, which `downNow` asks for
+  // (reading the presses that came before its answer) only when no such
+  // press settles it: a press that wakes the program costs no round trip.
+  bool AskDown(std::span<const Keycode> codes, const std::function<KeySet()>& downNow);
   // The tick has done its work; `down` is the server's keymap now.
   TimerChange OnTickEnd(const KeySet& down);
 
