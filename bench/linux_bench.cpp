@@ -8,6 +8,7 @@
 //   snapwick_bench_linux held SECONDS SNAPWICK_PIC
 //   snapwick_bench_linux memory SHOTS SNAPWICK_PIC PID
 //   snapwick_bench_linux rest SECONDS NAME=PID...
+//   snapwick_bench_linux close WINDOW_ID
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -422,12 +423,31 @@ int Rest(double seconds, const std::vector<std::pair<std::string, pid_t>>& progr
   return 0;
 }
 
+// The window manager's close: WM_DELETE_WINDOW, as the close box sends it.
+// No key is pressed for it, so none can be left down in the server.
+int CloseWindow(unsigned long window) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 1;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
+  XSync(display, False);
+  XCloseDisplay(display);
+  return sent ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> a(argv + 1, argv + argc);
   if (a.size() == 5 && a[0] == "latency") return Latency(std::stoi(a[1]), a[2], a[3], a[4]);
   if (a.size() == 3 && a[0] == "held") return Held(std::stod(a[1]), a[2]);
+  if (a.size() == 2 && a[0] == "close") return CloseWindow(std::stoul(a[1], nullptr, 0));
   if (a.size() == 4 && a[0] == "memory") return Memory(std::stoi(a[1]), a[2], std::stoi(a[3]));
   if (a.size() >= 3 && a[0] == "rest") {
     std::vector<std::pair<std::string, pid_t>> programs;

@@ -82,19 +82,24 @@ start_program() {
   app_pid=$!
   pids+=("$app_pid")
   local window=
+  # The settings window, by its title: the tray icon is a window of the
+  # program too, named after it.
   find_window() {
-    window=$(xdotool search --pid "$app_pid" --onlyvisible --name '^Snapwick' 2>/dev/null | head -n 1)
-    [[ -n $window ]]
+    local w
+    for w in $(xdotool search --pid "$app_pid" --onlyvisible --name '^Snapwick [0-9]' 2>/dev/null); do
+      if [[ $(xwininfo -id "$w" 2>/dev/null) == *IsViewable* ]]; then
+        window=$w
+        return 0
+      fi
+    done
+    return 1
   }
   poll 20 find_window || { echo "the program's window did not appear" >&2; return 1; }
   docked() { [[ $(xwininfo -root -tree) == *'"snapwick": ("snapwick"'* ]]; }
   poll 10 docked || { echo "no tray icon" >&2; return 1; }
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-  # Through XTest, press and release: keys sent to a window alone stay down
-  # in the server's keymap, and a key held down keeps a timer running.
-  xdotool key alt+F4
-  unmapped() { [[ $(xwininfo -id "$window") == *IsUnMapped* ]]; }
-  poll 10 unmapped || { echo "the window did not close to the tray" >&2; return 1; }
+  unmapped() { [[ $(xwininfo -id "$window" 2>/dev/null) == *IsUnMapped* ]]; }
+  closed() { "$bench_bin/snapwick_bench_linux" close "$window" && sleep 0.5 && unmapped; }
+  poll 10 closed || { echo "the window did not close to the tray" >&2; return 1; }
 }
 
 stage() {
