@@ -116,7 +116,8 @@ void X11Platform::Tick() {
   if (closed_ || !events_ || !driver_.Running()) return;
   events_->OnTick();
   if (closed_) return;
-  Apply(driver_.OnTickEnd(keys_.DownNow()));
+  // The plain poll runs on whatever is down: no need to ask.
+  Apply(driver_.OnTickEnd(driver_.WakesOnKeys() ? keys_.DownNow() : KeySet{}));
   // The tick's requests may have read events off the connection, where
   // the socket's notifier no longer sees them: a press during the shot
   // starts the next tick now.
