@@ -11,7 +11,9 @@
 # Each size gets a fresh Xvfb with openbox and trayer, the same generated
 # desktop picture on the root window, and Snapwick with its window closed
 # to the tray. At the first size the program's CPU at rest is measured
-# beside the poll-only build of the same program.
+# beside the poll-only build of the same program. Each size also times the
+# program's two ways to compress a shot (one strip, two strips at once)
+# side by side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -38,7 +40,7 @@ if [[ ! -f build/linux-app/CMakeCache.txt ]]; then
   cmake --preset linux-app >/dev/null
 fi
 cmake --build --preset linux-app --target snapwick snapwick_poll_only snapwick_bench_desktop \
-  snapwick_bench_probe snapwick_bench_linux >/dev/null
+  snapwick_bench_probe snapwick_bench_linux snapwick_bench_strips >/dev/null
 bench_bin=$repo/build/linux-app/bench
 poll_only=$repo/build/linux-app/src/platform/x11/snapwick_poll_only
 
@@ -136,6 +138,7 @@ stage() {
   mkdir -p "$stage_dir/app/pic"
   sleep 1
   echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+  "$bench_bin/snapwick_bench_strips" "$width" "$height" "$rounds" 80
   "$bench_bin/snapwick_bench_linux" latency "$rounds" "$stage_dir/app/pic" "$stage_dir/out" \
     "$bench_bin/snapwick_bench_probe" || echo "(some shots failed)"
   "$bench_bin/snapwick_bench_linux" held "$held_seconds" "$stage_dir/app/pic"
