@@ -84,11 +84,11 @@ start_program() {
   app_pid=$!
   pids+=("$app_pid")
   local window=
-  # The settings window, by its title: the tray icon is a window of the
-  # program too, named after it.
+  # The settings window, by its title and process both (xdotool's default
+  # is either): the tray icon is a window of the program too.
   find_window() {
     local w
-    for w in $(xdotool search --pid "$app_pid" --onlyvisible --name '^Snapwick [0-9]' 2>/dev/null); do
+    for w in $(xdotool search --all --pid "$app_pid" --onlyvisible --name '^Snapwick [0-9]' 2>/dev/null); do
       if [[ $(xwininfo -id "$w" 2>/dev/null) == *IsViewable* ]]; then
         window=$w
         return 0
