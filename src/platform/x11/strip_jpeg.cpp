@@ -188,13 +188,13 @@ StripEncoder::~StripEncoder() {
 void StripEncoder::Helper() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return bottomDue_ || ending_; });
+    wake_.wait(lock, [this] { return bottomState_ == Bottom::Due || ending_; });
     if (ending_) return;
-    bottomDue_ = false;
+    bottomState_ = Bottom::Helper;
     lock.unlock();
     bottom_->status = bottom_->Compress();
     lock.lock();
-    bottomDone_ = true;
+    bottomState_ = Bottom::Done;
     wake_.notify_all();
   }
 }
@@ -222,14 +222,24 @@ std::int32_t StripEncoder::Encode(const jpeg::BgrxPixels& pixels, int quality) {
   bottom_->restartInterval = 0;
   {
     std::lock_guard lock(mutex_);
-    bottomDue_ = true;
-    bottomDone_ = false;
+    bottomState_ = Bottom::Due;
   }
   wake_.notify_all();
   const std::int32_t topStatus = top_->Compress();
+  bool mine = false;
   {
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return bottomDone_; });
+    if (bottomState_ == Bottom::Due) {
+      bottomState_ = Bottom::Caller;
+      mine = true;
+    } else {
+      wake_.wait(lock, [this] { return bottomState_ == Bottom::Done; });
+    }
+  }
+  if (mine) {
+    bottom_->status = bottom_->Compress();
+    std::lock_guard lock(mutex_);
+    bottomState_ = Bottom::Done;
   }
   if (topStatus != jpeg::kOk) return topStatus;
   if (bottom_->status != jpeg::kOk) return bottom_->status;

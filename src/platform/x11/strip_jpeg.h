@@ -2,7 +2,8 @@
 // A screen copy compressed as two horizontal strips at once, one on this
 // thread and one on a helper thread, joined into one baseline JPEG. The
 // compression is nearly all of a shot's time and the machine has a second
-// core. The file has a restart marker where the strips meet: at a restart
+// core; when that core is busy and the helper has not started by the time
+// the top strip is done, this thread compresses the bottom one too. The file has a restart marker where the strips meet: at a restart
 // a decoder starts afresh (DC predictions from zero, whole bytes), which
 // is how each strip began, so the strips' entropy-coded data join as they
 // are and every decoder reads the file. The pixels are those the one-strip
@@ -50,10 +51,14 @@ class StripEncoder {
   std::unique_ptr<Strip> bottom_;
   std::array<std::span<const std::uint8_t>, 3> parts_{};
 
+  // Who compresses the bottom strip: the helper if it starts before this
+  // thread is done with the top one, this thread otherwise (on a machine
+  // whose other core is busy, waiting for the helper would be slower than
+  // one strip).
+  enum class Bottom : std::uint8_t { None, Due, Helper, Caller, Done };
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool bottomDue_ = false;
-  bool bottomDone_ = false;
+  Bottom bottomState_ = Bottom::None;
   bool ending_ = false;
   std::thread helper_;  // last: it starts once the rest is there
 };
