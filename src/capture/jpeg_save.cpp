@@ -8,7 +8,7 @@ namespace snapwick {
 
 Failure SaveJpeg(Platform& p, const ScreenImage& image, std::string_view path,
                  std::uint8_t quality) {
-  const bool existed = p.FileLength(path).has_value();
+  const bool existed = p.Exists(path);
   const JpegStatus status = p.WriteJpeg(image, path, quality);
   if (status == 0) return std::nullopt;
   // A failed encoder may leave a truncated file behind; a file that was

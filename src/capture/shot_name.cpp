@@ -29,7 +29,7 @@ std::string MakeShotName(Platform& p, AppState& s) {
   NextCount(s);
   const LocalDateTime now = p.LocalNow().value_or(LocalDateTime{});
   std::string name = FormatShotName(now, s.shotCount, separator);
-  while (p.FileLength(s.picFolder + name) && s.shotCount < kLastCount) {
+  while (p.Exists(s.picFolder + name) && s.shotCount < kLastCount) {
     NextCount(s);
     name = FormatShotName(now, s.shotCount, separator);
   }

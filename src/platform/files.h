@@ -18,6 +18,9 @@ class FilesApi {
   // Nothing for a file that is not there or cannot be reached, and for a
   // folder.
   virtual std::optional<std::int64_t> FileLength(std::string_view path) = 0;
+  // Whether anything stands at the path: a file, a folder, a link (also one
+  // that leads nowhere), a pipe.
+  virtual bool Exists(std::string_view path) = 0;
   virtual Status CreateFolder(std::string_view path) = 0;
   virtual Status DeleteFile(std::string_view path) = 0;
   // Moves `from` over `to` in one step, replacing `to`, and flushes it to

@@ -62,8 +62,6 @@ PROGRAM_CLASS = "snapwick"
 _PR_SET_CHILD_SUBREAPER = 36
 # AT-SPI state bits (AtspiStateType).
 _STATE_CHECKED = 4
-_STATE_FOCUSED = 12
-_STATE_SHOWING = 25
 # The AT-SPI role that Qt gives each kind of control of the layout table.
 _ATSPI_ROLE = {"button": "push button", "frame": "filler", "label": "label", "checkbox": "check box",
                "edit": "text", "combo": "combo box"}
@@ -98,12 +96,12 @@ class SoundServer:
             return self.socket.exists() and s.x(["pactl", "info"], check=False).returncode == 0
         wait_until(up, 15, "pulseaudio did not open its socket")
         self._events = s.out / "pulse-events.log"
-        self._watch = s.spawn(["pactl", "subscribe"], self._events)
+        s.spawn(["pactl", "subscribe"], self._events)
         # pactl says nothing until the first event, and may subscribe after
         # a probe stream of ours has come: probe until one is seen.
         def heard_probe():
             s.x(["paplay", "--raw", "--format=u8", "--rate=8000", "--channels=1", "/dev/null"], check=False)
-            return holds_for(lambda: self.streams() == 0, 0.5) is False
+            return not holds_for(lambda: self.streams() == 0, 0.5)
         wait_until(heard_probe, 15, "pactl subscribe saw none of the scenario's own streams")
         self._own = self.streams()
 
@@ -168,9 +166,6 @@ class NativeWindow(MainWindow):
 
     def control_checked(self, role):
         return self.s.accessibility().has_state(self._accessible(role), _STATE_CHECKED)
-
-    def control_focused(self, role):
-        return self.s.accessibility().has_state(self._accessible(role), _STATE_FOCUSED)
 
 
 class Accessibility:
@@ -572,4 +567,4 @@ def elided_path_shown(shown, path):
 
 
 __all__ = ["DEFAULT_DIST", "DEFAULT_LAYOUT_JSON", "NativeScenario", "NativeWindow", "SoundServer",
-           "ScenarioFailed", "elided_path_shown", "run"]
+           "elided_path_shown", "run"]

@@ -182,10 +182,14 @@ TEST_F(ShotName, ExistingFiles_PassedOverForTheNextCounter) {
   EXPECT_EQ(MakeShotName(p, s), "\\06.12.2026_11.05.13_3.jpg");
   EXPECT_EQ(s.shotCount, 3);
 
+  // Anything else holding the name, such as a folder, takes it as well.
+  p.folders.insert("C:\\Tools\\pic\\06.12.2026_11.05.13_4.jpg");
+  EXPECT_EQ(MakeShotName(p, s), "\\06.12.2026_11.05.13_5.jpg");
+
   p.separator = '/';
   s.picFolder = "/home/ann/pic";
-  p.files["/home/ann/pic/06.12.2026_11.05.13_4.jpg"] = {1};
-  EXPECT_EQ(MakeShotName(p, s), "/06.12.2026_11.05.13_5.jpg");
+  p.files["/home/ann/pic/06.12.2026_11.05.13_6.jpg"] = {1};
+  EXPECT_EQ(MakeShotName(p, s), "/06.12.2026_11.05.13_7.jpg");
 }
 
 TEST_F(ShotName, ClockUnreadable_StillGivesAName) {

@@ -158,6 +158,11 @@ std::optional<std::int64_t> FakePlatform::FileLength(std::string_view path) {
   if (it == files.end()) return std::nullopt;
   return static_cast<std::int64_t>(it->second.size());
 }
+bool FakePlatform::Exists(std::string_view path) {
+  // A failed question reads as nothing there.
+  if (Fails("Exists", std::string(path))) return false;
+  return files.count(std::string(path)) > 0 || FolderExists(path);
+}
 Status FakePlatform::CreateFolder(std::string_view path) {
   if (Fails("CreateFolder", std::string(path))) return Status::Failed;
   if (FolderExists(path) || !FolderExists(FolderOf(path))) return Status::Failed;

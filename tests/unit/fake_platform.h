@@ -98,6 +98,7 @@ class FakePlatform : public Platform {
                        std::uint8_t quality) override;
   // FilesApi
   std::optional<std::int64_t> FileLength(std::string_view path) override;
+  bool Exists(std::string_view path) override;
   Status CreateFolder(std::string_view path) override;
   Status DeleteFile(std::string_view path) override;
   Status ReplaceFile(std::string_view from, std::string_view to) override;

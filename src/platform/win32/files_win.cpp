@@ -27,6 +27,11 @@ std::optional<std::int64_t> Win32Platform::FileLength(std::string_view path) {
                                    data.nFileSizeLow);
 }
 
+bool Win32Platform::Exists(std::string_view path) {
+  // A link is found by its own attributes, also where it leads nowhere.
+  return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 Status Win32Platform::CreateFolder(std::string_view path) {
   return StatusOf(::CreateDirectoryW(SystemPath(path).c_str(), nullptr) != FALSE);
 }

@@ -61,6 +61,7 @@ class Win32Platform final : public Platform {
 
   // FilesApi
   std::optional<std::int64_t> FileLength(std::string_view path) override;
+  bool Exists(std::string_view path) override;
   Status CreateFolder(std::string_view path) override;
   Status DeleteFile(std::string_view path) override;
   Status ReplaceFile(std::string_view from, std::string_view to) override;

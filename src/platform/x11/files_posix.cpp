@@ -33,6 +33,11 @@ std::optional<std::int64_t> FileLength(std::string_view path) {
   return static_cast<std::int64_t>(st.st_size);
 }
 
+bool Exists(std::string_view path) {
+  struct stat st {};
+  return ::lstat(std::string(path).c_str(), &st) == 0;
+}
+
 Status CreateFolder(std::string_view path) {
   // The permissions that the user's umask leaves, as for any new folder.
   return StatusOf(::mkdir(std::string(path).c_str(), 0777) == 0);
@@ -71,14 +76,18 @@ std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_
   return done;
 }
 
-Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
+Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes, bool onlyNew) {
   const std::span<const std::uint8_t> parts[] = {bytes};
-  return WriteFileParts(path, parts);
+  return WriteFileParts(path, parts, onlyNew);
 }
 
-Status WriteFileParts(std::string_view path,
-                      std::span<const std::span<const std::uint8_t>> parts) {
-  UniqueFd file(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+Status WriteFileParts(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                      bool onlyNew) {
+  // Never through a link, and never waiting for the reader of a pipe that
+  // holds the name (open would block the whole program).
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
+                    (onlyNew ? O_EXCL : O_TRUNC);
+  UniqueFd file(::open(std::string(path).c_str(), flags, 0644));
   if (!file.Valid()) return Status::Failed;
   std::vector<iovec> left;
   for (const auto& part : parts) {

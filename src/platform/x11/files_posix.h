@@ -14,6 +14,8 @@ namespace snapwick::x11 {
 
 // Regular files only: a folder, a device or a missing file has no length.
 std::optional<std::int64_t> FileLength(std::string_view path);
+// Anything at all, a link that leads nowhere included.
+bool Exists(std::string_view path);
 // Fails when the folder is already there.
 Status CreateFolder(std::string_view path);
 Status DeleteFile(std::string_view path);
@@ -21,9 +23,10 @@ Status DeleteFile(std::string_view path);
 // folder, so that after a crash either the old or the new file is there.
 Status ReplaceFile(std::string_view from, std::string_view to);
 std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into);
-Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes);
+// `onlyNew`: fails instead of replacing anything that holds the name.
+Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes, bool onlyNew = false);
 // One file from pieces in order, handed to the system in one call.
-Status WriteFileParts(std::string_view path,
-                      std::span<const std::span<const std::uint8_t>> parts);
+Status WriteFileParts(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                      bool onlyNew = false);
 
 }  // namespace snapwick::x11

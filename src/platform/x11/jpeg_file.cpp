@@ -8,7 +8,9 @@ JpegStatus WriteJpegFile(jpeg::JpegEncoder& encoder, const jpeg::BgrxPixels& pix
                          std::string_view path, int quality) {
   const std::int32_t encoded = encoder.Encode(pixels, quality);
   if (encoded != jpeg::kOk) return encoded;
-  return Succeeded(WriteFile(path, encoder.Bytes())) ? jpeg::kOk : jpeg::kCannotWriteFile;
+  // A shot always goes to a name of its own: the program passes over names
+  // that are taken, so one that is taken now was taken since, by someone else.
+  return Succeeded(WriteFile(path, encoder.Bytes(), true)) ? jpeg::kOk : jpeg::kCannotWriteFile;
 }
 
 JpegStatus WriteJpegFile(jpeg::JpegEncoder& encoder, StripEncoder& strips,
@@ -17,7 +19,7 @@ JpegStatus WriteJpegFile(jpeg::JpegEncoder& encoder, StripEncoder& strips,
     return WriteJpegFile(encoder, pixels, path, quality);
   }
   const auto parts = strips.Parts();
-  return Succeeded(WriteFileParts(path, parts)) ? jpeg::kOk : jpeg::kCannotWriteFile;
+  return Succeeded(WriteFileParts(path, parts, true)) ? jpeg::kOk : jpeg::kCannotWriteFile;
 }
 
 }  // namespace snapwick::x11

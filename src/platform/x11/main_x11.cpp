@@ -3,6 +3,7 @@
 // command line of its own.
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -26,6 +27,9 @@ constexpr auto kKeyWake = snapwick::x11::KeyWake::OnPress;
 
 int main(int argc, char** argv) {
   using namespace snapwick;
+  // A write to a pipe or socket whose reader is gone fails with EPIPE, as
+  // any other failed write, instead of ending the program.
+  std::signal(SIGPIPE, SIG_IGN);
   // Before Qt, which would abort without a display.
   auto display = x11::XDisplay::Open();
   if (!display) {

@@ -49,6 +49,8 @@ std::optional<std::int64_t> X11Platform::FileLength(std::string_view path) {
   return x11::FileLength(path);
 }
 
+bool X11Platform::Exists(std::string_view path) { return x11::Exists(path); }
+
 Status X11Platform::CreateFolder(std::string_view path) { return x11::CreateFolder(path); }
 
 Status X11Platform::DeleteFile(std::string_view path) { return x11::DeleteFile(path); }

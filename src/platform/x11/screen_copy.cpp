@@ -19,6 +19,9 @@ struct OutputDeleter {
 struct CrtcDeleter {
   void operator()(XRRCrtcInfo* c) const { ::XRRFreeCrtcInfo(c); }
 };
+struct MonitorsDeleter {
+  void operator()(XRRMonitorInfo* m) const { ::XRRFreeMonitors(m); }
+};
 struct ImageDeleter {
   void operator()(XImage* i) const { XDestroyImage(i); }
 };
@@ -107,9 +110,30 @@ ScreenCopier::ScreenCopier(XDisplay& display) : display_(display) {
   format_ = RootFormat(d);
   sharedMemoryUsable_ = ::XShmQueryExtension(d) != False;
   int event = 0, error = 0, major = 0, minor = 0;
-  // The primary output and the screen's current resources need RandR 1.3.
-  randr_ = ::XRRQueryExtension(d, &event, &error) && ::XRRQueryVersion(d, &major, &minor) &&
-           (major > 1 || (major == 1 && minor >= 3));
+  // The primary output and the screen's current resources need RandR 1.3,
+  // monitors (which may be set apart from the outputs) 1.5.
+  const bool known = ::XRRQueryExtension(d, &event, &error) && ::XRRQueryVersion(d, &major, &minor);
+  randr_ = known && (major > 1 || (major == 1 && minor >= 3));
+  monitors_ = known && (major > 1 || (major == 1 && minor >= 5));
+}
+
+std::optional<Rect> ScreenCopier::PrimaryArea() {
+  if (!monitors_) return PrimaryCrtc();
+  // The desktop's idea of the primary monitor, which is also where the
+  // window is centred: a monitor set with `xrandr --setmonitor` need not be
+  // an output's whole picture.
+  Display* d = display_.Get();
+  XErrorTrap trap(display_);
+  int count = 0;
+  std::unique_ptr<XRRMonitorInfo, MonitorsDeleter> monitors(
+      ::XRRGetMonitors(d, DefaultRootWindow(d), True, &count));
+  // The request waited for its reply.
+  if (!monitors || trap.FailedSoFar()) return PrimaryCrtc();
+  for (int i = 0; i < count; ++i) {
+    const XRRMonitorInfo& m = monitors.get()[i];
+    if (m.primary) return Rect{m.x, m.y, m.width, m.height};
+  }
+  return std::nullopt;
 }
 
 ScreenCopier::~ScreenCopier() = default;
@@ -148,7 +172,7 @@ std::optional<ScreenImage> ScreenCopier::Grab() {
     return std::nullopt;
   }
   const Rect rect =
-      PrimaryRect(PrimaryCrtc(), static_cast<int>(width), static_cast<int>(height));
+      PrimaryRect(PrimaryArea(), static_cast<int>(width), static_cast<int>(height));
   if (rect.Empty()) return std::nullopt;
 
   const auto plan = PlanCopy(format_, sharedMemoryUsable_);

@@ -32,6 +32,8 @@ class ScreenCopier {
   struct SharedImage;
   struct PlainImage;
 
+  // The primary monitor's rectangle; nothing when no monitor is primary.
+  std::optional<Rect> PrimaryArea();
   std::optional<Rect> PrimaryCrtc();
   bool CopyShared(const Rect& r);
   bool CopyPlain(const Rect& r);
@@ -40,6 +42,7 @@ class ScreenCopier {
   PixelFormat format_;
   bool sharedMemoryUsable_ = false;
   bool randr_ = false;
+  bool monitors_ = false;
   std::unique_ptr<SharedImage> shared_;
   std::unique_ptr<PlainImage> plain_;
   // Where the encoder reads the last copy: the image itself, or converted.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <fstream>
@@ -25,6 +26,44 @@ std::string Contents(const std::string& path) {
 
 std::span<const std::uint8_t> Bytes(const std::string& s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+TEST(Exists, AnythingAtThePath_LinksToNowhereAndPipesToo) {
+  TempFolder dir;
+  Put(dir / "file", "x");
+  ::mkdir((dir / "folder").c_str(), 0755);
+  ::symlink((dir / "missing").c_str(), (dir / "dangling").c_str());
+  ::mkfifo((dir / "pipe").c_str(), 0644);
+  for (const char* name : {"file", "folder", "dangling", "pipe"}) {
+    EXPECT_TRUE(Exists(dir / name)) << name;
+  }
+  EXPECT_FALSE(Exists(dir / "missing"));
+}
+
+// A shot goes only to a name of its own: whatever holds it is left alone,
+// a link does not lead the file elsewhere, and a pipe does not hang the
+// program waiting for a reader.
+TEST(WriteFile, OnlyNew_NameTakenByAnything_FailsAndTouchesNothing) {
+  TempFolder dir;
+  Put(dir / "file", "old");
+  ::symlink((dir / "elsewhere").c_str(), (dir / "dangling").c_str());
+  ::mkfifo((dir / "pipe").c_str(), 0644);
+  for (const char* name : {"file", "dangling", "pipe"}) {
+    EXPECT_EQ(WriteFile(dir / name, Bytes("shot"), true), Status::Failed) << name;
+  }
+  EXPECT_EQ(Contents(dir / "file"), "old");
+  EXPECT_FALSE(Exists(dir / "elsewhere"));
+  EXPECT_EQ(WriteFile(dir / "new", Bytes("shot"), true), Status::Ok);
+  EXPECT_EQ(Contents(dir / "new"), "shot");
+}
+
+TEST(WriteFile, PipeOrLinkHoldingATemporaryName_FailsAtOnce) {
+  TempFolder dir;
+  ::mkfifo((dir / "pipe").c_str(), 0644);
+  ::symlink((dir / "elsewhere").c_str(), (dir / "dangling").c_str());
+  EXPECT_EQ(WriteFile(dir / "pipe", Bytes("record")), Status::Failed);
+  EXPECT_EQ(WriteFile(dir / "dangling", Bytes("record")), Status::Failed);
+  EXPECT_FALSE(Exists(dir / "elsewhere"));
 }
 
 TEST(FileLength, WhatIsThere_LengthOfRegularFilesOnly) {
