@@ -10,7 +10,10 @@ SNAPWICK_PACKAGES=(
   # the native Linux program: Qt's widgets, Xlib with shared memory and
   # RandR, the server's keymap, JPEG and the sound server's client
   qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
-  libxkbcommon-x11-dev libturbojpeg0-dev libpulse-dev
+  libxkbcommon-x11-dev libturbojpeg0-dev libjpeg62-turbo-dev libpulse-dev
+  # the Linux benchmark: keys pressed through XTest, and scrot beside
+  # ImageMagick's import as the tools a shot is compared with
+  libxtst-dev scrot
   # the Windows cross build
   mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   # running it: Wine and the X extensions and fonts that Wine's display

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "platform/x11/unique_fd.h"
 
@@ -75,18 +77,34 @@ std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_
 }
 
 Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes, bool onlyNew) {
+  const std::span<const std::uint8_t> parts[] = {bytes};
+  return WriteFileParts(path, parts, onlyNew);
+}
+
+Status WriteFileParts(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                      bool onlyNew) {
   // Never through a link, and never waiting for the reader of a pipe that
   // holds the name (open would block the whole program).
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
                     (onlyNew ? O_EXCL : O_TRUNC);
   UniqueFd file(::open(std::string(path).c_str(), flags, 0644));
   if (!file.Valid()) return Status::Failed;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(file.Get(), bytes.data() + done, bytes.size() - done);
+  std::vector<iovec> left;
+  for (const auto& part : parts) {
+    if (!part.empty()) left.push_back({const_cast<std::uint8_t*>(part.data()), part.size()});
+  }
+  std::size_t first = 0;
+  while (first < left.size()) {
+    const ssize_t n = ::writev(file.Get(), &left[first], static_cast<int>(left.size() - first));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return Status::Failed;
-    done += static_cast<std::size_t>(n);
+    // A short write: go on where the system stopped.
+    auto done = static_cast<std::size_t>(n);
+    while (first < left.size() && done >= left[first].iov_len) done -= left[first++].iov_len;
+    if (first < left.size()) {
+      left[first].iov_base = static_cast<std::uint8_t*>(left[first].iov_base) + done;
+      left[first].iov_len -= done;
+    }
   }
   // A full disk on some file systems (NFS) shows only at the close.
   return StatusOf(file.Close());

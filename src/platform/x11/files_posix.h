@@ -25,5 +25,8 @@ Status ReplaceFile(std::string_view from, std::string_view to);
 std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into);
 // `onlyNew`: fails instead of replacing anything that holds the name.
 Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes, bool onlyNew = false);
+// One file from pieces in order, handed to the system in one call.
+Status WriteFileParts(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                      bool onlyNew = false);
 
 }  // namespace snapwick::x11

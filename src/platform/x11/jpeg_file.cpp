@@ -13,4 +13,13 @@ JpegStatus WriteJpegFile(jpeg::JpegEncoder& encoder, const jpeg::BgrxPixels& pix
   return Succeeded(WriteFile(path, encoder.Bytes(), true)) ? jpeg::kOk : jpeg::kCannotWriteFile;
 }
 
+JpegStatus WriteJpegFile(jpeg::JpegEncoder& encoder, StripEncoder& strips,
+                         const jpeg::BgrxPixels& pixels, std::string_view path, int quality) {
+  if (!StripSplit(pixels.width, pixels.height) || strips.Encode(pixels, quality) != jpeg::kOk) {
+    return WriteJpegFile(encoder, pixels, path, quality);
+  }
+  const auto parts = strips.Parts();
+  return Succeeded(WriteFileParts(path, parts, true)) ? jpeg::kOk : jpeg::kCannotWriteFile;
+}
+
 }  // namespace snapwick::x11

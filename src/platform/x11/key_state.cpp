@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon-x11.h>
 
@@ -26,6 +27,14 @@ std::uint32_t LayoutOf(unsigned eventState) { return (eventState >> 13) & 3; }
 
 bool Down(const char (&keys)[32], unsigned code) {
   return code < 256 && (static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0;
+}
+
+KeySet ToKeySet(const char (&keys)[32]) {
+  KeySet set;
+  for (unsigned code = 0; code < 256; ++code) {
+    if (Down(keys, code)) set.set(code);
+  }
+  return set;
 }
 
 }  // namespace
@@ -86,19 +95,53 @@ bool KeyState::NumLockOn(const Keymap& keymap) {
          (state.mods & keymap.numLockMask) != 0;
 }
 
-bool KeyState::IsDown(int virtualKey) {
+bool KeyState::IsDown(int virtualKey, const Decide& decide) {
   Keymap* keymap = CurrentKeymap();
   if (!keymap) return false;
   // Num Lock is asked for only where it matters: the keypad's keys.
   const bool numLockOn = keymap->map->FollowsNumLock(virtualKey) && NumLockOn(*keymap);
   const auto codes = keymap->map->KeycodesOf(virtualKey, numLockOn);
   if (codes.empty()) return false;
+  return decide(codes, [this] {
+    const KeySet down = DownNow();
+    // The server sends events before the reply that follows them: a press
+    // that the keymap no longer shows (a short tap) has been read by now.
+    // Reading marks the keymap stale at most; the codes stay valid.
+    ProcessEvents();
+    return down;
+  });
+}
+
+KeySet KeyState::DownNow() {
   char keys[32] = {};
   ::XQueryKeymap(display_.Get(), keys);
-  for (const Keycode code : codes) {
-    if (Down(keys, code)) return true;
+  return ToKeySet(keys);
+}
+
+bool KeyState::WatchKeys(OnKey onKey) {
+  Display* display = display_.Get();
+  int opcode = 0, event = 0, error = 0;
+  if (!::XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) return false;
+  // Before 2.1 the server keeps raw events from a client while another one
+  // (a window manager's shortcut) grabs the key: a hotkey could go unseen.
+  int major = 2, minor = 2;
+  if (::XIQueryVersion(display, &major, &minor) != Success || major < 2 ||
+      (major == 2 && minor < 1)) {
+    return false;
   }
-  return false;
+  unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+  XISetMask(bits, XI_RawKeyPress);
+  XISetMask(bits, XI_RawKeyRelease);
+  XIEventMask mask{};
+  mask.deviceid = XIAllMasterDevices;
+  mask.mask_len = sizeof(bits);
+  mask.mask = bits;
+  XErrorTrap trap(display_);
+  ::XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+  if (trap.Failed()) return false;
+  xinputOpcode_ = opcode;
+  onKey_ = std::move(onKey);
+  return true;
 }
 
 std::optional<KeyInfo> KeyState::Describe(unsigned keycode, unsigned eventState) {
@@ -117,7 +160,17 @@ void KeyState::ProcessEvents() {
   while (::XPending(display) > 0) {
     XEvent event;
     ::XNextEvent(display, &event);
-    if (event.type == MappingNotify) {
+    if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_) {
+      if (::XGetEventData(display, &event.xcookie)) {
+        const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+        const int type = event.xcookie.evtype;
+        if (onKey_ && (type == XI_RawKeyPress || type == XI_RawKeyRelease) &&
+            (raw->flags & XIKeyRepeat) == 0) {
+          onKey_(static_cast<Keycode>(raw->detail), type == XI_RawKeyPress);
+        }
+        ::XFreeEventData(display, &event.xcookie);
+      }
+    } else if (event.type == MappingNotify) {
       ::XRefreshKeyboardMapping(&event.xmapping);
       stale_ = true;
     } else if (xkbEventBase_ >= 0 && event.type == xkbEventBase_) {

@@ -24,7 +24,12 @@ Status X11Platform::StopKeyCapture() {
   return keyCapture_->Stop();
 }
 
-bool X11Platform::IsKeyDown(int virtualKey) { return keys_.IsDown(virtualKey); }
+bool X11Platform::IsKeyDown(int virtualKey) {
+  return keys_.IsDown(virtualKey,
+                      [this](std::span<const Keycode> codes, const KeyState::AskServer& downNow) {
+                        return driver_.AskDown(codes, downNow);
+                      });
+}
 
 // --- ScreenApi ---
 
@@ -34,6 +39,7 @@ JpegStatus X11Platform::WriteJpeg(const ScreenImage& image, std::string_view pat
                                   std::uint8_t quality) {
   const auto pixels = screen_.PixelsOf(image);
   if (!pixels) return jpeg::kInvalidArgument;
+  if (strips_) return WriteJpegFile(encoder_, *strips_, *pixels, path, quality);
   return WriteJpegFile(encoder_, *pixels, path, quality);
 }
 

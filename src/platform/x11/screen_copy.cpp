@@ -85,6 +85,8 @@ struct ScreenCopier::SharedImage {
     if (attached) {
       XErrorTrap trap(display);
       ::XShmDetach(display.Get(), &segment);
+      // Errors of the detach are this trap's, not a later request's.
+      trap.Failed();
     }
     // A shared image's destroy function leaves the segment alone.
     if (image) XDestroyImage(image);
@@ -125,7 +127,8 @@ std::optional<Rect> ScreenCopier::PrimaryArea() {
   int count = 0;
   std::unique_ptr<XRRMonitorInfo, MonitorsDeleter> monitors(
       ::XRRGetMonitors(d, DefaultRootWindow(d), True, &count));
-  if (!monitors || trap.Failed()) return PrimaryCrtc();
+  // The request waited for its reply.
+  if (!monitors || trap.FailedSoFar()) return PrimaryCrtc();
   for (int i = 0; i < count; ++i) {
     const XRRMonitorInfo& m = monitors.get()[i];
     if (m.primary) return Rect{m.x, m.y, m.width, m.height};
@@ -150,7 +153,8 @@ std::optional<Rect> ScreenCopier::PrimaryCrtc() {
   if (!output || output->crtc == None) return std::nullopt;
   std::unique_ptr<XRRCrtcInfo, CrtcDeleter> crtc(
       ::XRRGetCrtcInfo(d, resources.get(), output->crtc));
-  if (!crtc || trap.Failed()) return std::nullopt;
+  // Each of those waited for its reply.
+  if (!crtc || trap.FailedSoFar()) return std::nullopt;
   return Rect{crtc->x, crtc->y, static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
 }
 
@@ -209,7 +213,7 @@ bool ScreenCopier::CopyShared(const Rect& r) {
   XErrorTrap trap(display_);
   const bool got = ::XShmGetImage(display_.Get(), DefaultRootWindow(display_.Get()),
                                   shared_->image, r.x, r.y, AllPlanes) != False;
-  return got && !trap.Failed();
+  return got && !trap.FailedSoFar();
 }
 
 bool ScreenCopier::CopyPlain(const Rect& r) {
@@ -219,7 +223,7 @@ bool ScreenCopier::CopyPlain(const Rect& r) {
   made->image.reset(::XGetImage(d, DefaultRootWindow(d), r.x, r.y,
                                 static_cast<unsigned>(r.width), static_cast<unsigned>(r.height),
                                 AllPlanes, ZPixmap));
-  if (!made->image || trap.Failed()) return false;
+  if (!made->image || trap.FailedSoFar()) return false;
   plain_ = std::move(made);
   return true;
 }

@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <sched.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,15 +34,30 @@ std::string LockPath() {
 
 QIcon AppIcon() { return QIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
 
+// The cores this process may run on, not those the machine has.
+int UsableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  return ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
 }  // namespace
 
-X11Platform::X11Platform(std::unique_ptr<XDisplay> display)
+X11Platform::X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake)
     : display_(std::move(display)),
       keys_(*display_),
       screen_(*display_),
-      instance_(LockPath()) {
+      instance_(LockPath()),
+      driver_(wake == KeyWake::OnPress && keys_.WatchKeys([this](Keycode code, bool down) {
+        if (down) {
+          Apply(driver_.OnPress(code));
+        } else {
+          driver_.OnRelease(code);
+        }
+      })) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(AppIcon());
+  if (UsableCores() >= 2) strips_ = std::make_unique<StripEncoder>();
 
   if (signals_.Installed()) {
     signalNotifier_ =
@@ -73,10 +90,11 @@ bool X11Platform::Create(WindowEvents& events) {
     if (!closed_ && events_) events_->OnKeyReleased(virtualKey, name);
   });
   tick_.setInterval(layout::kTimerIntervalMs);
-  QObject::connect(&tick_, &QTimer::timeout, &context_, [this] {
-    if (!closed_ && events_) events_->OnTick();
-  });
-  tick_.start();
+  // A held key gives one shot a tick: a coarse timer's slack would cost
+  // shots.
+  tick_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&tick_, &QTimer::timeout, &context_, [this] { Tick(); });
+  Apply(driver_.Start());
 
   events_->OnStart();
   return !closed_;
@@ -94,10 +112,51 @@ void X11Platform::ShowFirst() {
   }
 }
 
+void X11Platform::Tick() {
+  if (closed_ || !events_ || !driver_.Running()) return;
+  events_->OnTick();
+  if (closed_) return;
+  // The plain poll runs on whatever is down: no need to ask.
+  Apply(driver_.OnTickEnd(driver_.WakesOnKeys() ? keys_.DownNow() : KeySet{}));
+  // The tick's requests may have read events off the connection, where
+  // the socket's notifier no longer sees them: a press during the shot
+  // starts the next tick now.
+  keys_.ProcessEvents();
+}
+
+void X11Platform::Apply(TimerChange change) {
+  switch (change) {
+    case TimerChange::None:
+      break;
+    case TimerChange::Start:
+      tick_.start();
+      break;
+    case TimerChange::StartNow:
+      tick_.start();
+      // Queued, because a press may be read in the middle of other work
+      // (the settings panel's key capture reads the connection too).
+      if (!tickQueued_) {
+        tickQueued_ = true;
+        QMetaObject::invokeMethod(
+            &context_,
+            [this] {
+              tickQueued_ = false;
+              Tick();
+            },
+            Qt::QueuedConnection);
+      }
+      break;
+    case TimerChange::Stop:
+      tick_.stop();
+      break;
+  }
+}
+
 bool X11Platform::RequestClose(CloseOrigin origin) {
   if (closed_) return false;
   if (events_ && events_->OnCloseRequest(origin)) return true;
   closed_ = true;
+  Apply(driver_.Stop());
   tick_.stop();
   if (window_) window_->hide();
   // Ends every event loop, also a menu's or a message box's that is open.

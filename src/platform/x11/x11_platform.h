@@ -20,16 +20,26 @@
 #include "platform/x11/session_end.h"
 #include "platform/x11/single_instance.h"
 #include "platform/x11/sound_player.h"
+#include "platform/x11/strip_jpeg.h"
 #include "platform/x11/termination_signals.h"
+#include "platform/x11/tick_driver.h"
 #include "platform/x11/tray_icon.h"
 #include "platform/x11/x_display.h"
 
 namespace snapwick::x11 {
 
+// How the shot timer learns that a key went down.
+enum class KeyWake : std::uint8_t {
+  // The server's raw key events where it has them, a plain poll otherwise.
+  OnPress,
+  // Always the plain poll, as on a server without those events.
+  Poll,
+};
+
 class X11Platform final : public Platform {
  public:
   // Needs the QApplication and the program's own open X connection.
-  explicit X11Platform(std::unique_ptr<XDisplay> display);
+  explicit X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake = KeyWake::OnPress);
   ~X11Platform() override;
 
   // Makes the window hidden with its controls and raises OnStart; false
@@ -87,14 +97,20 @@ class X11Platform final : public Platform {
   // Returns true when the program goes on; otherwise ends the event loop.
   bool RequestClose(CloseOrigin origin);
   void OnTerminationSignal();
+  void Tick();
+  void Apply(TimerChange change);
 
   std::unique_ptr<XDisplay> display_;
   KeyState keys_;
   ScreenCopier screen_;
   jpeg::JpegEncoder encoder_;
+  // Only where a second core can take the other strip.
+  std::unique_ptr<StripEncoder> strips_;
   SoundPlayer sound_;
   SingleInstance instance_;
   TerminationSignals signals_;
+  TickDriver driver_;
+  bool tickQueued_ = false;
 
   WindowEvents* events_ = nullptr;
   bool closed_ = false;

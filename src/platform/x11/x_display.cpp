@@ -5,9 +5,11 @@
 namespace snapwick::x11 {
 namespace {
 
-// Our connection, and the first of its errors since a trap was set. All
-// of it runs on the user-interface thread.
+// Our connection, the first request the innermost trap watches, and the
+// first error since. All of it runs on the user-interface thread.
 Display* gOwn = nullptr;
+constexpr unsigned long kNoTrap = ~0UL;
+unsigned long gTrapFirst = kNoTrap;
 int gErrorCode = 0;
 int (*gPreviousHandler)(Display*, XErrorEvent*) = nullptr;
 
@@ -16,7 +18,10 @@ int OnXError(Display* display, XErrorEvent* error) {
   // the end of the program (Xlib's default handler calls exit()): a copy
   // of a screen that has just changed size fails with BadMatch.
   if (display == gOwn) {
-    if (gErrorCode == 0) gErrorCode = error->error_code;
+    // Sequence numbers wrap at 32 bits on the wire; Xlib widens them.
+    if (gTrapFirst != kNoTrap && error->serial >= gTrapFirst && gErrorCode == 0) {
+      gErrorCode = error->error_code;
+    }
     return 0;
   }
   return gPreviousHandler ? gPreviousHandler(display, error) : 0;
@@ -45,17 +50,24 @@ XDisplay::~XDisplay() {
 
 int XDisplay::ConnectionFd() const { return ConnectionNumber(display_); }
 
-XErrorTrap::XErrorTrap(XDisplay& display) : display_(display) {
-  // Errors of earlier requests belong to no one here.
-  ::XSync(display_.Get(), False);
+XErrorTrap::XErrorTrap(XDisplay& display)
+    : display_(display), previousFirst_(gTrapFirst), previousError_(gErrorCode) {
+  gTrapFirst = NextRequest(display_.Get());
   gErrorCode = 0;
 }
 
-XErrorTrap::~XErrorTrap() { ::XSync(display_.Get(), False); }
+XErrorTrap::~XErrorTrap() {
+  // An enclosing trap also saw what failed inside this one.
+  const int inner = gErrorCode;
+  gTrapFirst = previousFirst_;
+  gErrorCode = previousError_ != 0 ? previousError_ : inner;
+}
 
 bool XErrorTrap::Failed() {
   ::XSync(display_.Get(), False);
   return gErrorCode != 0;
 }
+
+bool XErrorTrap::FailedSoFar() const { return gErrorCode != 0; }
 
 }  // namespace snapwick::x11

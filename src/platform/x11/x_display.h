@@ -33,7 +33,9 @@ class XDisplay {
   bool xwayland_ = false;
 };
 
-// Collects the errors of the requests made while it lives.
+// Collects the errors of the requests made while it lives, told from
+// those of earlier requests by their sequence numbers, so that setting it
+// costs no round trip to the server.
 class XErrorTrap {
  public:
   explicit XErrorTrap(XDisplay& display);
@@ -44,9 +46,14 @@ class XErrorTrap {
   // Waits for the server to have handled every request so far; true when
   // one of them failed.
   bool Failed();
+  // Whether one failed, without waiting: enough after a request that has
+  // a reply, since the server answers in order.
+  bool FailedSoFar() const;
 
  private:
   XDisplay& display_;
+  unsigned long previousFirst_;
+  int previousError_;
 };
 
 }  // namespace snapwick::x11
