@@ -8,7 +8,11 @@ next 50 ms step, so the best rate is 1000 / (t rounded up to 50 ms) per
 second; t is the median shot time that the shot bench measured (--shot-ms),
 or, without it, the script runs the shot bench first.
 
-    held_key_bench.py [--shot-ms MS] [--hold SECONDS] [--dist DIR] [--shot-bench EXE]
+    held_key_bench.py [--shot-ms MS] [--hold SECONDS] [--screen WxH] [--dist DIR]
+                      [--shot-bench EXE]
+
+--screen sets the virtual display's size (1920x1080 unless given); a
+--shot-ms given with it must have been measured at that size.
 """
 
 import argparse
@@ -55,9 +59,11 @@ def shot_ms_from_bench(s, bench_exe):
 def run(args):
     s = SnapwickScenario("held_key_bench")
     s.dist = Path(args.dist).resolve()
+    s.screen_size = args.screen
     try:
         s.setup()
-        print(f"held_key_bench: Xvfb {s.display.name}, prefix {s.prefix}", flush=True)
+        print(f"held_key_bench: Xvfb {s.display.name} {args.screen[0]}x{args.screen[1]}, "
+              f"prefix {s.prefix}", flush=True)
         shot_ms = args.shot_ms
         if shot_ms is None:
             shot_ms = shot_ms_from_bench(s, Path(args.shot_bench).resolve())
@@ -115,10 +121,19 @@ def report(pic, held, shot_ms, hold):
     return consecutive and not strangers
 
 
+def screen_size(text):
+    m = re.fullmatch(r"(\d+)x(\d+)", text)
+    if not m or int(m.group(1)) < 640 or int(m.group(2)) < 480:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a size such as 3840x2160")
+    return int(m.group(1)), int(m.group(2))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--shot-ms", type=float, help="median shot time from the shot bench")
     parser.add_argument("--hold", type=float, default=3.0, help="seconds F8 is held down")
+    parser.add_argument("--screen", type=screen_size, default=(1920, 1080),
+                        help="the virtual display's size, WxH")
     parser.add_argument("--dist", default=str(REPO / "dist" / "Snapwick"))
     parser.add_argument("--shot-bench",
                         default=str(REPO / "build" / "windows" / "bench" / "snapwick_shot_bench.exe"))
