@@ -8,7 +8,12 @@ next 50 ms step, so the best rate is 1000 / (t rounded up to 50 ms) per
 second; t is the median shot time that the shot bench measured (--shot-ms),
 or, without it, the script runs the shot bench first.
 
-    held_key_bench.py [--shot-ms MS] [--hold SECONDS] [--dist DIR] [--shot-bench EXE]
+    held_key_bench.py [--shot-ms MS] [--hold SECONDS] [--screen WxH] [--want-rate N]
+                      [--dist DIR] [--shot-bench EXE]
+
+--screen sets the virtual display's size (1920x1080 unless given); a
+--shot-ms given with it must have been measured at that size. --want-rate
+is the rate in shots per second that the run is held against.
 """
 
 import argparse
@@ -55,9 +60,11 @@ def shot_ms_from_bench(s, bench_exe):
 def run(args):
     s = SnapwickScenario("held_key_bench")
     s.dist = Path(args.dist).resolve()
+    s.screen_size = args.screen
     try:
         s.setup()
-        print(f"held_key_bench: Xvfb {s.display.name}, prefix {s.prefix}", flush=True)
+        print(f"held_key_bench: Xvfb {s.display.name} {args.screen[0]}x{args.screen[1]}, "
+              f"prefix {s.prefix}", flush=True)
         shot_ms = args.shot_ms
         if shot_ms is None:
             shot_ms = shot_ms_from_bench(s, Path(args.shot_bench).resolve())
@@ -76,14 +83,14 @@ def run(args):
             time.sleep(1.0)
             return before == len(app.shots())
         wait_until(settled, 30, "shots kept coming after the key was up")
-        return report(app.pic, held, shot_ms, args.hold)
+        return report(app.pic, held, shot_ms, args.hold, args.want_rate)
     except ScenarioFailed as e:
         raise BenchError(str(e))
     finally:
         s.teardown()
 
 
-def report(pic, held, shot_ms, hold):
+def report(pic, held, shot_ms, hold, want_rate):
     files = sorted(pic.iterdir()) if pic.is_dir() else []
     named = [(int(m.group(7)), f) for f in files if (m := SHOT_NAME.fullmatch(f.name))]
     named.sort()
@@ -100,7 +107,11 @@ def report(pic, held, shot_ms, hold):
           f"{'yes' if consecutive and not strangers else 'NO'}"
           + (f" (counters {counters})" if not consecutive else "")
           + (f"; {strangers} file(s) not named as shots" if strangers else ""))
-    print(f"  shots per second: {rate:.2f}")
+    if want_rate:
+        print(f"  shots per second: {rate:.2f} (target >= {want_rate:g}) "
+              f"{'MET' if rate >= want_rate else 'MISSED'}")
+    else:
+        print(f"  shots per second: {rate:.2f}")
     print(f"  best the {TIMER_MS} ms timer allows: median shot {shot_ms:.1f} ms, rounded up to "
           f"{step_ms} ms -> {best:.2f} per second")
     print(f"  rate / best: {percent:.1f} % (target >= 90 %) {'MET' if percent >= 90 else 'MISSED'}")
@@ -110,15 +121,26 @@ def report(pic, held, shot_ms, hold):
         gaps = [b - a for a, b in zip(ends, ends[1:])]
         print(f"  time between consecutive files' writes: min {min(gaps):.1f}  median "
               f"{statistics.median(gaps):.1f}  max {max(gaps):.1f} ms")
+    print(f"held_key_rate={rate:.2f}")
     print(f"held_key_percent={percent:.1f}")
     sys.stdout.flush()
     return consecutive and not strangers
+
+
+def screen_size(text):
+    m = re.fullmatch(r"(\d+)x(\d+)", text)
+    if not m or int(m.group(1)) < 640 or int(m.group(2)) < 480:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a size such as 3840x2160")
+    return int(m.group(1)), int(m.group(2))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--shot-ms", type=float, help="median shot time from the shot bench")
     parser.add_argument("--hold", type=float, default=3.0, help="seconds F8 is held down")
+    parser.add_argument("--screen", type=screen_size, default=(1920, 1080),
+                        help="the virtual display's size, WxH")
+    parser.add_argument("--want-rate", type=float, help="shots per second the run must reach")
     parser.add_argument("--dist", default=str(REPO / "dist" / "Snapwick"))
     parser.add_argument("--shot-bench",
                         default=str(REPO / "build" / "windows" / "bench" / "snapwick_shot_bench.exe"))

@@ -1,10 +1,13 @@
-// How long one shot takes, and what of it is ours.
+// How long one shot takes, against what it took with GDI+ and what
+// TurboJPEG alone takes.
 //
 // Builds the real main window through the Win32 layer and runs the real
 // start-up, as snapwick.exe does, then times CaptureScreen, its screen copy
-// and its save on their own, and beside them a bare probe that makes the
-// same system calls with nothing of Snapwick in between. The two kinds of shot alternate, so that a
-// drift of Wine's speed during the run weighs on both alike. First of all it
+// and its save on their own, and beside them two probes that copy the
+// screen the same way with nothing of Snapwick in between: one saves with
+// GDI+, as the program used to, the other with tjCompress2 and one
+// WriteFile. The three kinds of shot take turns at going first, so that a
+// drift of Wine's speed during the run weighs on all alike. First of all it
 // makes a few hundred CaptureScreen shots in a row and reports how much the
 // process grew meanwhile.
 //
@@ -12,8 +15,8 @@
 //                           [--memory-of-probe] [--sound-off] [--raw]
 //
 // --memory-trace prints the private bytes every K shots of the memory run;
-// --memory-of-probe makes that run with the probe, for the system's own
-// share; --sound-off silences the shutter, to tell the sound's share;
+// --memory-of-probe makes that run with the GDI+ probe, for the system's
+// own share; --sound-off silences the shutter, to tell the sound's share;
 // --raw prints every round's timings.
 
 #include "platform/win32/windows_inc.h"
@@ -29,14 +32,15 @@
 
 #include "app/folders.h"
 #include "app/main_window_logic.h"
-#include "bare_probe.h"
 #include "bench_stats.h"
+#include "gdiplus_probe.h"
 #include "capture/capture.h"
 #include "capture/jpeg_save.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
 #include "state/app_state.h"
+#include "turbojpeg_probe.h"
 
 namespace snapwick::bench {
 namespace {
@@ -158,16 +162,33 @@ class TempFolder {
   std::wstring path_;
 };
 
+// What a shot must not exceed, as a share of a probe's shot (medians).
+constexpr double kMostOfGdiplus = 0.4;
+constexpr double kMostOfTurboJpeg = 1.1;
+
+struct ProbeSeries {
+  std::vector<double> shot, copy, save;
+  std::int64_t bytes = 0;  // the last file's size
+};
+
 struct Series {
-  std::vector<double> shot, copy, save;        // Snapwick
-  std::vector<double> probeShot, probeCopy, probeSave;
-  std::vector<double> pairRatio;               // shot / probe shot, round by round
+  std::vector<double> shot, copy, save;  // Snapwick
+  ProbeSeries gdiplus, turbo;
+  std::vector<double> gdiplusRatio, turboRatio;  // shot / probe shot, round by round
 };
 
 void PrintRow(const char* label, const std::vector<double>& ms) {
   const Summary s = Summarize(ms);
   std::printf("  %-44s n=%-4zu min %7.1f  median %7.1f  max %7.1f ms\n", label, s.count, s.min,
               s.median, s.max);
+}
+
+void PrintRatio(const char* label, const std::vector<double>& shot,
+                const std::vector<double>& probe, const std::vector<double>& perRound,
+                double most) {
+  const double ratio = Summarize(shot).median / Summarize(probe).median;
+  std::printf("  %-44s %.3f (target <= %.2f) %s; median of the rounds' ratios %.3f\n", label, ratio,
+              most, ratio <= most ? "MET" : "MISSED", Summarize(perRound).median);
 }
 
 void PrintGrowth(const char* when, bool ofProbe, int shots, const PrivateBytes& first,
@@ -214,9 +235,10 @@ int Run(const Options& o) {
   PumpFor(500);
 
   TempFolder temp;
-  BareProbe probe;
-  if (temp.Path().empty() || !probe.Ready()) {
-    std::printf("shot_bench: no temporary folder or no probe bitmap\n");
+  GdiplusProbe probe;
+  TurboJpegProbe turbo;
+  if (temp.Path().empty() || !probe.Ready() || !turbo.Ready()) {
+    std::printf("shot_bench: no temporary folder, no probe bitmap or no compressor\n");
     return 1;
   }
   // The state start-up left, its shots sent to the temporary folder.
@@ -232,7 +254,8 @@ int Run(const Options& o) {
 
   int failures = 0;
   int captures = 0;
-  std::int64_t snapwickBytes = 0, probeBytes = 0;
+  std::int64_t snapwickBytes = 0;
+  Series s;
 
   // Memory first, so that its first shot is the process's first.
   std::vector<double> alone;
@@ -240,7 +263,9 @@ int Run(const Options& o) {
   for (int i = 1; i <= o.memoryShots; ++i) {
     const Stopwatch t;
     if (o.memoryOfProbe) {
-      if (probe.Shot(probePath).status != 0 || temp.DeleteJpegs(&probeBytes) != 1) ++failures;
+      if (probe.Shot(probePath).status != 0 || temp.DeleteJpegs(&s.gdiplus.bytes) != 1) {
+        ++failures;
+      }
     } else {
       const Failure error = CaptureScreen(platform, state);
       ++captures;
@@ -261,7 +286,6 @@ int Run(const Options& o) {
     PumpMessages();
   }
 
-  Series s;
   const auto snapwickShot = [&] {
     const Stopwatch t;
     const Failure error = CaptureScreen(platform, state);
@@ -270,27 +294,39 @@ int Run(const Options& o) {
     if (error || temp.DeleteJpegs(&snapwickBytes) != 1) ++failures;
     PumpMessages();
   };
-  const auto probeShot = [&] {
-    const ProbeTimes t = probe.Shot(probePath);
-    s.probeShot.push_back(t.shotMs);
-    s.probeCopy.push_back(t.copyMs);
-    s.probeSave.push_back(t.saveMs);
-    if (t.status != 0 || temp.DeleteJpegs(&probeBytes) != 1) ++failures;
+  const auto record = [&](ProbeSeries& series, const ProbeTimes& t) {
+    series.shot.push_back(t.shotMs);
+    series.copy.push_back(t.copyMs);
+    series.save.push_back(t.saveMs);
+    if (t.status != 0 || temp.DeleteJpegs(&series.bytes) != 1) ++failures;
     PumpMessages();
   };
+  const auto gdiplusShot = [&] { record(s.gdiplus, probe.Shot(probePath)); };
+  const auto turboShot = [&] { record(s.turbo, turbo.Shot(probePath, state.quality)); };
   for (int round = 0; round < o.rounds; ++round) {
-    // The two kinds of shot take turns at going first. Whatever comes first
-    // in a round follows the previous round's other steps, and whatever
-    // comes second runs while the first one's shutter sound is still being
-    // handled on its thread; alternating gives both the same share of each.
-    if (round % 2 == 0) {
-      snapwickShot();
-      probeShot();
-    } else {
-      probeShot();
-      snapwickShot();
+    // The three kinds of shot take turns at going first. Whatever comes
+    // first in a round follows the previous round's other steps, and what
+    // follows Snapwick's shot runs while its shutter sound is still being
+    // handled on its thread; the rotation gives each the same share of both.
+    switch (round % 3) {
+      case 0:
+        snapwickShot();
+        gdiplusShot();
+        turboShot();
+        break;
+      case 1:
+        gdiplusShot();
+        turboShot();
+        snapwickShot();
+        break;
+      default:
+        turboShot();
+        snapwickShot();
+        gdiplusShot();
+        break;
     }
-    s.pairRatio.push_back(s.shot.back() / s.probeShot.back());
+    s.gdiplusRatio.push_back(s.shot.back() / s.gdiplus.shot.back());
+    s.turboRatio.push_back(s.shot.back() / s.turbo.shot.back());
     std::optional<ScreenImage> image;
     {  // Snapwick's copy alone: the screen into the layer's bitmap.
       const Stopwatch t;
@@ -310,32 +346,37 @@ int Run(const Options& o) {
   }
 
   if (o.raw) {
-    std::printf("round  shot  probe  copy  save  probe-copy  probe-save (ms)\n");
+    std::printf("round  shot  copy  save  gdiplus  -copy  -save  turbojpeg  -copy  -save (ms)\n");
     for (int i = 0; i < o.rounds; ++i) {
       const auto k = static_cast<std::size_t>(i);
-      std::printf("%5d %5.1f %6.1f %5.1f %5.1f %11.1f %11.1f\n", i + 1, s.shot[k],
-                  s.probeShot[k], s.copy[k], s.save[k], s.probeCopy[k], s.probeSave[k]);
+      std::printf("%5d %5.1f %5.1f %5.1f %8.1f %6.1f %6.1f %10.1f %6.1f %6.1f\n", i + 1,
+                  s.shot[k], s.copy[k], s.save[k], s.gdiplus.shot[k], s.gdiplus.copy[k],
+                  s.gdiplus.save[k], s.turbo.shot[k], s.turbo.copy[k], s.turbo.save[k]);
     }
   }
-  const double ratio = Summarize(s.shot).median / Summarize(s.probeShot).median;
-  std::printf("shot_bench: %d rounds, each: Snapwick shot and probe shot (taking turns at "
-              "going first), Snapwick copy, Snapwick save\n",
+  std::printf("shot_bench: %d rounds, each: Snapwick shot, GDI+ probe shot and TurboJPEG probe "
+              "shot (taking turns at going first), Snapwick copy, Snapwick save\n",
               o.rounds);
   PrintRow("Snapwick shot  CaptureScreen", s.shot);
   PrintRow("Snapwick copy  GrabScreen", s.copy);
   PrintRow("Snapwick save  SaveJpeg of that copy", s.save);
-  PrintRow("probe shot     GDI + GDI+ calls only", s.probeShot);
-  PrintRow("probe copy     metrics, GetDC, BitBlt, ReleaseDC", s.probeCopy);
-  PrintRow("probe save     GdiplusStartup..Shutdown", s.probeSave);
-  PrintRow(o.memoryOfProbe ? "probe shot, memory run (not interleaved)"
+  PrintRow("GDI+ probe shot", s.gdiplus.shot);
+  PrintRow("GDI+ probe copy  metrics, GetDC, BitBlt", s.gdiplus.copy);
+  PrintRow("GDI+ probe save  GdiplusStartup..Shutdown", s.gdiplus.save);
+  PrintRow("TurboJPEG probe shot", s.turbo.shot);
+  PrintRow("TurboJPEG probe copy  metrics, GetDC, BitBlt", s.turbo.copy);
+  PrintRow("TurboJPEG probe save  tjCompress2, WriteFile", s.turbo.save);
+  PrintRow(o.memoryOfProbe ? "GDI+ probe shot, memory run (not interleaved)"
                            : "Snapwick shot, memory run (not interleaved)",
            alone);
-  std::printf("  ratio of medians, Snapwick shot / probe shot: %.3f (target <= 1.05) %s\n", ratio,
-              ratio <= 1.05 ? "MET" : "MISSED");
-  std::printf("  median of the per-round ratios:               %.3f\n",
-              Summarize(s.pairRatio).median);
-  std::printf("  JPEG sizes: Snapwick %lld bytes, probe %lld bytes\n",
-              static_cast<long long>(snapwickBytes), static_cast<long long>(probeBytes));
+  PrintRatio("Snapwick shot / GDI+ probe shot:", s.shot, s.gdiplus.shot, s.gdiplusRatio,
+             kMostOfGdiplus);
+  PrintRatio("Snapwick shot / TurboJPEG probe shot:", s.shot, s.turbo.shot, s.turboRatio,
+             kMostOfTurboJpeg);
+  std::printf("  JPEG sizes: Snapwick %lld bytes, GDI+ probe %lld bytes, TurboJPEG probe %lld "
+              "bytes\n",
+              static_cast<long long>(snapwickBytes), static_cast<long long>(s.gdiplus.bytes),
+              static_cast<long long>(s.turbo.bytes));
   std::printf("  private bytes, from %s:\n", afterLast.source);
   PrintGrowth("read at once", o.memoryOfProbe, o.memoryShots, afterFirst, afterLast);
   PrintGrowth("read 0.5 s later", o.memoryOfProbe, o.memoryShots, settledFirst, settledLast);

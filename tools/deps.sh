@@ -1,16 +1,26 @@
 # Installs what building and testing Snapwick needs on Debian; sourced by
-# tools/test.sh and tools/run.sh. A machine that has everything skips apt.
+# tools/test.sh and tools/run.sh, or run by itself (bash tools/deps.sh). A
+# machine that has everything skips apt.
+#
+# The Windows build compiles libjpeg-turbo from Debian's own source package:
+# this adds a deb-src entry where apt has none and fetches the package into
+# $SNAPWICK_DEPS_CACHE (default .cache/debian-src, outside git), where CMake
+# checks its upstream tarball against the pinned hash before building it.
 
 SNAPWICK_PACKAGES=(
   # native build, unit tests and benchmarks
   cmake make g++ googletest libgtest-dev libbenchmark-dev
+  # the JPEG encoder: Debian's library for the native build; for the
+  # Windows build its source package (fetched with apt, unpacked with
+  # dpkg-source) and the assembler of its SIMD code
+  libturbojpeg0-dev dpkg-dev nasm debian-archive-keyring
   # the X11 layer's keys: xkbcommon, and the XKB data its tests compile
   # keymaps from
   pkg-config libxkbcommon-dev xkb-data
   # the native Linux program: Qt's widgets, Xlib with shared memory and
   # RandR, the server's keymap, JPEG and the sound server's client
   qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
-  libxkbcommon-x11-dev libturbojpeg0-dev libjpeg62-turbo-dev libpulse-dev
+  libxkbcommon-x11-dev libjpeg62-turbo-dev libpulse-dev
   # the Linux benchmark: keys pressed through XTest, and scrot beside
   # ImageMagick's import as the tools a shot is compared with
   libxtst-dev scrot
@@ -52,7 +62,67 @@ snapwick_ensure_russian_locale() {
 }
 
 snapwick_install_deps() {
-  snapwick_install_packages && snapwick_ensure_russian_locale
+  snapwick_install_packages && snapwick_ensure_russian_locale && snapwick_fetch_jpeg_source
+}
+
+SNAPWICK_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+SNAPWICK_DEPS_CACHE=${SNAPWICK_DEPS_CACHE:-$SNAPWICK_REPO/.cache/debian-src}
+SNAPWICK_SOURCE_ENTRY=/etc/apt/sources.list.d/snapwick-src.sources
+
+snapwick_as_root() {
+  if ((EUID == 0)); then
+    "$@"
+  elif command -v sudo >/dev/null; then
+    sudo "$@"
+  else
+    echo "not root and no sudo: cannot run $*" >&2
+    return 1
+  fi
+}
+
+snapwick_has_jpeg_source() {
+  apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package: libjpeg-turbo$'
+}
+
+# A deb-src entry for the release this machine runs, from the mirror its
+# own deb entries use, signed by the Debian archive's keys.
+snapwick_add_source_entry() {
+  local codename uri
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [[ -z $codename ]]; then
+    echo "cannot tell the Debian release from /etc/os-release" >&2
+    return 1
+  fi
+  uri=$(awk '/^URIs:/ && !found { print $2; found = 1 }' /etc/apt/sources.list.d/debian.sources 2>/dev/null)
+  uri=${uri:-http://deb.debian.org/debian}
+  echo "== adding $SNAPWICK_SOURCE_ENTRY: deb-src $uri $codename"
+  printf '%s\n' \
+    "Types: deb-src" \
+    "URIs: $uri" \
+    "Suites: $codename $codename-updates" \
+    "Components: main" \
+    "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+    snapwick_as_root tee "$SNAPWICK_SOURCE_ENTRY" >/dev/null
+  snapwick_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+}
+
+# libjpeg-turbo's Debian source package in the cache, fetched once.
+snapwick_fetch_jpeg_source() {
+  local dir=$SNAPWICK_DEPS_CACHE/libjpeg-turbo
+  if compgen -G "$dir/libjpeg-turbo_*.dsc" >/dev/null && compgen -G "$dir/libjpeg-turbo_*.orig.tar.*" >/dev/null; then
+    echo "== libjpeg-turbo's source package is in $dir"
+    return 0
+  fi
+  if ! snapwick_has_jpeg_source; then
+    snapwick_add_source_entry || return 1
+    snapwick_has_jpeg_source || {
+      echo "apt still knows no source package libjpeg-turbo" >&2
+      return 1
+    }
+  fi
+  echo "== fetching libjpeg-turbo's source package into $dir"
+  mkdir -p "$dir"
+  (cd "$dir" && apt-get source --download-only -q libjpeg-turbo)
 }
 
 snapwick_install_packages() {
@@ -63,14 +133,11 @@ snapwick_install_packages() {
     return 0
   fi
   echo "== installing: ${missing[*]}"
-  local sudo=()
-  if ((EUID != 0)); then
-    if ! command -v sudo >/dev/null; then
-      echo "missing packages and not root: ${missing[*]}" >&2
-      return 1
-    fi
-    sudo=(sudo)
-  fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  snapwick_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q &&
+    snapwick_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
+
+if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
+  set -euo pipefail
+  snapwick_install_deps
+fi

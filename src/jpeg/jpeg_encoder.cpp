@@ -3,6 +3,7 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace snapwick::jpeg {
 
@@ -19,10 +20,15 @@ bool JpegEncoder::Reserve(int width, int height) {
   // The worst case for the size; a larger screen needs a larger buffer, a
   // shot of the same screen reuses the one it has.
   const unsigned long needed = tjBufSize(width, height, TJSAMP_420);
-  if (needed == static_cast<unsigned long>(-1)) return false;
+  // tjAlloc takes an int: a buffer it cannot make must not be promised to
+  // the compressor.
+  if (needed == static_cast<unsigned long>(-1) ||
+      needed > static_cast<unsigned long>(std::numeric_limits<int>::max())) {
+    return false;
+  }
   if (needed <= capacity_) return true;
   tjFree(buffer_);
-  buffer_ = tjAlloc(static_cast<int>(std::min<unsigned long>(needed, 0x7FFFFFFF)));
+  buffer_ = tjAlloc(static_cast<int>(needed));
   capacity_ = buffer_ ? needed : 0;
   return buffer_ != nullptr;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Many shots do not make the process grow: every shot gives back its screen
-copy, its picture's bitmap and its GDI+ session. A 1920x1080 bitmap kept per
-shot would be 8 MB each."""
+device context and its file, and the one bitmap and encoder buffer are
+reused. A 1920x1080 bitmap kept per shot would be 8 MB each."""
 from program import run
 from shots import open_jpeg, wait_for_shots
 from xdisplay import expect

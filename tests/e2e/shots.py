@@ -79,6 +79,63 @@ def make_test_pattern(path):
     return path
 
 
+def make_detail_pattern(path):
+    """A screen of gradients under a grid of thin lines, rings and text:
+    detail that a JPEG keeps better the higher its quality."""
+    from PIL import Image, ImageDraw
+    ramp = Image.linear_gradient("L")
+    img = Image.merge("RGB", (ramp.resize((SCREEN_W, SCREEN_H)),
+                              ramp.rotate(90).resize((SCREEN_W, SCREEN_H)),
+                              Image.radial_gradient("L").resize((SCREEN_W, SCREEN_H))))
+    draw = ImageDraw.Draw(img)
+    for x in range(0, SCREEN_W, 96):
+        draw.line([(x, 0), (x, SCREEN_H)], fill=(20, 20, 60), width=1 + x % 3)
+    for y in range(0, SCREEN_H, 80):
+        draw.line([(0, y), (SCREEN_W, y)], fill=(240, 230, 200), width=1)
+    for i in range(24):
+        cx, cy, r = 80 + i * 75, 200 + (i * 37) % 700, 20 + (i * 13) % 60
+        draw.ellipse([cx - r, cy - r, cx + r, cy + r], outline=(230, 40 + i * 8, 30), width=3)
+    for row in range(6):
+        draw.text((40, 120 + row * 160), "Snapwick 0123456789 " * 8, fill=(0, 0, 0))
+    img.save(path)
+    return path
+
+
+def rmse(a, b):
+    """Root mean square difference of two RGB pictures of one size, from 0
+    (the same) to 1."""
+    from PIL import ImageChops, ImageStat
+    squares = [r * r for r in ImageStat.Stat(ImageChops.difference(a, b)).rms]
+    return (sum(squares) / len(squares)) ** 0.5 / 255
+
+
+# The example tables of the JPEG standard (ITU T.81, Annex K), row by row,
+# which libjpeg scales for a quality from 1 to 100.
+_LUMA_TABLE = [16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
+               14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62,
+               18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81, 104, 113, 92,
+               49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99]
+_CHROMA_TABLE = ([17, 18, 24, 47] + [99] * 4 + [18, 21, 26, 66] + [99] * 4 +
+                 [24, 26, 56] + [99] * 5 + [47, 66] + [99] * 6 + [99] * 32)
+
+
+def standard_quantization(quality):
+    """{0: luminance, 1: chrominance} quantisation tables, row by row, as
+    libjpeg makes them for `quality` (baseline: no value above 255)."""
+    scale = 5000 // quality if quality < 50 else 200 - 2 * quality
+    return {table: [min(max((v * scale + 50) // 100, 1), 255) for v in values]
+            for table, values in ((0, _LUMA_TABLE), (1, _CHROMA_TABLE))}
+
+
+def quantization_of(path_or_file):
+    """The quantisation tables of a JPEG, row by row, and its chroma
+    subsampling (PIL's number: 0 4:4:4, 1 4:2:2, 2 4:2:0)."""
+    from PIL import Image, JpegImagePlugin
+    with Image.open(path_or_file) as img:
+        return ({t: list(v) for t, v in img.quantization.items()},
+                JpegImagePlugin.get_sampling(img))
+
+
 def _mean_diff(a, b):
     from PIL import ImageChops, ImageStat
     return max(ImageStat.Stat(ImageChops.difference(a, b)).mean)

@@ -96,9 +96,10 @@ def _die_with_parent():
 class Display:
     """An Xvfb server on a display number that nobody else uses."""
 
-    def __init__(self, log_path):
+    def __init__(self, log_path, size=(SCREEN_W, SCREEN_H)):
         self.number = None
         self.proc = None
+        self.size = size
         self._log = open(log_path, "ab")
 
     def start(self):
@@ -108,7 +109,7 @@ class Display:
             if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
                 continue
             proc = subprocess.Popen(
-                ["Xvfb", f":{n}", "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24",
+                ["Xvfb", f":{n}", "-screen", "0", f"{self.size[0]}x{self.size[1]}x24",
                  "-nolisten", "tcp", "-noreset"],
                 stdin=subprocess.DEVNULL, stdout=self._log, stderr=self._log,
                 preexec_fn=_die_with_parent)
@@ -255,6 +256,9 @@ class Scenario:
         self.out.mkdir(parents=True)
         _sweep_orphans()
         self.tmp = Path(tempfile.mkdtemp(prefix=f"snapwick-e2e.{os.getpid()}.{name}."))
+        # The scenarios check shots at the default size; a benchmark may ask
+        # for another before setup().
+        self.screen_size = (SCREEN_W, SCREEN_H)
         self.display = None
         self.env = None
         self.children = []
@@ -290,7 +294,7 @@ class Scenario:
     # -- set-up and tear-down
 
     def setup(self):
-        self.display = Display(self.out / "xvfb.log").start()
+        self.display = Display(self.out / "xvfb.log", self.screen_size).start()
         self.env = dict(os.environ, DISPLAY=self.display.name)
         self.log(f"Xvfb {self.display.name} (pid {self.display.proc.pid}), temp {self.tmp}")
 
@@ -399,9 +403,10 @@ class Scenario:
         """Makes image_path the root window's background."""
         self.x(["display", "-window", "root", str(image_path)], check=False, timeout=20)
         from PIL import Image
+        w, h = self.display.size
         with Image.open(image_path) as want:
-            probe = want.convert("RGB").getpixel((SCREEN_W - 2, SCREEN_H - 2))
-        wait_until(lambda: self._root_pixel(SCREEN_W - 2, SCREEN_H - 2) == probe, 5,
+            probe = want.convert("RGB").getpixel((w - 2, h - 2))
+        wait_until(lambda: self._root_pixel(w - 2, h - 2) == probe, 5,
                    "the root window did not take the test picture")
 
     def _root_pixel(self, px, py):

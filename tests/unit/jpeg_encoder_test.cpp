@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "jpeg/jpeg_encoder.h"
@@ -113,6 +115,66 @@ TEST(JpegEncoder, BadPixels_InvalidArgumentAndNoBytes) {
   EXPECT_EQ(encoder.Encode({pixels.data(), 0, 8, 32}, 80), kInvalidArgument);
   EXPECT_EQ(encoder.Encode({pixels.data(), 8, 8, 16}, 80), kInvalidArgument);
   EXPECT_TRUE(encoder.Bytes().empty());
+}
+
+TEST(JpegEncoder, PictureTooLargeForOneBuffer_OutOfMemoryWithoutReadingIt) {
+  // 3 bytes a pixel of worst case put this beyond what one allocation can
+  // hold; the few real bytes behind `data` must never be read.
+  const std::vector<std::uint8_t> few(64);
+  JpegEncoder encoder;
+  EXPECT_EQ(encoder.Encode({few.data(), 30000, 30000, 30000 * 4}, 80), kOutOfMemory);
+  EXPECT_TRUE(encoder.Bytes().empty());
+}
+
+// FNV-1a, 64 bits: written out here so that both builds compute it alike.
+std::uint64_t Fnv1a(std::span<const std::uint8_t> bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (const std::uint8_t b : bytes) {
+    hash ^= b;
+    hash *= 0x100000001b3u;
+  }
+  return hash;
+}
+
+std::string Hex(std::uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// The Windows build and the native one encode the same pixels into the same
+// bytes: this test runs in both, against the same digests. A width and a
+// height that are no multiple of the 16-pixel block reach the edge code of
+// the SIMD paths too.
+TEST(JpegEncoder, FixedPicture_SameBytesInEveryBuild) {
+  constexpr int kWidth = 333;
+  constexpr int kHeight = 257;
+  const auto topDown = Picture(kWidth, kHeight);
+  std::vector<std::uint8_t> bottomUp(topDown.size());
+  for (int y = 0; y < kHeight; ++y) {
+    std::copy_n(&topDown[static_cast<std::size_t>(y * kWidth * 4)], kWidth * 4,
+                &bottomUp[static_cast<std::size_t>((kHeight - 1 - y) * kWidth * 4)]);
+  }
+  const struct {
+    int quality;
+    bool bottomUp;
+    std::size_t size;
+    const char* digest;
+  } cases[] = {
+      {10, false, 2557, "4a987d9acce691ad"},
+      {50, true, 3093, "1872f35379c09f2a"},
+      {80, false, 4873, "846de76249055a04"},
+      {100, true, 20923, "a5dbb3967181b880"},
+  };
+  JpegEncoder encoder;
+  for (const auto& c : cases) {
+    const auto& pixels = c.bottomUp ? bottomUp : topDown;
+    ASSERT_EQ(encoder.Encode({pixels.data(), kWidth, kHeight, kWidth * 4, c.bottomUp}, c.quality),
+              kOk)
+        << c.quality;
+    EXPECT_EQ(encoder.Bytes().size(), c.size) << "quality " << c.quality;
+    EXPECT_EQ(Hex(Fnv1a(encoder.Bytes())), c.digest) << "quality " << c.quality;
+  }
 }
 
 TEST(JpegEncoder, LargerPictureAfterASmallOne_BufferGrows) {

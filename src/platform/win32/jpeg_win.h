@@ -1,39 +1,29 @@
 #pragma once
-// Writing a bitmap as a JPEG file with GDI+, which is started for the one
-// write and shut down after it.
+// Writing a screen copy as a JPEG file: libjpeg-turbo compresses it in
+// memory, and the whole file goes to the disk in one write.
 
 #include "platform/win32/windows_inc.h"
 
 #include <cstdint>
 #include <string>
 
+#include "jpeg/jpeg_encoder.h"
 #include "platform/screen.h"
 
 namespace snapwick::win32 {
 
-// Writes the bitmap to `path` (the system's form of it) at `quality`,
-// handed to the encoder unchanged. The status of the step that decided:
-// GDI+'s start-up when it failed, the bitmap's making when that failed,
-// else the save.
-JpegStatus WriteJpegFile(HBITMAP bitmap, const std::wstring& path, std::uint8_t quality);
-
-// How many GDI+ sessions and GDI+ bitmaps of the writer are alive: both 0
-// whenever no write is under way.
-int LiveGdiplusSessions();
-int LiveGdiplusBitmaps();
-
-// One GDI+ session, shut down at the end only if its start-up succeeded.
-class GdiplusSession {
+// One for the whole run, so that the compressor and its output buffer are
+// made once, not for every shot.
+class JpegFileWriter {
  public:
-  explicit GdiplusSession(std::uint32_t version = 1);
-  ~GdiplusSession();
-  GdiplusSession(const GdiplusSession&) = delete;
-  GdiplusSession& operator=(const GdiplusSession&) = delete;
-  JpegStatus Result() const { return status_; }
+  // Writes `pixels` to `path` (the system's form of it), replacing a file
+  // that is there, at `quality`. 0, or the encoder's status; 7 when the
+  // file could not be made or written whole, which may leave part of it.
+  JpegStatus Write(const jpeg::BgrxPixels& pixels, const std::wstring& path,
+                   std::uint8_t quality);
 
  private:
-  ULONG_PTR token_ = 0;
-  JpegStatus status_ = 1;
+  jpeg::JpegEncoder encoder_;
 };
 
 }  // namespace snapwick::win32

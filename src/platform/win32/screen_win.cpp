@@ -38,14 +38,27 @@ std::optional<ScreenImage> ScreenGrabber::Grab() {
   const BOOL copied = calls_.bitBlt(dc_.Get(), 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
   screen.Release();
   if (!copied) return std::nullopt;
+  // GDI may batch its drawing; the encoder reads the bits directly, so the
+  // copy must have landed in them first.
+  ::GdiFlush();
   current_ = ++grabs_;
   return ScreenImage{current_, width, height};
 }
 
+bool ScreenGrabber::IsLatest(const ScreenImage& image) const {
+  return current_ != 0 && image.id == current_ && image.width == width_ &&
+         image.height == height_;
+}
+
 HBITMAP ScreenGrabber::BitmapOf(const ScreenImage& image) const {
-  const bool latest = current_ != 0 && image.id == current_ && image.width == width_ &&
-                      image.height == height_;
-  return latest ? bitmap_.Get() : nullptr;
+  return IsLatest(image) ? bitmap_.Get() : nullptr;
+}
+
+std::optional<jpeg::BgrxPixels> ScreenGrabber::PixelsOf(const ScreenImage& image) const {
+  if (!IsLatest(image) || !bits_) return std::nullopt;
+  // A 32-bit DIB's rows need no padding; a positive height in its header
+  // puts the bottom row first.
+  return jpeg::BgrxPixels{bits_, width_, height_, width_ * 4, true};
 }
 
 bool ScreenGrabber::FitBitmap(int width, int height) {
@@ -54,7 +67,8 @@ bool ScreenGrabber::FitBitmap(int width, int height) {
   if (!dc_) return false;
 
   // 32 bits per pixel: the layout of the screen itself, so the copy is a
-  // plain move; GDI+ reads it as RGB without alpha.
+  // plain move, and one the encoder takes as it is (blue, green, red, one
+  // unused byte).
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -70,6 +84,7 @@ bool ScreenGrabber::FitBitmap(int width, int height) {
   if (!previous || previous == HGDI_ERROR) return false;
   original_ = previous;
   bitmap_ = std::move(fresh);
+  bits_ = static_cast<const std::uint8_t*>(bits);
   width_ = width;
   height_ = height;
   return true;
@@ -78,6 +93,7 @@ bool ScreenGrabber::FitBitmap(int width, int height) {
 void ScreenGrabber::DropBitmap() {
   if (dc_ && original_) ::SelectObject(dc_.Get(), original_);
   original_ = nullptr;
+  bits_ = nullptr;
   bitmap_.Reset();
   width_ = height_ = 0;
 }

@@ -2,7 +2,6 @@
 
 #include "platform/win32/win32_platform.h"
 
-#include "platform/win32/jpeg_win.h"
 #include "platform/win32/text_win.h"
 
 namespace snapwick::win32 {
@@ -112,11 +111,10 @@ std::optional<ScreenImage> Win32Platform::GrabScreen() { return grabber_.Grab();
 
 JpegStatus Win32Platform::WriteJpeg(const ScreenImage& image, std::string_view path,
                                     std::uint8_t quality) {
-  HBITMAP bitmap = grabber_.BitmapOf(image);
-  // GDI+'s own answer to a bitmap it cannot use: an invalid argument.
-  constexpr JpegStatus kInvalidParameter = 2;
-  if (!bitmap) return kInvalidParameter;
-  return WriteJpegFile(bitmap, SystemPath(path), quality);
+  // An image that is not the latest grab has no pixels any more.
+  const auto pixels = grabber_.PixelsOf(image);
+  if (!pixels) return jpeg::kInvalidArgument;
+  return jpegWriter_.Write(*pixels, SystemPath(path), quality);
 }
 
 }  // namespace snapwick::win32

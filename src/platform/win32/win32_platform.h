@@ -1,6 +1,6 @@
 #pragma once
 // The real platform: everything the program asks of the system, on Win32
-// and GDI+. Texts are UTF-8 in the interface and UTF-16 at the system,
+// and, for the JPEG, libjpeg-turbo. Texts are UTF-8 in the interface and UTF-16 at the system,
 // except where the program keeps the ANSI code page (key names, the tray
 // tip).
 
@@ -11,6 +11,7 @@
 
 #include "platform/events.h"
 #include "platform/platform.h"
+#include "platform/win32/jpeg_win.h"
 #include "platform/win32/keyboard_win.h"
 #include "platform/win32/screen_win.h"
 #include "platform/win32/single_instance_win.h"
@@ -86,6 +87,7 @@ class Win32Platform final : public Platform {
   TrayIcon tray_;
   KeyboardHook hook_;
   ScreenGrabber grabber_;
+  JpegFileWriter jpegWriter_;
   SingleInstance singleInstance_;
   SoundPlayer sound_;
 };

@@ -3,7 +3,9 @@
 
 #include "platform/win32/windows_inc.h"
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/screen_win.h"
@@ -45,6 +47,32 @@ class FakeScreen {
     const RECT lower{0, height / 2, width, height};
     ::FillRect(dc_.Get(), &upper, top.Get());
     ::FillRect(dc_.Get(), &lower, bottom.Get());
+  }
+
+  // Replaces the two halves with a picture of fine detail, gradients and
+  // noise, whose JPEG shrinks as the quality drops.
+  void PaintDetail() {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width_) * height_);
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) {
+        noise = noise * 1103515245u + 12345u;
+        const auto grain = static_cast<std::uint32_t>((noise >> 16) % 48);
+        const std::uint32_t blue = (x * 255 / width_ + grain) & 0xFF;
+        const std::uint32_t green = (y * 255 / height_ + grain) & 0xFF;
+        const std::uint32_t red = ((x / 4 + y / 4) % 2 ? 200 : 40) + grain;
+        pixels[static_cast<std::size_t>(y) * width_ + x] = (red << 16) | (green << 8) | blue;
+      }
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    ::SetDIBitsToDevice(dc_.Get(), 0, 0, width_, height_, 0, 0, 0, height_, pixels.data(), &info,
+                        DIB_RGB_COLORS);
   }
 
   static ScreenCalls Calls() { return {&Metrics, &GetDc, &ReleaseDc, &Copy}; }

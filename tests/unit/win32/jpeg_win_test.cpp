@@ -1,16 +1,18 @@
-// Writing the grabbed bitmap as JPEG with GDI+: the file, the status of a
-// failed write, and that every write gives back the GDI+ session and bitmap
-// it took.
+// Writing the grabbed screen as a JPEG file: the file read back, the status
+// and the files left after a write that fails, and the quality in the file.
 
 #include "platform/win32/windows_inc.h"
 
-#include <objidl.h>
-
-#include <gdiplus.h>
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "fake_screen_win.h"
 #include "platform/win32/jpeg_win.h"
+#include "platform/win32/scoped_win.h"
 #include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
@@ -20,112 +22,155 @@ namespace {
 using testing::FakeScreen;
 using testing::TempFolder;
 
-constexpr JpegStatus kInvalidParameter = 2;
+constexpr JpegStatus kInvalidArgument = 2;
+constexpr JpegStatus kCannotWriteFile = 7;
 
-struct Decoded {
-  bool jpeg = false;
-  UINT width = 0;
-  UINT height = 0;
-  Gdiplus::ARGB top = 0;
-  Gdiplus::ARGB bottom = 0;
-};
-
-// The file read back with GDI+: its format, size, and the colours in the
-// middle of its upper and lower halves.
-Decoded Decode(const std::wstring& path) {
-  const GdiplusSession session;
-  Decoded d;
-  Gdiplus::GpBitmap* loaded = nullptr;
-  if (Gdiplus::DllExports::GdipCreateBitmapFromFile(path.c_str(), &loaded) != Gdiplus::Ok) {
-    return d;
-  }
-  GUID format{};
-  Gdiplus::DllExports::GdipGetImageRawFormat(loaded, &format);
-  d.jpeg = IsEqualGUID(format, Gdiplus::ImageFormatJPEG) != FALSE;
-  Gdiplus::DllExports::GdipGetImageWidth(loaded, &d.width);
-  Gdiplus::DllExports::GdipGetImageHeight(loaded, &d.height);
-  const INT x = static_cast<INT>(d.width / 2);
-  Gdiplus::DllExports::GdipBitmapGetPixel(loaded, x, static_cast<INT>(d.height / 4), &d.top);
-  Gdiplus::DllExports::GdipBitmapGetPixel(loaded, x, static_cast<INT>(d.height * 3 / 4),
-                                          &d.bottom);
-  Gdiplus::DllExports::GdipDisposeImage(loaded);
-  return d;
+std::vector<std::uint8_t> ReadWhole(const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return bytes;
+  LARGE_INTEGER size{};
+  ::GetFileSizeEx(file.Get(), &size);
+  bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  DWORD got = 0;
+  ::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  bytes.resize(got);
+  return bytes;
 }
-
-int Red(Gdiplus::ARGB c) { return static_cast<int>((c >> 16) & 0xFF); }
-int Blue(Gdiplus::ARGB c) { return static_cast<int>(c & 0xFF); }
 
 bool Exists(const std::string& path) {
   return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-class JpegTest : public ::testing::Test {
+struct Decoded {
+  bool jpeg = false;
+  int width = 0;
+  int height = 0;
+  int subsampling = -1;
+  std::vector<std::uint8_t> bgrx;  // top row first
+
+  // Blue, green, red of a pixel.
+  std::uint32_t At(int x, int y) const {
+    const std::uint8_t* p = &bgrx[static_cast<std::size_t>((y * width + x) * 4)];
+    return p[0] | (p[1] << 8) | (p[2] << 16);
+  }
+};
+
+// The file decoded by libjpeg-turbo's own decoder.
+Decoded Decode(const std::vector<std::uint8_t>& file) {
+  Decoded d;
+  tjhandle decoder = tjInitDecompress();
+  int colourspace = 0;
+  auto* data = const_cast<unsigned char*>(file.data());
+  const auto size = static_cast<unsigned long>(file.size());
+  if (tjDecompressHeader3(decoder, data, size, &d.width, &d.height, &d.subsampling,
+                          &colourspace) == 0) {
+    d.bgrx.resize(static_cast<std::size_t>(d.width * d.height * 4));
+    d.jpeg = tjDecompress2(decoder, data, size, d.bgrx.data(), d.width, 0, d.height, TJPF_BGRX,
+                           0) == 0;
+  }
+  tjDestroy(decoder);
+  return d;
+}
+
+int Red(std::uint32_t c) { return static_cast<int>((c >> 16) & 0xFF); }
+int Blue(std::uint32_t c) { return static_cast<int>(c & 0xFF); }
+
+class JpegWriterTest : public ::testing::Test {
  public:
   void SetUp() override {
     image = grabber.Grab();
     ASSERT_TRUE(image);
+    ASSERT_TRUE(grabber.PixelsOf(*image));
+  }
+
+  JpegStatus Write(const std::string& path, std::uint8_t quality = 80) {
+    return writer.Write(*grabber.PixelsOf(*image), SystemPath(path), quality);
   }
 
   FakeScreen screen;
   ScreenGrabber grabber{FakeScreen::Calls()};
   std::optional<ScreenImage> image;
+  JpegFileWriter writer;
   TempFolder folder;
 };
 
-TEST_F(JpegTest, GrabbedBitmap_JpegOfItsSizeTheRightWayUp) {
+TEST_F(JpegWriterTest, GrabbedScreen_JpegOfItsSizeTheRightWayUp) {
   const std::string path = folder.Utf8("06.12.2026_11.05.13_1.jpg");
-  ASSERT_EQ(WriteJpegFile(grabber.BitmapOf(*image), SystemPath(path), 80), 0);
-  const Decoded d = Decode(SystemPath(path));
-  EXPECT_TRUE(d.jpeg);
-  EXPECT_EQ(d.width, 64u);
-  EXPECT_EQ(d.height, 32u);
-  // JPEG is lossy: the colours come back close, not exact. A picture
-  // written upside down would have them swapped.
-  EXPECT_GT(Red(d.top), 200);
-  EXPECT_LT(Blue(d.top), 60);
-  EXPECT_GT(Blue(d.bottom), 200);
-  EXPECT_LT(Red(d.bottom), 60);
+  ASSERT_EQ(Write(path), 0);
+  const Decoded d = Decode(ReadWhole(path));
+  ASSERT_TRUE(d.jpeg);
+  EXPECT_EQ(d.width, 64);
+  EXPECT_EQ(d.height, 32);
+  EXPECT_EQ(d.subsampling, TJSAMP_420);
+  // JPEG is lossy: the colours come back close, not exact. The bitmap's
+  // rows lie bottom row first; read the wrong way, the halves would swap.
+  for (const int x : {2, 32, 61}) {
+    EXPECT_GT(Red(d.At(x, 4)), 200) << x;
+    EXPECT_LT(Blue(d.At(x, 4)), 60) << x;
+    EXPECT_GT(Blue(d.At(x, 27)), 200) << x;
+    EXPECT_LT(Red(d.At(x, 27)), 60) << x;
+  }
 }
 
-TEST_F(JpegTest, GoodAndFailedWrites_EverySessionAndBitmapGivenBack) {
+TEST_F(JpegWriterTest, FileCannotBeMade_CannotWriteAndNoFile) {
+  const std::string held = folder.Utf8("held.jpg");
+  // Opened by another program that shares nothing.
+  KernelHandle holder(::CreateFileW(SystemPath(held).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder);
+  ::CreateDirectoryW(SystemPath(folder.Utf8("a folder.jpg")).c_str(), nullptr);
   const struct {
     const char* name;
-    HBITMAP bitmap;
     std::string path;
-    bool written;
+    bool existsAfter;
   } cases[] = {
-      {"written", grabber.BitmapOf(*image), folder.Utf8("1.jpg"), true},
-      {"folder missing", grabber.BitmapOf(*image), folder.Utf8("pic\\2.jpg"), false},
-      {"no bitmap", nullptr, folder.Utf8("3.jpg"), false},
+      {"folder missing", folder.Utf8("pic\\1.jpg"), false},
+      {"a folder of that name", folder.Utf8("a folder.jpg"), true},
+      {"held open without sharing", held, true},
   };
   for (const auto& c : cases) {
-    const JpegStatus status = WriteJpegFile(c.bitmap, SystemPath(c.path), 80);
-    EXPECT_EQ(status == 0, c.written) << c.name << ": status " << status;
-    EXPECT_EQ(Exists(c.path), c.written) << c.name;
-    EXPECT_EQ(LiveGdiplusSessions(), 0) << c.name;
-    EXPECT_EQ(LiveGdiplusBitmaps(), 0) << c.name;
+    EXPECT_EQ(Write(c.path), kCannotWriteFile) << c.name;
+    EXPECT_EQ(Exists(c.path), c.existsAfter) << c.name;
   }
+  LARGE_INTEGER size{};
+  ::GetFileSizeEx(holder.Get(), &size);
+  EXPECT_EQ(size.QuadPart, 0) << "the held file was written to";
 }
 
-TEST_F(JpegTest, NoBitmap_InvalidParameterFromTheBitmapsMaking) {
-  EXPECT_EQ(WriteJpegFile(nullptr, SystemPath(folder.Utf8("1.jpg")), 80), kInvalidParameter);
-}
-
-TEST(GdiplusSession, StartedOrRefused_ShutDownOnlyWhenStarted) {
+TEST_F(JpegWriterTest, LongerFileThere_ReplacedWhole) {
+  const std::string path = folder.Utf8("1.jpg");
+  const std::vector<std::uint8_t> old(1 << 20, 0xAB);
   {
-    const GdiplusSession started;
-    EXPECT_EQ(started.Result(), 0);
-    EXPECT_EQ(LiveGdiplusSessions(), 1);
-    {
-      // GDI+ knows no version 99: its start-up fails and leaves nothing to
-      // shut down.
-      const GdiplusSession refused(99);
-      EXPECT_NE(refused.Result(), 0);
-      EXPECT_EQ(LiveGdiplusSessions(), 1);
-    }
-    EXPECT_EQ(LiveGdiplusSessions(), 1);
+    KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD put = 0;
+    ASSERT_TRUE(::WriteFile(file.Get(), old.data(), static_cast<DWORD>(old.size()), &put, nullptr));
   }
-  EXPECT_EQ(LiveGdiplusSessions(), 0);
+  ASSERT_EQ(Write(path), 0);
+  const auto bytes = ReadWhole(path);
+  EXPECT_LT(bytes.size(), old.size()) << "the old file's tail is still there";
+  // A JPEG ends with its end-of-image marker.
+  ASSERT_GE(bytes.size(), 4u);
+  EXPECT_EQ(bytes[bytes.size() - 2], 0xFF);
+  EXPECT_EQ(bytes[bytes.size() - 1], 0xD9);
+  EXPECT_TRUE(Decode(bytes).jpeg);
+}
+
+TEST_F(JpegWriterTest, HigherQuality_LargerFile) {
+  screen.PaintDetail();
+  image = grabber.Grab();
+  ASSERT_TRUE(image);
+  std::size_t previous = 0;
+  for (const int quality : {10, 50, 80, 100}) {
+    const std::string path = folder.Utf8(std::to_string(quality) + ".jpg");
+    ASSERT_EQ(Write(path, static_cast<std::uint8_t>(quality)), 0) << quality;
+    const auto bytes = ReadWhole(path);
+    EXPECT_GT(bytes.size(), previous) << "quality " << quality;
+    EXPECT_TRUE(Decode(bytes).jpeg) << quality;
+    previous = bytes.size();
+  }
 }
 
 class PlatformJpegTest : public ::testing::Test {
@@ -133,7 +178,7 @@ class PlatformJpegTest : public ::testing::Test {
   Win32Platform p{::GetModuleHandleW(nullptr)};
 };
 
-TEST_F(PlatformJpegTest, CyrillicAndLongFolders_Written) {
+TEST_F(PlatformJpegTest, RealScreenIntoCyrillicAndLongFolders_WholeJpegsOfTheScreen) {
   const TempFolder cyrillic;
   const TempFolder deep(TempFolder::Depth::Deep);
   const auto image = p.GrabScreen();
@@ -141,19 +186,23 @@ TEST_F(PlatformJpegTest, CyrillicAndLongFolders_Written) {
   for (const TempFolder* folder : {&cyrillic, &deep}) {
     const std::string path = folder->Utf8("07.12.2026_05.12.21_1.jpg");
     EXPECT_EQ(p.WriteJpeg(*image, path, 80), 0) << path.size() << " " << path;
-    EXPECT_GT(p.FileLength(path).value_or(0), 0) << path;
+    const Decoded d = Decode(ReadWhole(path));
+    EXPECT_TRUE(d.jpeg) << path;
+    EXPECT_EQ(d.width, ::GetSystemMetrics(SM_CXSCREEN)) << path;
+    EXPECT_EQ(d.height, ::GetSystemMetrics(SM_CYSCREEN)) << path;
   }
 }
 
-TEST_F(PlatformJpegTest, ImageOfAnEarlierGrab_RefusedNoFile) {
+TEST_F(PlatformJpegTest, ImageNotTheLatestGrab_InvalidArgumentNoFile) {
   const TempFolder folder;
   const auto first = p.GrabScreen();
   ASSERT_TRUE(first);
   ASSERT_TRUE(p.GrabScreen());
   const std::string path = folder.Utf8("1.jpg");
-  EXPECT_EQ(p.WriteJpeg(*first, path, 80), kInvalidParameter);
+  EXPECT_EQ(p.WriteJpeg(*first, path, 80), kInvalidArgument);
   EXPECT_EQ(p.FileLength(path), std::nullopt);
-  EXPECT_EQ(p.WriteJpeg(ScreenImage{}, path, 80), kInvalidParameter);
+  EXPECT_EQ(p.WriteJpeg(ScreenImage{}, path, 80), kInvalidArgument);
+  EXPECT_EQ(p.FileLength(path), std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Copies of the screen: what the grabber makes of a screen that cannot be
-// copied, the bitmap it keeps, and a real copy under Wine.
+// copied, the bitmap it keeps and the pixels it hands to the encoder, and a
+// real copy under Wine.
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,22 @@ TEST(ScreenGrabber, FakeScreen_CopiedWholeIntoTheBitmapSelectedInItsDc) {
   EXPECT_EQ(::GetPixel(grabber.Dc(), 63, 15), kTop);
   EXPECT_EQ(::GetPixel(grabber.Dc(), 0, 16), kBottom);
   EXPECT_EQ(::GetPixel(grabber.Dc(), 63, 31), kBottom);
+  // The encoder reads the same pixels in memory: bottom row first, blue,
+  // green, red and a spare byte each, no padding between rows.
+  const auto pixels = grabber.PixelsOf(*image);
+  ASSERT_TRUE(pixels);
+  EXPECT_EQ(pixels->width, 64);
+  EXPECT_EQ(pixels->height, 32);
+  EXPECT_EQ(pixels->stride, 64 * 4);
+  EXPECT_TRUE(pixels->bottomUp);
+  const auto rgb = [&](int row, int x) {
+    const std::uint8_t* p = pixels->data + row * pixels->stride + x * 4;
+    return RGB(p[2], p[1], p[0]);
+  };
+  EXPECT_EQ(rgb(0, 0), kBottom);
+  EXPECT_EQ(rgb(15, 63), kBottom);
+  EXPECT_EQ(rgb(16, 0), kTop);
+  EXPECT_EQ(rgb(31, 63), kTop);
   EXPECT_EQ(screen.dcsTaken, 1);
   EXPECT_EQ(screen.dcsGivenBack, 1);
 }
@@ -65,6 +82,7 @@ TEST(ScreenGrabber, NoScreenDcNoSizeOrFailedCopy_NothingAndNoStaleImage) {
     // The picture of the earlier grab may be half overwritten: it is no
     // image any more.
     EXPECT_EQ(grabber.BitmapOf(*before), nullptr) << c.name;
+    EXPECT_EQ(grabber.PixelsOf(*before), std::nullopt) << c.name;
     EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack) << c.name << ": a screen DC kept";
   }
 }
@@ -80,6 +98,7 @@ TEST(ScreenGrabber, SameSizeAgain_SameBitmapNewImage_OtherSize_BitmapOfThatSize)
   EXPECT_NE(second->id, first->id);
   EXPECT_EQ(grabber.BitmapOf(*second), bitmap) << "the bitmap is made anew for the same size";
   EXPECT_EQ(grabber.BitmapOf(*first), nullptr) << "an older image still counts";
+  EXPECT_EQ(grabber.PixelsOf(*first), std::nullopt) << "an older image still has pixels";
 
   screen.Resize(48, 40);
   const auto third = grabber.Grab();
@@ -95,13 +114,14 @@ TEST(ScreenGrabber, SameSizeAgain_SameBitmapNewImage_OtherSize_BitmapOfThatSize)
   EXPECT_EQ(::GetPixel(grabber.Dc(), 47, 39), kBottom);
 }
 
-TEST(ScreenGrabber, ImageOfAnotherSize_NoBitmap) {
+TEST(ScreenGrabber, ImageOfAnotherSize_NoBitmapNoPixels) {
   FakeScreen screen;
   ScreenGrabber grabber(FakeScreen::Calls());
   auto image = grabber.Grab();
   ASSERT_TRUE(image);
   image->width += 1;
   EXPECT_EQ(grabber.BitmapOf(*image), nullptr);
+  EXPECT_EQ(grabber.PixelsOf(*image), std::nullopt);
 }
 
 // A window that shows a colour, on the real screen.

@@ -1,4 +1,4 @@
-#include "bare_probe.h"
+#include "gdiplus_probe.h"
 
 #include <objidl.h>
 
@@ -35,39 +35,17 @@ Gdiplus::Status SaveAsJpeg(HBITMAP source, const std::wstring& path) {
 
 }  // namespace
 
-BareProbe::BareProbe() { dc_.Reset(::CreateCompatibleDC(nullptr)); }
-
-BareProbe::~BareProbe() {
-  if (original_) ::SelectObject(dc_.Get(), original_);
-}
-
-ProbeTimes BareProbe::Shot(const std::wstring& path) {
+ProbeTimes GdiplusProbe::Shot(const std::wstring& path) {
   ProbeTimes t;
   const Stopwatch shot;
   const Stopwatch copy;
-  const int width = ::GetSystemMetrics(SM_CXSCREEN);
-  const int height = ::GetSystemMetrics(SM_CYSCREEN);
-  HDC screen = ::GetDC(nullptr);
-  if (!bitmap_ || width != width_ || height != height_) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    if (original_) ::SelectObject(dc_.Get(), original_);
-    bitmap_.Reset(::CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    original_ = ::SelectObject(dc_.Get(), bitmap_.Get());
-    width_ = width;
-    height_ = height;
+  if (!copy_.Copy()) {
+    t.status = -1;
+    return t;
   }
-  ::BitBlt(dc_.Get(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
-  ::ReleaseDC(nullptr, screen);
   t.copyMs = copy.ElapsedMs();
   const Stopwatch save;
-  t.status = SaveAsJpeg(bitmap_.Get(), path);
+  t.status = SaveAsJpeg(copy_.Bitmap(), path);
   t.saveMs = save.ElapsedMs();
   t.shotMs = shot.ElapsedMs();
   return t;
