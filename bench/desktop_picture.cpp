@@ -15,7 +15,7 @@ namespace {
 // standard library's.
 class Random {
  public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
+  explicit Random(std::uint64_t salt) : state_(salt) {}
   std::uint32_t Next() {
     state_ ^= state_ << 13;
     state_ ^= state_ >> 7;
@@ -108,10 +108,10 @@ class Glyphs {
 };
 
 // Smooth detail at several scales, as in a photograph.
-double Noise(int x, int y, int cell, std::uint32_t seed) {
+double Noise(int x, int y, int cell, std::uint32_t salt) {
   auto lattice = [&](int i, int j) {
     std::uint32_t h = static_cast<std::uint32_t>(i) * 374761393u +
-                      static_cast<std::uint32_t>(j) * 668265263u + seed * 2246822519u;
+                      static_cast<std::uint32_t>(j) * 668265263u + salt * 2246822519u;
     h = (h ^ (h >> 13)) * 1274126177u;
     return static_cast<double>((h ^ (h >> 16)) & 0xFFFF) / 65535.0;
   };
@@ -140,7 +140,7 @@ void Photo(Canvas& canvas, int x0, int y0, int w, int h) {
 }
 
 void DrawWindow(Canvas& canvas, const Glyphs& glyphs, Random& random, int x, int y, int w, int h,
-            bool terminal) {
+                bool terminal) {
   canvas.Fill(x + 4, y + 4, w, h, {40, 40, 48});  // shadow
   canvas.VerticalGradient(x, y, w, 26, {64, 110, 190}, {36, 70, 140});
   glyphs.Line(canvas, x + 10, y + 9, x + w / 2, random, {255, 255, 255});

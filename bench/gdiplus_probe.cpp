@@ -1,8 +1,7 @@
 #include "gdiplus_probe.h"
 
-#include <objidl.h>
-
 #include <gdiplus.h>
+#include <objidl.h>
 
 #include "bench_stats.h"
 

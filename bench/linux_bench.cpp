@@ -142,8 +142,7 @@ struct Figures {
     }
     std::printf("  %-34s %8.2f %8.2f %8.2f   (%zu shots%s)\n", name,
                 *std::min_element(ms.begin(), ms.end()), Median(),
-                *std::max_element(ms.begin(), ms.end()), ms.size(),
-                failed ? ", some failed" : "");
+                *std::max_element(ms.begin(), ms.end()), ms.size(), failed ? ", some failed" : "");
   }
 };
 
@@ -245,15 +244,15 @@ int Latency(int rounds, const std::string& pic, const std::string& out,
     // The program's timer stops one tick after the key is up; the next
     // press is to find it at rest.
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
-    if (auto t = TimeProcess(closes, scrotWd,
-                             {"scrot", "-o", "-q", "80", scrotDir + "/scrot.jpg"})) {
+    if (auto t =
+            TimeProcess(closes, scrotWd, {"scrot", "-o", "-q", "80", scrotDir + "/scrot.jpg"})) {
       scrot.ms.push_back(*t);
     } else {
       ++scrot.failed;
     }
-    if (auto t = TimeProcess(closes, importWd,
-                             {"import", "-window", "root", "-quality", "80",
-                              importDir + "/import.jpg"})) {
+    if (auto t = TimeProcess(
+            closes, importWd,
+            {"import", "-window", "root", "-quality", "80", importDir + "/import.jpg"})) {
       import.ms.push_back(*t);
     } else {
       ++import.failed;
@@ -297,8 +296,8 @@ int Held(double seconds, const std::string& pic) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   closes.Read();
   const auto start = Clock::now();
-  const auto end = start + std::chrono::duration_cast<Clock::duration>(
-                               std::chrono::duration<double>(seconds));
+  const auto end =
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   keyboard.F8(true);
   int within = 0, after = 0;
   while (auto c = closes.WaitFirst(wd, end)) {
@@ -310,9 +309,10 @@ int Held(double seconds, const std::string& pic) {
     ++after;
     Remove(c->path);
   }
-  std::printf("F8 held %.1f s: %d shots closed within it, %.2f shots/s (the 50 ms tick allows "
-              "20.00/s); %d more closed after the release\n",
-              seconds, within, within / seconds, after);
+  std::printf(
+      "F8 held %.1f s: %d shots closed within it, %.2f shots/s (the 50 ms tick allows "
+      "20.00/s); %d more closed after the release\n",
+      seconds, within, within / seconds, after);
   return 0;
 }
 
@@ -364,9 +364,9 @@ int Memory(int shots, const std::string& pic, pid_t pid) {
 }
 
 struct CpuTime {
-  long ticks = 0;         // utime + stime, in clock ticks
-  long long ns = 0;       // every thread's time on a CPU (schedstat)
-  long long switches = 0; // every thread's context switches: its wake-ups
+  long ticks = 0;          // utime + stime, in clock ticks
+  long long ns = 0;        // every thread's time on a CPU (schedstat)
+  long long switches = 0;  // every thread's context switches: its wake-ups
 };
 
 CpuTime ReadCpu(pid_t pid) {
@@ -417,10 +417,11 @@ int Rest(double seconds, const std::vector<std::pair<std::string, pid_t>>& progr
     const CpuTime after = ReadCpu(programs[i].second);
     const long ticks = after.ticks - before[i].ticks;
     const double ns = static_cast<double>(after.ns - before[i].ns);
-    std::printf("  %-34s utime+stime %ld ticks = %.3f %%; on-CPU %.1f ms = %.4f %%; "
-                "%lld wake-ups\n",
-                programs[i].first.c_str(), ticks, 100.0 * ticks / hz / seconds, ns / 1e6,
-                100.0 * ns / 1e9 / seconds, after.switches - before[i].switches);
+    std::printf(
+        "  %-34s utime+stime %ld ticks = %.3f %%; on-CPU %.1f ms = %.4f %%; "
+        "%lld wake-ups\n",
+        programs[i].first.c_str(), ticks, 100.0 * ticks / hz / seconds, ns / 1e6,
+        100.0 * ns / 1e9 / seconds, after.switches - before[i].switches);
   }
   return 0;
 }

@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
   unsigned long jpegSize = 0;
   unsigned char* jpeg = nullptr;
   tjhandle compressor = tjInitCompress();
-  if (tjCompress2(compressor, bgrx.data(), width, width * 4, height, TJPF_BGRX, &jpeg,
-                  &jpegSize, TJSAMP_420, 80, 0) != 0) {
+  if (tjCompress2(compressor, bgrx.data(), width, width * 4, height, TJPF_BGRX, &jpeg, &jpegSize,
+                  TJSAMP_420, 80, 0) != 0) {
     jpegSize = 0;
   }
   tjFree(jpeg);
@@ -48,12 +48,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "needs a 24-bit screen\n");
     return 1;
   }
-  XImage* image = XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0,
-                               const_cast<char*>(reinterpret_cast<const char*>(bgrx.data())),
-                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                               width * 4);
-  const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(width),
-                                      static_cast<unsigned>(height), 24);
+  XImage* image =
+      XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0,
+                   const_cast<char*>(reinterpret_cast<const char*>(bgrx.data())),
+                   static_cast<unsigned>(width), static_cast<unsigned>(height), 32, width * 4);
+  const Pixmap pixmap =
+      XCreatePixmap(display, root, static_cast<unsigned>(width), static_cast<unsigned>(height), 24);
   GC gc = XCreateGC(display, pixmap, 0, nullptr);
   XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
             static_cast<unsigned>(height));
@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
   XDestroyImage(image);
   XSync(display, False);
   XCloseDisplay(display);
-  std::printf("picture: %dx%d desktop (wallpaper, 3 windows, text, terminal, photo), "
-              "q80 4:2:0 %lu bytes, pixels fnv1a %016llx\n",
-              width, height, jpegSize, static_cast<unsigned long long>(digest));
+  std::printf(
+      "picture: %dx%d desktop (wallpaper, 3 windows, text, terminal, photo), "
+      "q80 4:2:0 %lu bytes, pixels fnv1a %016llx\n",
+      width, height, jpegSize, static_cast<unsigned long long>(digest));
   return jpegSize ? 0 : 1;
 }

@@ -19,8 +19,6 @@
 // own share; --sound-off silences the shutter, to tell the sound's share;
 // --raw prints every round's timings.
 
-#include "platform/win32/windows_inc.h"
-
 #include <commctrl.h>
 #include <psapi.h>
 
@@ -33,12 +31,13 @@
 #include "app/folders.h"
 #include "app/main_window_logic.h"
 #include "bench_stats.h"
-#include "gdiplus_probe.h"
 #include "capture/capture.h"
 #include "capture/jpeg_save.h"
+#include "gdiplus_probe.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_inc.h"
 #include "state/app_state.h"
 #include "turbojpeg_probe.h"
 
@@ -48,7 +47,7 @@ namespace {
 struct Options {
   int rounds = 100;
   int memoryShots = 500;
-  int memoryTrace = 0;        // also print the reading every this many shots
+  int memoryTrace = 0;         // also print the reading every this many shots
   bool memoryOfProbe = false;  // the memory run shoots with the probe instead
   bool soundOff = false;       // to tell the shutter sound's share of a shot
   bool raw = false;            // also print every round's timings
@@ -129,8 +128,8 @@ class TempFolder {
     wchar_t base[MAX_PATH + 1] = {};
     const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
     if (n == 0 || n > MAX_PATH) return;
-    std::wstring path = std::wstring(base) + L"snapwick-shot-bench-" +
-                        std::to_wstring(::GetCurrentProcessId());
+    std::wstring path =
+        std::wstring(base) + L"snapwick-shot-bench-" + std::to_wstring(::GetCurrentProcessId());
     if (::CreateDirectoryW(path.c_str(), nullptr)) path_ = path;
   }
   ~TempFolder() {
@@ -151,7 +150,8 @@ class TempFolder {
     if (search == INVALID_HANDLE_VALUE) return 0;
     int count = 0;
     do {
-      if (bytes) *bytes = (static_cast<std::int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      if (bytes)
+        *bytes = (static_cast<std::int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
       if (::DeleteFileW((path_ + L"\\" + found.cFileName).c_str())) ++count;
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
@@ -195,11 +195,12 @@ void PrintGrowth(const char* when, bool ofProbe, int shots, const PrivateBytes& 
                  const PrivateBytes& last) {
   const std::int64_t growth = last.bytes - first.bytes;
   const double growthMb = static_cast<double>(growth) / (1024.0 * 1024.0);
-  std::printf("    %-16s after %s shot 1: %lld, after shot %d: %lld, growth %lld bytes = %.2f MB "
-              "(target < 2 MB) %s\n",
-              when, ofProbe ? "probe" : "CaptureScreen", static_cast<long long>(first.bytes), shots,
-              static_cast<long long>(last.bytes), static_cast<long long>(growth), growthMb,
-              first.bytes > 0 && growthMb < 2.0 ? "MET" : "MISSED");
+  std::printf(
+      "    %-16s after %s shot 1: %lld, after shot %d: %lld, growth %lld bytes = %.2f MB "
+      "(target < 2 MB) %s\n",
+      when, ofProbe ? "probe" : "CaptureScreen", static_cast<long long>(first.bytes), shots,
+      static_cast<long long>(last.bytes), static_cast<long long>(growth), growthMb,
+      first.bytes > 0 && growthMb < 2.0 ? "MET" : "MISSED");
 }
 
 int Run(const Options& o) {
@@ -214,8 +215,8 @@ int Run(const Options& o) {
   const auto exeFolder = platform.ProgramFolder();
   const std::wstring startupPic =
       exeFolder ? win32::Widen(DeriveFolders(*exeFolder, platform.PathSeparator()).pic) : L"";
-  const bool picExisted = !startupPic.empty() &&
-                          ::GetFileAttributesW(startupPic.c_str()) != INVALID_FILE_ATTRIBUTES;
+  const bool picExisted =
+      !startupPic.empty() && ::GetFileAttributesW(startupPic.c_str()) != INVALID_FILE_ATTRIBUTES;
 
   MainWindowLogic logic(platform);
   if (!platform.CreateMainWindow(logic)) {
@@ -349,14 +350,15 @@ int Run(const Options& o) {
     std::printf("round  shot  copy  save  gdiplus  -copy  -save  turbojpeg  -copy  -save (ms)\n");
     for (int i = 0; i < o.rounds; ++i) {
       const auto k = static_cast<std::size_t>(i);
-      std::printf("%5d %5.1f %5.1f %5.1f %8.1f %6.1f %6.1f %10.1f %6.1f %6.1f\n", i + 1,
-                  s.shot[k], s.copy[k], s.save[k], s.gdiplus.shot[k], s.gdiplus.copy[k],
-                  s.gdiplus.save[k], s.turbo.shot[k], s.turbo.copy[k], s.turbo.save[k]);
+      std::printf("%5d %5.1f %5.1f %5.1f %8.1f %6.1f %6.1f %10.1f %6.1f %6.1f\n", i + 1, s.shot[k],
+                  s.copy[k], s.save[k], s.gdiplus.shot[k], s.gdiplus.copy[k], s.gdiplus.save[k],
+                  s.turbo.shot[k], s.turbo.copy[k], s.turbo.save[k]);
     }
   }
-  std::printf("shot_bench: %d rounds, each: Snapwick shot, GDI+ probe shot and TurboJPEG probe "
-              "shot (taking turns at going first), Snapwick copy, Snapwick save\n",
-              o.rounds);
+  std::printf(
+      "shot_bench: %d rounds, each: Snapwick shot, GDI+ probe shot and TurboJPEG probe "
+      "shot (taking turns at going first), Snapwick copy, Snapwick save\n",
+      o.rounds);
   PrintRow("Snapwick shot  CaptureScreen", s.shot);
   PrintRow("Snapwick copy  GrabScreen", s.copy);
   PrintRow("Snapwick save  SaveJpeg of that copy", s.save);
@@ -373,10 +375,11 @@ int Run(const Options& o) {
              kMostOfGdiplus);
   PrintRatio("Snapwick shot / TurboJPEG probe shot:", s.shot, s.turbo.shot, s.turboRatio,
              kMostOfTurboJpeg);
-  std::printf("  JPEG sizes: Snapwick %lld bytes, GDI+ probe %lld bytes, TurboJPEG probe %lld "
-              "bytes\n",
-              static_cast<long long>(snapwickBytes), static_cast<long long>(s.gdiplus.bytes),
-              static_cast<long long>(s.turbo.bytes));
+  std::printf(
+      "  JPEG sizes: Snapwick %lld bytes, GDI+ probe %lld bytes, TurboJPEG probe %lld "
+      "bytes\n",
+      static_cast<long long>(snapwickBytes), static_cast<long long>(s.gdiplus.bytes),
+      static_cast<long long>(s.turbo.bytes));
   std::printf("  private bytes, from %s:\n", afterLast.source);
   PrintGrowth("read at once", o.memoryOfProbe, o.memoryShots, afterFirst, afterLast);
   PrintGrowth("read 0.5 s later", o.memoryOfProbe, o.memoryShots, settledFirst, settledLast);
@@ -394,7 +397,8 @@ int Run(const Options& o) {
 int main(int argc, char** argv) {
   snapwick::bench::Options options;
   if (!snapwick::bench::ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: snapwick_shot_bench.exe [--rounds N>=1] [--memory-shots N>=2] "
+    std::fprintf(stderr,
+                 "usage: snapwick_shot_bench.exe [--rounds N>=1] [--memory-shots N>=2] "
                  "[--memory-trace K] [--memory-of-probe] [--sound-off] [--raw]\n");
     return 64;
   }

@@ -32,15 +32,14 @@ ProbeTimes TurboJpegProbe::Shot(const std::wstring& path, int quality) {
     capacity_ = buffer_ ? needed : 0;
   }
   unsigned long size = capacity_;
-  if (!buffer_ ||
-      tjCompress2(static_cast<tjhandle>(compressor_), copy_.Bits(), width, width * 4, height,
-                  TJPF_BGRX, &buffer_, &size, TJSAMP_420, quality,
-                  TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC) != 0) {
+  if (!buffer_ || tjCompress2(static_cast<tjhandle>(compressor_), copy_.Bits(), width, width * 4,
+                              height, TJPF_BGRX, &buffer_, &size, TJSAMP_420, quality,
+                              TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC) != 0) {
     t.status = 1;
     return t;
   }
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     t.status = 7;
     return t;

@@ -39,10 +39,9 @@ int main(int argc, char** argv) {
   const Window root = RootWindow(display, screen);
   const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
   XShmSegmentInfo segment{};
-  XImage* image = XShmCreateImage(display, DefaultVisual(display, screen),
-                                  static_cast<unsigned>(DefaultDepth(display, screen)), ZPixmap,
-                                  nullptr, &segment, static_cast<unsigned>(width),
-                                  static_cast<unsigned>(height));
+  XImage* image = XShmCreateImage(
+      display, DefaultVisual(display, screen), static_cast<unsigned>(DefaultDepth(display, screen)),
+      ZPixmap, nullptr, &segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
   if (!image || image->bits_per_pixel != 32) {
     std::fprintf(stderr, "probe: needs 32-bit pixels\n");
     return 1;

@@ -40,8 +40,9 @@ SNAPWICK_PACKAGES=(
   # faces with Cyrillic letters for the Russian texts, and the Russian
   # locale that makes Wine use code page 1251
   fonts-liberation fonts-dejavu-core locales
-  # the fuzz test of the settings reader, and the naming rule
-  clang libclang-rt-14-dev clang-tidy
+  # the fuzz test of the settings reader, the naming rule and the layout of
+  # the sources
+  clang libclang-rt-14-dev clang-tidy clang-format
 )
 
 snapwick_missing_packages() {

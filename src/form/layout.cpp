@@ -14,6 +14,8 @@ constexpr Font kLinkFont{"MS Sans Serif", 8.25, false, true};
 using C = ControlId;
 
 // Left, Top, Width and Height in twips, relative to the container.
+// Laid out by hand, so that each control's values stay together.
+// clang-format off
 const std::array<Control, kControlCount> kControls{{
     {C::ApplyButton, "ApplyButton", Kind::Button, {}, "Применить", {4800, 2640, 2055, 375}, 6},
     {C::SettingsFrame, "SettingsFrame", Kind::Frame, {}, "Настройки программы",
@@ -39,6 +41,7 @@ const std::array<Control, kControlCount> kControls{{
     {C::DeveloperLabel, "DeveloperLabel", Kind::Label, {}, "Разработчик:", {2350, 2760, 1095, 270},
      12, Align::Right},
 }};
+// clang-format on
 
 const std::array<MenuItem, kMenuItemCount> kTrayMenu{{
     {MenuItemId::SettingsItem, "SettingsItem", "Настройки"},
@@ -75,8 +78,7 @@ PixelRect ToPixels(const TwipsRect& r, int dpi) {
   // twips still touch in pixels.
   const int x = TwipsToPixels(r.left, dpi);
   const int y = TwipsToPixels(r.top, dpi);
-  return {x, y, TwipsToPixels(r.left + r.width, dpi) - x,
-          TwipsToPixels(r.top + r.height, dpi) - y};
+  return {x, y, TwipsToPixels(r.left + r.width, dpi) - x, TwipsToPixels(r.top + r.height, dpi) - y};
 }
 
 PixelRect PixelsInWindow(const Control& c, int dpi) { return ToPixels(InWindow(c), dpi); }

@@ -55,10 +55,10 @@ struct Control {
   TwipsRect rect;                      // relative to the container
   int tabIndex;
   Align align = Align::Left;
-  std::optional<Font> font{};          // none: the window's default font
-  std::optional<Rgb> textColor{};      // none: the system's colour
-  std::optional<Rgb> background{};     // none: the system's colour
-  bool transparent = false;            // the container shows through
+  std::optional<Font> font{};       // none: the window's default font
+  std::optional<Rgb> textColor{};   // none: the system's colour
+  std::optional<Rgb> background{};  // none: the system's colour
+  bool transparent = false;         // the container shows through
   bool handCursor = false;
   // A text too long for the control is shortened in the middle with an
   // ellipsis, so that the end of a path stays in view.

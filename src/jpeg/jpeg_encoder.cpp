@@ -35,8 +35,7 @@ bool JpegEncoder::Reserve(int width, int height) {
 
 std::int32_t JpegEncoder::Encode(const BgrxPixels& pixels, int quality) {
   size_ = 0;
-  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 ||
-      pixels.stride < pixels.width * 4) {
+  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 4) {
     return kInvalidArgument;
   }
   if (!handle_) return kOutOfMemory;

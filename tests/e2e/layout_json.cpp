@@ -54,11 +54,11 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < controls.size(); ++i) {
     const Control& c = controls[i];
     const PixelRect r = PixelsInWindow(c, dpi);
-    std::printf("    %s: {\"kind\": \"%s\", \"text\": %s, \"rect\": [%d, %d, %d, %d], "
-                "\"tab\": %d, \"focus\": %s}%s\n",
-                Quoted(c.name).c_str(), KindName(c.kind), Quoted(c.text).c_str(), r.x, r.y,
-                r.width, r.height, c.tabIndex, TakesFocus(c) ? "true" : "false",
-                i + 1 < controls.size() ? "," : "");
+    std::printf(
+        "    %s: {\"kind\": \"%s\", \"text\": %s, \"rect\": [%d, %d, %d, %d], "
+        "\"tab\": %d, \"focus\": %s}%s\n",
+        Quoted(c.name).c_str(), KindName(c.kind), Quoted(c.text).c_str(), r.x, r.y, r.width,
+        r.height, c.tabIndex, TakesFocus(c) ? "true" : "false", i + 1 < controls.size() ? "," : "");
   }
   std::printf("  },\n  \"tray_menu\": [");
   const auto& menu = TrayMenu();

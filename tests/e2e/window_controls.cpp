@@ -17,8 +17,8 @@ namespace {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                      0, nullptr, nullptr);
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                         nullptr, nullptr);
@@ -48,8 +48,8 @@ std::string Quoted(const std::string& text) {
 std::wstring TextOf(HWND hwnd) {
   wchar_t text[1024] = L"";
   DWORD_PTR copied = 0;
-  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             5000, &copied)) {
+  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &copied)) {
     return {};
   }
   return std::wstring(text, static_cast<std::size_t>(copied));
@@ -124,8 +124,8 @@ int wmain(int argc, wchar_t** argv) {
     ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
     out += std::string(i ? "," : "") + "\n    {\"class\": " + Quoted(Utf8(className)) +
            ", \"text\": " + Quoted(Utf8(TextOf(child))) +
-           ", \"checked\": " + std::to_string(CheckOf(child)) + ", \"style\": " +
-           std::to_string(::GetWindowLongW(child, GWL_STYLE)) + ", \"rect\": [" +
+           ", \"checked\": " + std::to_string(CheckOf(child)) +
+           ", \"style\": " + std::to_string(::GetWindowLongW(child, GWL_STYLE)) + ", \"rect\": [" +
            std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
            std::to_string(r.right - r.left) + ", " + std::to_string(r.bottom - r.top) + "]}";
   }

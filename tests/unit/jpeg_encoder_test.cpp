@@ -1,3 +1,5 @@
+#include "jpeg/jpeg_encoder.h"
+
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -6,8 +8,6 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "jpeg/jpeg_encoder.h"
 
 namespace snapwick::jpeg {
 namespace {
@@ -40,8 +40,8 @@ Decoded Decode(std::span<const std::uint8_t> file) {
   tjhandle h = tjInitDecompress();
   int colorspace = 0;
   auto* data = const_cast<unsigned char*>(file.data());
-  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling,
-                          &colorspace) == 0) {
+  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling, &colorspace) ==
+      0) {
     d.bgrx.resize(static_cast<std::size_t>(d.width * d.height * 4));
     tjDecompress2(h, data, file.size(), d.bgrx.data(), d.width, 0, d.height, TJPF_BGRX, 0);
   }

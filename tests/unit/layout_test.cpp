@@ -1,32 +1,29 @@
+#include "form/layout.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
-#include "form/layout.h"
-
 namespace snapwick::layout {
 namespace {
 
 bool Overlap(const PixelRect& a, const PixelRect& b) {
-  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-         b.y < a.y + a.height;
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
 TEST(Layout, At96Dpi_ClientAreaAndApplyButton) {
   EXPECT_EQ(TwipsToPixels(kClientWidthTwips, 96), 463);
   EXPECT_EQ(TwipsToPixels(kClientHeightTwips, 96), 210);
-  EXPECT_EQ(PixelsInWindow(ControlById(ControlId::ApplyButton), 96), (PixelRect{320, 176, 137, 25}));
+  EXPECT_EQ(PixelsInWindow(ControlById(ControlId::ApplyButton), 96),
+            (PixelRect{320, 176, 137, 25}));
 }
 
 TEST(Layout, ControlsInsideFrames_WindowPositions) {
   const std::pair<ControlId, TwipsRect> expected[] = {
-      {ControlId::SoundCheck, {6480, 1440, 0, 0}},
-      {ControlId::HotkeyBox, {2640, 1470, 0, 0}},
-      {ControlId::QualityCombo, {2640, 1970, 0, 0}},
-      {ControlId::SoundLabel, {4200, 1560, 0, 0}},
-      {ControlId::HotkeyLabel, {240, 1560, 0, 0}},
-      {ControlId::QualityLabel, {240, 2040, 0, 0}},
+      {ControlId::SoundCheck, {6480, 1440, 0, 0}},    {ControlId::HotkeyBox, {2640, 1470, 0, 0}},
+      {ControlId::QualityCombo, {2640, 1970, 0, 0}},  {ControlId::SoundLabel, {4200, 1560, 0, 0}},
+      {ControlId::HotkeyLabel, {240, 1560, 0, 0}},    {ControlId::QualityLabel, {240, 2040, 0, 0}},
       {ControlId::ShotFolderLabel, {240, 480, 0, 0}},
   };
   for (const auto& [id, r] : expected) {

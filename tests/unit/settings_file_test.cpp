@@ -1,6 +1,7 @@
+#include "settings/settings_file.h"
+
 #include "app_fixture.h"
 #include "form/roles.h"
-#include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
 namespace snapwick::testing {
@@ -74,8 +75,8 @@ TEST_F(Settings, Load_Table) {
        "Snapwick 1.1 (HotKey:)"},
       {"6 bytes", std::vector<std::uint8_t>{40, 13, 10, 1, 13, 10}, 80, "80", 1, 119,
        "Snapwick 1.1 (HotKey:F8)"},
-      {"11 bytes", std::vector<std::uint8_t>{40, 13, 10, 0, 13, 10, 66, 13, 10, 'Q', 'w'}, 40,
-       "40", 0, 66, "Snapwick 1.1 (HotKey:Qw)"},
+      {"11 bytes", std::vector<std::uint8_t>{40, 13, 10, 0, 13, 10, 66, 13, 10, 'Q', 'w'}, 40, "40",
+       0, 66, "Snapwick 1.1 (HotKey:Qw)"},
   };
   for (const auto& c : cases) {
     FakePlatform fp;

@@ -1,5 +1,6 @@
-#include "app_fixture.h"
 #include "panel/settings_panel.h"
+
+#include "app_fixture.h"
 #include "settings/settings_record.h"
 
 namespace snapwick::testing {

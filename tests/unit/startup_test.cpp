@@ -51,7 +51,7 @@ TEST_F(Startup, FirstRun_SetsUpEverythingInOrder) {
   EXPECT_EQ(p.qualityItems.size(), 10u);
 
   // Tray, key capture, folders, title, settings: in this order.
-  const int order[] = {p.IndexOf("AddTrayIcon"),  p.IndexOf("StartKeyCapture"),
+  const int order[] = {p.IndexOf("AddTrayIcon"),   p.IndexOf("StartKeyCapture"),
                        p.IndexOf("ProgramFolder"), p.IndexOf("CreateFolder"),
                        p.IndexOf("SetTitle"),      p.IndexOf("AddQualityItem")};
   EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order)));
@@ -127,7 +127,8 @@ TEST_F(ClosePath, UserClose_HidesAndKeepsRunning) {
 }
 
 TEST_F(ClosePath, EveryOtherOrigin_RemovesIconThenKeyCaptureAndCloses) {
-  for (const auto origin : {CloseOrigin::Program, CloseOrigin::Session, CloseOrigin::OtherProgram}) {
+  for (const auto origin :
+       {CloseOrigin::Program, CloseOrigin::Session, CloseOrigin::OtherProgram}) {
     FakePlatform fp;
     MainWindowLogic each(fp);
     each.OnStart();

@@ -1,8 +1,6 @@
 // Building the main window's controls, fonts, colours and tray menu from
 // the layout tables.
 
-#include "platform/win32/windows_inc.h"
-
 #include <commctrl.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include "platform/win32/ids_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/window_win.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 namespace {
@@ -54,8 +53,7 @@ WindowKind KindOf(const layout::Control& c) {
 }
 
 bool SameFont(const layout::Font& a, const layout::Font& b) {
-  return a.face == b.face && a.points == b.points && a.bold == b.bold &&
-         a.underline == b.underline;
+  return a.face == b.face && a.points == b.points && a.bold == b.bold && a.underline == b.underline;
 }
 
 COLORREF ToColorRef(layout::Rgb c) { return RGB(c.r, c.g, c.b); }
@@ -71,7 +69,8 @@ ControlId FirstTabStop() {
 }
 
 void MainWindow::CreateControls(int dpi) {
-  for (const layout::Control& c : layout::Controls()) controls_[Index(c.id)] = CreateControl(c, dpi);
+  for (const layout::Control& c : layout::Controls())
+    controls_[Index(c.id)] = CreateControl(c, dpi);
   StackControls();
 }
 
@@ -290,8 +289,7 @@ void MainWindow::PaintFrame(HWND frame, HDC dc) {
   ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
               DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
   RECT behind{text.left - padding, text.top, text.right + padding, text.bottom};
-  ::FillRect(dc, &behind,
-             background ? BrushFor(*background) : ::GetSysColorBrush(COLOR_BTNFACE));
+  ::FillRect(dc, &behind, background ? BrushFor(*background) : ::GetSysColorBrush(COLOR_BTNFACE));
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
   ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,

@@ -1,13 +1,12 @@
 // Files and folders, through the W calls so that any folder name works,
 // and in their long form when a path is too long for the plain one.
 
-#include "platform/win32/windows_inc.h"
-
 #include <algorithm>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 namespace {
@@ -62,8 +61,8 @@ std::optional<std::size_t> Win32Platform::ReadFile(std::string_view path,
 }
 
 Status Win32Platform::WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
-  KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return Status::Failed;
   std::size_t total = 0;
   while (total < bytes.size()) {

@@ -46,8 +46,7 @@ std::optional<ScreenImage> ScreenGrabber::Grab() {
 }
 
 bool ScreenGrabber::IsLatest(const ScreenImage& image) const {
-  return current_ != 0 && image.id == current_ && image.width == width_ &&
-         image.height == height_;
+  return current_ != 0 && image.id == current_ && image.width == width_ && image.height == height_;
 }
 
 HBITMAP ScreenGrabber::BitmapOf(const ScreenImage& image) const {

@@ -4,14 +4,13 @@
 // shot and made anew only when the screen's size changes. The encoder reads
 // its pixels where the copy put them.
 
-#include "platform/win32/windows_inc.h"
-
 #include <cstdint>
 #include <optional>
 
 #include "jpeg/jpeg_encoder.h"
 #include "platform/screen.h"
 #include "platform/win32/scoped_win.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 
@@ -51,11 +50,11 @@ class ScreenGrabber {
   ScreenCalls calls_;
   MemoryDC dc_;
   Bitmap bitmap_;
-  HGDIOBJ original_ = nullptr;  // the DC's own bitmap, put back before ours goes
+  HGDIOBJ original_ = nullptr;          // the DC's own bitmap, put back before ours goes
   const std::uint8_t* bits_ = nullptr;  // the bitmap's pixels, owned by it
   int width_ = 0;
   int height_ = 0;
-  std::uintptr_t grabs_ = 0;   // numbers the images
+  std::uintptr_t grabs_ = 0;    // numbers the images
   std::uintptr_t current_ = 0;  // the image the bitmap holds; 0: none
 };
 

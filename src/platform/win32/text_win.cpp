@@ -36,12 +36,12 @@ std::optional<std::string> WideToAnsi(std::wstring_view wide) {
   constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
   // Named, not left to the code page, whose own default need not be '?'.
   constexpr char kMissing[] = "?";
-  const int n = ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, kMissing,
-                                      nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, nullptr, 0, kMissing, nullptr);
   if (n <= 0) return std::nullopt;
   std::string out(static_cast<std::size_t>(n), '\0');
-  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, kMissing,
-                            nullptr) != n) {
+  if (::WideCharToMultiByte(CP_ACP, kFlags, wide.data(), size, out.data(), n, kMissing, nullptr) !=
+      n) {
     return std::nullopt;
   }
   return out;

@@ -2,8 +2,6 @@
 // The program's icon in the notification area: the shell's record for it,
 // and the mouse messages that come back from it.
 
-#include "platform/win32/windows_inc.h"
-
 #include <shellapi.h>
 
 #include <optional>
@@ -11,6 +9,7 @@
 
 #include "platform/events.h"
 #include "platform/status.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

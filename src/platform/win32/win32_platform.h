@@ -4,8 +4,6 @@
 // except where the program keeps the ANSI code page (key names, the tray
 // tip).
 
-#include "platform/win32/windows_inc.h"
-
 #include <optional>
 #include <string>
 
@@ -18,6 +16,7 @@
 #include "platform/win32/sound_win.h"
 #include "platform/win32/tray_win.h"
 #include "platform/win32/window_win.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 
@@ -66,8 +65,7 @@ class Win32Platform final : public Platform {
   Status CreateFolder(std::string_view path) override;
   Status DeleteFile(std::string_view path) override;
   Status ReplaceFile(std::string_view from, std::string_view to) override;
-  std::optional<std::size_t> ReadFile(std::string_view path,
-                                      std::span<std::uint8_t> into) override;
+  std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
   Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) override;
 
   // SystemApi

@@ -2,8 +2,6 @@
 // The main window and its controls, built from the layout tables, with one
 // window procedure that turns messages into WindowEvents.
 
-#include "platform/win32/windows_inc.h"
-
 #include <array>
 #include <optional>
 #include <string>
@@ -15,6 +13,7 @@
 #include "platform/events.h"
 #include "platform/status.h"
 #include "platform/win32/scoped_win.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 
@@ -58,8 +57,8 @@ class MainWindow {
 
   static std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR id, DWORD_PTR self);
+  static LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR self);
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
   // Message handlers.

@@ -19,8 +19,8 @@ bool Readable(const PixelFormat& f) {
 }
 
 bool IsBgrx(const PixelFormat& f) {
-  return f.bitsPerPixel == 32 && !f.msbFirst && f.redMask == 0xFF0000 &&
-         f.greenMask == 0x00FF00 && f.blueMask == 0x0000FF;
+  return f.bitsPerPixel == 32 && !f.msbFirst && f.redMask == 0xFF0000 && f.greenMask == 0x00FF00 &&
+         f.blueMask == 0x0000FF;
 }
 
 // One channel of a pixel value scaled to 0..255.

@@ -85,8 +85,8 @@ Status WriteFileParts(std::string_view path, std::span<const std::span<const std
                       bool onlyNew) {
   // Never through a link, and never waiting for the reader of a pipe that
   // holds the name (open would block the whole program).
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
-                    (onlyNew ? O_EXCL : O_TRUNC);
+  const int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (onlyNew ? O_EXCL : O_TRUNC);
   UniqueFd file(::open(std::string(path).c_str(), flags, 0644));
   if (!file.Valid()) return Status::Failed;
   std::vector<iovec> left;

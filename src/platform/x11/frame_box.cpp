@@ -1,7 +1,8 @@
 #include "platform/x11/frame_box.h"
 
-#include <QPainter>
 #include <QtWidgets/qdrawutil.h>
+
+#include <QPainter>
 #include <algorithm>
 
 namespace snapwick::x11 {

@@ -14,7 +14,8 @@ namespace snapwick::x11 {
 class KeyCapture final : public QObject {
  public:
   using Handler = std::function<void(int virtualKey, std::string_view name)>;
-  KeyCapture(KeyState& keys, Handler onReleased) : keys_(keys), onReleased_(std::move(onReleased)) {}
+  KeyCapture(KeyState& keys, Handler onReleased)
+      : keys_(keys), onReleased_(std::move(onReleased)) {}
   ~KeyCapture() override;
 
   Status Start();

@@ -70,9 +70,7 @@ Qt::Alignment AlignmentOf(const layout::Control& c) {
 
 }  // namespace
 
-int FontPixels(double points) {
-  return static_cast<int>(std::lround(points * kLayoutDpi / 72.0));
-}
+int FontPixels(double points) { return static_cast<int>(std::lround(points * kLayoutDpi / 72.0)); }
 
 std::vector<ControlId> TabOrder() {
   std::vector<const layout::Control*> stops;
@@ -89,8 +87,9 @@ std::vector<ControlId> TabOrder() {
 MainWindow::MainWindow(WindowEvents& events, std::function<void(CloseOrigin)> onClose)
     : QWidget(nullptr,
               // No maximise box: the layout does not follow the window's size.
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                  Qt::WindowCloseButtonHint),
       events_(events),
       onClose_(std::move(onClose)) {
   SubstituteWindowsFaces();

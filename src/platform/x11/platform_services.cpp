@@ -1,9 +1,10 @@
 // The platform's keyboard, screen, files and system services.
 
+#include <unistd.h>
+
 #include <QDesktopServices>
 #include <QUrl>
 #include <ctime>
-#include <unistd.h>
 
 #include "platform/x11/files_posix.h"
 #include "platform/x11/jpeg_file.h"

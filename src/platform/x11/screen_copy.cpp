@@ -171,14 +171,13 @@ std::optional<ScreenImage> ScreenCopier::Grab() {
   if (!::XGetGeometry(d, root, &parent, &x, &y, &width, &height, &border, &depth)) {
     return std::nullopt;
   }
-  const Rect rect =
-      PrimaryRect(PrimaryArea(), static_cast<int>(width), static_cast<int>(height));
+  const Rect rect = PrimaryRect(PrimaryArea(), static_cast<int>(width), static_cast<int>(height));
   if (rect.Empty()) return std::nullopt;
 
   const auto plan = PlanCopy(format_, sharedMemoryUsable_);
   if (!plan) return std::nullopt;
-  const bool copied = plan->request == CopyRequest::SharedMemory ? CopyShared(rect)
-                                                                 : CopyPlain(rect);
+  const bool copied =
+      plan->request == CopyRequest::SharedMemory ? CopyShared(rect) : CopyPlain(rect);
   if (!copied) return std::nullopt;
   const XImage& image = plain_ ? *plain_->image : *shared_->image;
 
@@ -211,8 +210,8 @@ bool ScreenCopier::CopyShared(const Rect& r) {
     shared_ = std::move(made);
   }
   XErrorTrap trap(display_);
-  const bool got = ::XShmGetImage(display_.Get(), DefaultRootWindow(display_.Get()),
-                                  shared_->image, r.x, r.y, AllPlanes) != False;
+  const bool got = ::XShmGetImage(display_.Get(), DefaultRootWindow(display_.Get()), shared_->image,
+                                  r.x, r.y, AllPlanes) != False;
   return got && !trap.FailedSoFar();
 }
 
@@ -220,9 +219,8 @@ bool ScreenCopier::CopyPlain(const Rect& r) {
   Display* d = display_.Get();
   XErrorTrap trap(display_);
   auto made = std::make_unique<PlainImage>();
-  made->image.reset(::XGetImage(d, DefaultRootWindow(d), r.x, r.y,
-                                static_cast<unsigned>(r.width), static_cast<unsigned>(r.height),
-                                AllPlanes, ZPixmap));
+  made->image.reset(::XGetImage(d, DefaultRootWindow(d), r.x, r.y, static_cast<unsigned>(r.width),
+                                static_cast<unsigned>(r.height), AllPlanes, ZPixmap));
   if (!made->image || trap.FailedSoFar()) return false;
   plain_ = std::move(made);
   return true;

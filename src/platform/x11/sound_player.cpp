@@ -47,7 +47,7 @@ pa_sample_format_t PulseFormatOf(SampleEncoding e) {
 }
 
 struct Sound {
-  pa_sample_spec spec{};
+  pa_sample_spec sampleFormat{};
   std::vector<std::uint8_t> samples;
 };
 
@@ -61,10 +61,10 @@ std::optional<Sound> LoadSound(std::string_view path) {
   const auto wav = ParseWav(file);
   if (!wav) return std::nullopt;
   Sound sound;
-  sound.spec.format = PulseFormatOf(wav->encoding);
-  sound.spec.rate = wav->rate;
-  sound.spec.channels = static_cast<std::uint8_t>(wav->channels);
-  if (!pa_sample_spec_valid(&sound.spec)) return std::nullopt;
+  sound.sampleFormat.format = PulseFormatOf(wav->encoding);
+  sound.sampleFormat.rate = wav->rate;
+  sound.sampleFormat.channels = static_cast<std::uint8_t>(wav->channels);
+  if (!pa_sample_spec_valid(&sound.sampleFormat)) return std::nullopt;
   const auto begin = file.begin() + static_cast<std::ptrdiff_t>(wav->dataOffset);
   sound.samples.assign(begin, begin + static_cast<std::ptrdiff_t>(wav->dataSize));
   return sound;
@@ -125,7 +125,7 @@ struct SoundPlayer::Loop {
     DropStream();
     Sound sound = std::move(*pending);
     pending.reset();
-    stream = pa_stream_new(context, kStreamName, &sound.spec, nullptr);
+    stream = pa_stream_new(context, kStreamName, &sound.sampleFormat, nullptr);
     if (!stream) return;
     samples = std::move(sound.samples);
     written = 0;
@@ -133,7 +133,8 @@ struct SoundPlayer::Loop {
     pa_stream_set_state_callback(stream, &Loop::OnStreamState, this);
     pa_buffer_attr buffer{};
     buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kLatencyUsec, &sound.spec));
+    buffer.tlength =
+        static_cast<std::uint32_t>(pa_usec_to_bytes(kLatencyUsec, &sound.sampleFormat));
     buffer.prebuf = static_cast<std::uint32_t>(-1);
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);

@@ -1,12 +1,12 @@
 #include "platform/x11/strip_jpeg.h"
 
 // jpeglib.h needs the standard C declarations before it.
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <jpeglib.h>
 
 namespace snapwick::x11 {
 namespace {
@@ -145,8 +145,9 @@ struct StripEncoder::Strip {
       const JDIMENSION first = info.next_scanline;
       JDIMENSION count = 0;
       for (; count < kMcuSide && first + count < info.image_height; ++count) {
-        rows[count] = const_cast<JSAMPROW>(pixels.data) +
-                      static_cast<std::size_t>(first + count) * static_cast<std::size_t>(pixels.stride);
+        rows[count] =
+            const_cast<JSAMPROW>(pixels.data) +
+            static_cast<std::size_t>(first + count) * static_cast<std::size_t>(pixels.stride);
       }
       jpeg_write_scanlines(&info, rows, count);
     }
@@ -201,8 +202,8 @@ void StripEncoder::Helper() {
 
 std::int32_t StripEncoder::Encode(const jpeg::BgrxPixels& pixels, int quality) {
   parts_ = {};
-  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 ||
-      pixels.stride < pixels.width * 4 || pixels.bottomUp) {
+  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 4 ||
+      pixels.bottomUp) {
     return jpeg::kInvalidArgument;
   }
   const auto split = StripSplit(pixels.width, pixels.height);

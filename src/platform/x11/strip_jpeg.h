@@ -3,12 +3,11 @@
 // thread and one on a helper thread, joined into one baseline JPEG. The
 // compression is nearly all of a shot's time and the machine has a second
 // core; when that core is busy and the helper has not started by the time
-// the top strip is done, this thread compresses the bottom one too. The file has a restart marker where the strips meet: at a restart
-// a decoder starts afresh (DC predictions from zero, whole bytes), which
-// is how each strip began, so the strips' entropy-coded data join as they
-// are and every decoder reads the file. The pixels are those the one-strip
-// encoder gives: the same colour conversion, subsampling, DCT and tables,
-// and the strips meet on an MCU row.
+// the top strip is done, this thread compresses the bottom one too. The file has a restart marker
+// where the strips meet: at a restart a decoder starts afresh (DC predictions from zero, whole
+// bytes), which is how each strip began, so the strips' entropy-coded data join as they are and
+// every decoder reads the file. The pixels are those the one-strip encoder gives: the same colour
+// conversion, subsampling, DCT and tables, and the strips meet on an MCU row.
 
 #include <array>
 #include <condition_variable>

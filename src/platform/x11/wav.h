@@ -22,7 +22,7 @@ enum class SampleEncoding : std::uint8_t {
 
 struct WavSound {
   SampleEncoding encoding = SampleEncoding::Signed16;
-  std::uint32_t rate = 0;     // frames a second
+  std::uint32_t rate = 0;  // frames a second
   std::uint16_t channels = 0;
   std::uint16_t frameBytes = 0;
   // The samples inside the file: whole frames only, and never past its end

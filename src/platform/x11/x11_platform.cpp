@@ -2,12 +2,12 @@
 
 #include "platform/x11/x11_platform.h"
 
+#include <sched.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QStandardPaths>
-#include <sched.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,10 +24,10 @@ QString FromUtf8(std::string_view text) {
 // Per user (the runtime folder is the user's own) and per display.
 std::string LockPath() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string folder = runtime && *runtime
-                           ? std::string(runtime)
-                           : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-                                 .toStdString();
+  std::string folder =
+      runtime && *runtime
+          ? std::string(runtime)
+          : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString();
   const char* display = std::getenv("DISPLAY");
   return LockFilePath(folder, display ? display : "");
 }
@@ -60,8 +60,7 @@ X11Platform::X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake)
   if (UsableCores() >= 2) strips_ = std::make_unique<StripEncoder>();
 
   if (signals_.Installed()) {
-    signalNotifier_ =
-        std::make_unique<QSocketNotifier>(signals_.ReadFd(), QSocketNotifier::Read);
+    signalNotifier_ = std::make_unique<QSocketNotifier>(signals_.ReadFd(), QSocketNotifier::Read);
     QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, &context_,
                      [this] { OnTerminationSignal(); });
   }

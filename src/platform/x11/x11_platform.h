@@ -80,8 +80,7 @@ class X11Platform final : public Platform {
   Status CreateFolder(std::string_view path) override;
   Status DeleteFile(std::string_view path) override;
   Status ReplaceFile(std::string_view from, std::string_view to) override;
-  std::optional<std::size_t> ReadFile(std::string_view path,
-                                      std::span<std::uint8_t> into) override;
+  std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
   Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) override;
   // SystemApi
   bool AnotherInstanceRunning() override;

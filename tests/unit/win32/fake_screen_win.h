@@ -1,14 +1,13 @@
 #pragma once
 // A screen of the tests' own, for the screen grabber.
 
-#include "platform/win32/windows_inc.h"
-
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/screen_win.h"
+#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32::testing {
 
@@ -38,8 +37,8 @@ class FakeScreen {
     width_ = width;
     height_ = height;
     WindowDC screen(nullptr);
-    bitmap_.Reset(::CreateCompatibleBitmap(screen.Get(), width > 0 ? width : 1,
-                                           height > 0 ? height : 1));
+    bitmap_.Reset(
+        ::CreateCompatibleBitmap(screen.Get(), width > 0 ? width : 1, height > 0 ? height : 1));
     picked_.emplace(dc_.Get(), bitmap_.Get());
     Brush top(::CreateSolidBrush(kTop));
     Brush bottom(::CreateSolidBrush(kBottom));
@@ -98,8 +97,8 @@ class FakeScreen {
     ++activeFakeScreen->dcsGivenBack;
     return 1;
   }
-  static BOOL WINAPI Copy(HDC dest, int x, int y, int width, int height, HDC source, int sx,
-                          int sy, DWORD rop) {
+  static BOOL WINAPI Copy(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
+                          DWORD rop) {
     if (activeFakeScreen->copyFails) return FALSE;
     return ::BitBlt(dest, x, y, width, height, source, sx, sy, rop);
   }

@@ -147,8 +147,7 @@ TEST(SystemPath, Paths_LongAbsoluteOnesInTheirLongForm) {
       {"C:\\Tools\\pic", L"C:\\Tools\\pic"},
       {"C:\\" + longTail, L"\\\\?\\C:\\" + std::wstring(300, L'a')},
       {"C:/" + longTail + "/pic", L"\\\\?\\C:\\" + std::wstring(300, L'a') + L"\\pic"},
-      {"\\\\server\\share\\" + longTail,
-       L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a')},
+      {"\\\\server\\share\\" + longTail, L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a')},
       {"\\\\?\\C:\\" + longTail, L"\\\\?\\C:\\" + std::wstring(300, L'a')},
       {longTail, std::wstring(300, L'a')},  // relative: the system's to resolve
       {"D:\\Снимки\\pic", L"D:\\\x0421\x043D\x0438\x043C\x043A\x0438\\pic"},

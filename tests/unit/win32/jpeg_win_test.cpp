@@ -1,7 +1,7 @@
 // Writing the grabbed screen as a JPEG file: the file read back, the status
 // and the files left after a write that fails, and the quality in the file.
 
-#include "platform/win32/windows_inc.h"
+#include "platform/win32/jpeg_win.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "fake_screen_win.h"
-#include "platform/win32/jpeg_win.h"
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_inc.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -64,11 +64,11 @@ Decoded Decode(const std::vector<std::uint8_t>& file) {
   int colourspace = 0;
   auto* data = const_cast<unsigned char*>(file.data());
   const auto size = static_cast<unsigned long>(file.size());
-  if (tjDecompressHeader3(decoder, data, size, &d.width, &d.height, &d.subsampling,
-                          &colourspace) == 0) {
+  if (tjDecompressHeader3(decoder, data, size, &d.width, &d.height, &d.subsampling, &colourspace) ==
+      0) {
     d.bgrx.resize(static_cast<std::size_t>(d.width * d.height * 4));
-    d.jpeg = tjDecompress2(decoder, data, size, d.bgrx.data(), d.width, 0, d.height, TJPF_BGRX,
-                           0) == 0;
+    d.jpeg =
+        tjDecompress2(decoder, data, size, d.bgrx.data(), d.width, 0, d.height, TJPF_BGRX, 0) == 0;
   }
   tjDestroy(decoder);
   return d;
@@ -117,8 +117,8 @@ TEST_F(JpegWriterTest, GrabbedScreen_JpegOfItsSizeTheRightWayUp) {
 TEST_F(JpegWriterTest, FileCannotBeMade_CannotWriteAndNoFile) {
   const std::string held = folder.Utf8("held.jpg");
   // Opened by another program that shares nothing.
-  KernelHandle holder(::CreateFileW(SystemPath(held).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  KernelHandle holder(::CreateFileW(SystemPath(held).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder);
   ::CreateDirectoryW(SystemPath(folder.Utf8("a folder.jpg")).c_str(), nullptr);
   const struct {
@@ -143,8 +143,8 @@ TEST_F(JpegWriterTest, LongerFileThere_ReplacedWhole) {
   const std::string path = folder.Utf8("1.jpg");
   const std::vector<std::uint8_t> old(1 << 20, 0xAB);
   {
-    KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD put = 0;
     ASSERT_TRUE(::WriteFile(file.Get(), old.data(), static_cast<DWORD>(old.size()), &put, nullptr));
   }

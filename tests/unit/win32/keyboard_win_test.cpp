@@ -1,7 +1,7 @@
 // The keyboard hook: which of its calls report a released key, the names of
 // keys, and that every key still reaches the focused control.
 
-#include "platform/win32/windows_inc.h"
+#include "platform/win32/keyboard_win.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/keyboard_win.h"
+#include "platform/win32/windows_inc.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -169,8 +169,8 @@ TEST_F(KeyboardHookTest, KeyTypedIntoFocusedEdit_ReportedOnReleaseAndStillArrive
   Type('7');
   // The presses make the text, the releases come after them.
   ASSERT_TRUE(PumpUntil([&] { return typing.Text() == "k7" && typing.keyUps.size() == 2; }))
-      << "the edit control holds \"" << typing.Text() << "\" and saw "
-      << typing.keyUps.size() << " releases";
+      << "the edit control holds \"" << typing.Text() << "\" and saw " << typing.keyUps.size()
+      << " releases";
   EXPECT_EQ(typing.keyUps, (std::vector<WPARAM>{'K', '7'}));
   EXPECT_EQ(reported, (std::vector<Reported>{{'K', "K"}, {'7', "7"}}));
 }

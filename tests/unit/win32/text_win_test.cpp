@@ -1,8 +1,9 @@
 // UTF-8, UTF-16 and the ANSI code page at the Win32 boundary.
 
+#include "platform/win32/text_win.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
 
 namespace snapwick::win32 {
@@ -15,7 +16,7 @@ TEST(WidenNarrow, Utf8Texts_RoundTripUnchanged) {
       ""s,
       "Snapwick 1.1 (HotKey:F8)"s,
       "C:\\Снимки экрана\\pic"s,
-      "a\0b"s,             // an embedded NUL is text, not the end
+      "a\0b"s,                   // an embedded NUL is text, not the end
       "shot \xF0\x9F\x93\xB7"s,  // outside the BMP: a surrogate pair in UTF-16
   };
   for (const std::string& text : cases) {
@@ -30,7 +31,10 @@ TEST(Widen, CyrillicAndAstral_GivesUtf16Units) {
 }
 
 TEST(Widen, MalformedUtf8_BecomesReplacementCharacter) {
-  EXPECT_EQ(Widen("a\xFF" "b"), L"a\xFFFD" L"b");
+  EXPECT_EQ(Widen("a\xFF"
+                  "b"),
+            L"a\xFFFD"
+            L"b");
 }
 
 class AnsiTest : public ::testing::Test {
@@ -56,7 +60,9 @@ TEST_F(AnsiTest, CharacterMissingFromCodePage_BecomesQuestionMarkNotLookAlike) {
   // Best-fit would turn the infinity sign into "8" and A-macron into "A":
   // a key name or tip must never change into another readable text.
   EXPECT_EQ(p.ToAnsi("\xE2\x88\x9E"), "?");  // U+221E
-  EXPECT_EQ(p.ToAnsi("\xC4\x80" "x"), "?x");   // U+0100
+  EXPECT_EQ(p.ToAnsi("\xC4\x80"
+                     "x"),
+            "?x");                           // U+0100
   EXPECT_EQ(p.ToAnsi("\xE6\x97\xA5"), "?");  // U+65E5, no single-byte page has it
 }
 

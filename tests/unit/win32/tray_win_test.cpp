@@ -1,12 +1,13 @@
 // The tray icon's record, the mouse messages that come back from it, and
 // adding and removing it through the shell.
 
+#include "platform/win32/tray_win.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "platform/win32/tray_win.h"
 #include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
@@ -48,12 +49,18 @@ TEST(TrayEventOf, MouseMessages_EventsOrNothing) {
     UINT message;
     std::optional<TrayEvent> event;
   } cases[] = {
-      {512, TrayEvent::PointerMove},      {513, TrayEvent::LeftPress},
-      {514, TrayEvent::LeftRelease},      {515, TrayEvent::LeftDoubleClick},
-      {516, TrayEvent::RightPress},       {517, TrayEvent::RightRelease},
-      {518, TrayEvent::RightDoubleClick}, {519, TrayEvent::MiddlePress},
-      {520, TrayEvent::MiddleRelease},    {521, std::nullopt},  // middle double-click
-      {WM_CONTEXTMENU, std::nullopt},     {WM_USER, std::nullopt},  // NIN_SELECT
+      {512, TrayEvent::PointerMove},
+      {513, TrayEvent::LeftPress},
+      {514, TrayEvent::LeftRelease},
+      {515, TrayEvent::LeftDoubleClick},
+      {516, TrayEvent::RightPress},
+      {517, TrayEvent::RightRelease},
+      {518, TrayEvent::RightDoubleClick},
+      {519, TrayEvent::MiddlePress},
+      {520, TrayEvent::MiddleRelease},
+      {521, std::nullopt},  // middle double-click
+      {WM_CONTEXTMENU, std::nullopt},
+      {WM_USER, std::nullopt},  // NIN_SELECT
       {0, std::nullopt},
   };
   for (const auto& c : cases) {

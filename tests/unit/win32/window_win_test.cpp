@@ -242,9 +242,9 @@ TEST_F(WindowTest, SetTextAndTitle_CyrillicReadsBackTheSame) {
 }
 
 TEST_F(WindowTest, TabKey_VisitsFocusableControlsInTabIndexOrderAndWraps) {
-  const std::vector<ControlId> order{ControlId::ExitButton, ControlId::QualityCombo,
+  const std::vector<ControlId> order{ControlId::ExitButton,  ControlId::QualityCombo,
                                      ControlId::ApplyButton, ControlId::HotkeyBox,
-                                     ControlId::SoundCheck, ControlId::ExitButton};
+                                     ControlId::SoundCheck,  ControlId::ExitButton};
   EXPECT_EQ(FirstTabStop(), ControlId::ExitButton);
   HWND at = Control(ControlId::ExitButton);
   for (std::size_t i = 1; i < order.size(); ++i) {

@@ -50,9 +50,9 @@ TEST(WriteJpegFile, WritablePath_ADecodableFileOfThePicturesSize) {
   EXPECT_EQ(file.size(), encoder.Bytes().size());
   tjhandle h = tjInitDecompress();
   int width = 0, height = 0, subsampling = -1, colorspace = -1;
-  EXPECT_EQ(tjDecompressHeader3(h, file.data(), file.size(), &width, &height, &subsampling,
-                                &colorspace),
-            0);
+  EXPECT_EQ(
+      tjDecompressHeader3(h, file.data(), file.size(), &width, &height, &subsampling, &colorspace),
+      0);
   tjDestroy(h);
   EXPECT_EQ(width, 64);
   EXPECT_EQ(height, 48);

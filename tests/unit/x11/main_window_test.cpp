@@ -1,15 +1,15 @@
 #include "platform/x11/main_window.h"
 
+#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QCloseEvent>
 #include <QTest>
-#include <QtTest/qtestspontaneevent.h>
 #include <string>
 #include <vector>
 
@@ -114,12 +114,10 @@ TEST_F(MainWindowTest, TabFromTheExitButton_CyclesThroughTheFiveInTableOrder) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
   EXPECT_EQ(RoleOf(QApplication::focusWidget()), ControlId::ExitButton);
   const ControlId expected[] = {ControlId::QualityCombo, ControlId::ApplyButton,
-                                ControlId::HotkeyBox, ControlId::SoundCheck,
-                                ControlId::ExitButton};
+                                ControlId::HotkeyBox, ControlId::SoundCheck, ControlId::ExitButton};
   for (const ControlId next : expected) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(RoleOf(QApplication::focusWidget()), next)
-        << layout::ControlById(next).name;
+    EXPECT_EQ(RoleOf(QApplication::focusWidget()), next) << layout::ControlById(next).name;
   }
 }
 
@@ -130,11 +128,8 @@ TEST_F(MainWindowTest, ComboTextSetByTheProgram_ChangeRaisedOnlyWhenTheTextChang
     int edits;
     int currentItem;
   } steps[] = {
-      {"80", 1, 2},
-      {"80", 0, 2},
-      {"75", 1, 2},  // not in the list: the current item stays
-      {"100", 1, 0},
-      {"", 1, 0},
+      {"80", 1, 2},  {"80", 0, 2}, {"75", 1, 2},  // not in the list: the current item stays
+      {"100", 1, 0}, {"", 1, 0},
   };
   for (const auto& s : steps) {
     events_.edited = 0;

@@ -1,11 +1,11 @@
 #include "platform/x11/session_end.h"
 
+#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <QtTest/qtestspontaneevent.h>
 
 namespace snapwick::x11 {
 namespace {

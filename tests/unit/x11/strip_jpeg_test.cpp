@@ -26,17 +26,17 @@ struct Picture {
 
 // Edges, text-like detail and noise across the whole height, so that a
 // strip that went wrong anywhere shows; rows `stride` bytes apart.
-Picture Screen(int width, int height, int stride, unsigned seed = 1) {
+Picture Screen(int width, int height, int stride, unsigned salt = 1) {
   Picture p;
   p.bgrx.assign(static_cast<std::size_t>(stride) * height, 0xEE);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      seed = seed * 1103515245u + 12345u;
+      salt = salt * 1103515245u + 12345u;
       std::uint8_t* px = &p.bgrx[static_cast<std::size_t>(y) * stride + x * 4];
       const bool edge = (x / 7 + y / 5) % 3 == 0;
       px[0] = static_cast<std::uint8_t>(edge ? 250 : x * 255 / width);
-      px[1] = static_cast<std::uint8_t>(y * 255 / height ^ (seed >> 24 & 0x1F));
-      px[2] = static_cast<std::uint8_t>(edge ? 10 : 128 + (seed >> 16 & 0x3F));
+      px[1] = static_cast<std::uint8_t>(y * 255 / height ^ (salt >> 24 & 0x1F));
+      px[2] = static_cast<std::uint8_t>(edge ? 10 : 128 + (salt >> 16 & 0x3F));
     }
   }
   p.pixels = {p.bgrx.data(), width, height, stride};
@@ -60,8 +60,8 @@ Decoded Decode(std::span<const std::uint8_t> file) {
   tjhandle h = tjInitDecompress();
   int colorspace = 0;
   auto* data = const_cast<unsigned char*>(file.data());
-  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling,
-                          &colorspace) == 0) {
+  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling, &colorspace) ==
+      0) {
     d.rgb.resize(static_cast<std::size_t>(d.width) * d.height * 3);
     if (tjDecompress2(h, data, file.size(), d.rgb.data(), d.width, 0, d.height, TJPF_RGB, 0) != 0) {
       d.rgb.clear();
@@ -78,7 +78,8 @@ std::vector<std::uint8_t> Slurp(const std::string& path) {
 
 void Save(const std::string& path, std::span<const std::uint8_t> bytes) {
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 // The markers of a file as this encoder writes them: the segments before
@@ -103,8 +104,8 @@ TEST(StripSplit, Sizes_TheMiddleRoundedUpToAnMcuRowOrOneStrip) {
     int width, height;
     std::optional<int> split;
   } cases[] = {
-      {1920, 1080, 544},   {3840, 2160, 1088}, {1366, 768, 384},       {1280, 1025, 528},
-      {7680, 4320, 2160},  {1920, 255, {}},    {8192, 8192, {}},  // more MCUs than an interval
+      {1920, 1080, 544},  {3840, 2160, 1088}, {1366, 768, 384}, {1280, 1025, 528},
+      {7680, 4320, 2160}, {1920, 255, {}},    {8192, 8192, {}},  // more MCUs than an interval
       {0, 1080, {}},
   };
   for (const auto& c : cases) {
@@ -118,9 +119,9 @@ TEST(StripEncoder, ScreensAndQualities_ThePixelsOfTheOneStripEncoder) {
   const struct {
     int width, height, stride, quality;
   } cases[] = {
-      {1920, 1080, 1920 * 4, 80},  {1920, 1080, 1920 * 4, 100}, {1920, 1080, 1920 * 4, 10},
+      {1920, 1080, 1920 * 4, 80},    {1920, 1080, 1920 * 4, 100}, {1920, 1080, 1920 * 4, 10},
       {1366, 768, 1366 * 4 + 8, 95}, {1001, 517, 1001 * 4, 96},  // neither side a whole MCU
-      {1280, 1025, 1280 * 4, 80},  // halves a row apart
+      {1280, 1025, 1280 * 4, 80},                                // halves a row apart
       {640, 480, 640 * 4, 50},
   };
   for (const auto& c : cases) {
@@ -168,10 +169,10 @@ TEST(StripEncoder, OneEncoderForManyShots_EachFileWhole) {
   StripEncoder strips;
   const struct {
     int width, height, quality;
-    unsigned seed;
+    unsigned salt;
   } shots[] = {{1280, 720, 80, 1}, {1920, 1080, 100, 2}, {1280, 720, 80, 3}, {800, 600, 30, 4}};
   for (const auto& s : shots) {
-    const Picture p = Screen(s.width, s.height, s.width * 4, s.seed);
+    const Picture p = Screen(s.width, s.height, s.width * 4, s.salt);
     ASSERT_EQ(one.Encode(p.pixels, s.quality), jpeg::kOk);
     ASSERT_EQ(strips.Encode(p.pixels, s.quality), jpeg::kOk);
     EXPECT_TRUE(Decode(Joined(strips)) == Decode(one.Bytes())) << s.width << "x" << s.height;

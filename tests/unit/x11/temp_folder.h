@@ -9,7 +9,8 @@ namespace snapwick::x11::testing {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "snapwick-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "snapwick-test-XXXXXX").string();
     if (::mkdtemp(pattern.data())) path_ = pattern;
   }
   ~TempFolder() {

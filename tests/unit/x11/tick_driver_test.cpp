@@ -33,7 +33,7 @@ struct Timeline {
 // during which key events only reach the keymap; their presses are read
 // after the tick, as the program reads its connection then.
 Timeline Play(TickDriver& driver, std::vector<KeyEvent> events, int until,
-         std::optional<Keycode> hotkey = kF8, int shotMs = 8) {
+              std::optional<Keycode> hotkey = kF8, int shotMs = 8) {
   std::stable_sort(events.begin(), events.end(),
                    [](const KeyEvent& a, const KeyEvent& b) { return a.at < b.at; });
   Timeline run;
@@ -164,10 +164,13 @@ TEST(TickDriver, PressesBetweenOrInsideTicks_EachCountedOnce) {
     std::vector<int> shots;
   } cases[] = {
       {"a 3 ms tap between two ticks of another held key: the next tick",
-       Tap(kA, 0, 500) + Tap(kF8, 203, 3), {250}},
+       Tap(kA, 0, 500) + Tap(kF8, 203, 3),
+       {250}},
       {"a tap inside the shot of a held hotkey: one shot right after it",
-       Tap(kF8, 0, 52) + Tap(kF8, 54, 2), {0, 50, 58}},
-      {"two taps before one tick: one shot", Tap(kA, 0, 500) + Tap(kF8, 110, 5) + Tap(kF8, 120, 5),
+       Tap(kF8, 0, 52) + Tap(kF8, 54, 2),
+       {0, 50, 58}},
+      {"two taps before one tick: one shot",
+       Tap(kA, 0, 500) + Tap(kF8, 110, 5) + Tap(kF8, 120, 5),
        {150}},
       {"other keys only: no shot", Tap(kA, 0, 30) + Tap(kA, 300, 200), {}},
   };

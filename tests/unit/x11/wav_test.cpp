@@ -106,20 +106,20 @@ TEST(ParseWav, PlayableFormats_EncodingRateChannelsAndWhereTheSamplesAre) {
       {"extensible PCM",
        Riff({Chunk("fmt ", Extensible(1, 2, 16, true)), Chunk("data", Samples(8))}),
        SampleEncoding::Signed16, 48000, 2, 68, 8},
-      {"fmt record with a cbSize of 0 (18 bytes)",
-       Riff({Chunk("fmt ", [] {
-               Bytes f = Format(1, 1, 22050, 16);
-               Put16(f, 0);
-               return f;
-             }()),
+      {"fmt record with an empty extension (18 bytes)",
+       Riff({Chunk("fmt ",
+                   [] {
+                     Bytes f = Format(1, 1, 22050, 16);
+                     Put16(f, 0);
+                     return f;
+                   }()),
              Chunk("data", Samples(4))}),
        SampleEncoding::Signed16, 22050, 1, 46, 4},
       {"odd-sized chunk before the samples is padded",
        Riff({Chunk("fmt ", Format(1, 1, 22050, 16)), Chunk("LIST", Bytes(3, 'x')),
              Chunk("data", Samples(6))}),
        SampleEncoding::Signed16, 22050, 1, 56, 6},
-      {"data before fmt",
-       Riff({Chunk("data", Samples(6)), Chunk("fmt ", Format(1, 1, 22050, 16))}),
+      {"data before fmt", Riff({Chunk("data", Samples(6)), Chunk("fmt ", Format(1, 1, 22050, 16))}),
        SampleEncoding::Signed16, 22050, 1, 20, 6},
       {"a recording cut short keeps its whole frames",
        Riff({Chunk("fmt ", Format(1, 2, 22050, 16)), Chunk("data", Samples(10), 1000)}),
@@ -127,8 +127,7 @@ TEST(ParseWav, PlayableFormats_EncodingRateChannelsAndWhereTheSamplesAre) {
       {"a half frame at the end is left out",
        Riff({Chunk("fmt ", Format(1, 1, 22050, 16)), Chunk("data", Samples(7))}),
        SampleEncoding::Signed16, 22050, 1, 44, 6},
-      {"no samples at all",
-       Riff({Chunk("fmt ", Format(1, 1, 22050, 16)), Chunk("data", Bytes{})}),
+      {"no samples at all", Riff({Chunk("fmt ", Format(1, 1, 22050, 16)), Chunk("data", Bytes{})}),
        SampleEncoding::Signed16, 22050, 1, 44, 0},
   };
   for (const auto& c : cases) {
@@ -152,7 +151,8 @@ TEST(ParseWav, NotAPlayableWav_Nothing) {
   } cases[] = {
       {"empty", {}},
       {"shorter than a header", Bytes{'R', 'I', 'F', 'F', 0, 0}},
-      {"not RIFF", [&] {
+      {"not RIFF",
+       [&] {
          Bytes b = Riff({fmt, data});
          b[0] = 'X';
          return b;
