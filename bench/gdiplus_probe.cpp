@@ -1,7 +1,8 @@
 #include "gdiplus_probe.h"
 
-#include <gdiplus.h>
 #include <objidl.h>
+
+#include <gdiplus.h>
 
 #include "bench_stats.h"
 

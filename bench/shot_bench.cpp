@@ -19,6 +19,8 @@
 // own share; --sound-off silences the shutter, to tell the sound's share;
 // --raw prints every round's timings.
 
+#include "platform/win32/windows_inc.h"
+
 #include <commctrl.h>
 #include <psapi.h>
 
@@ -37,7 +39,6 @@
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/windows_inc.h"
 #include "state/app_state.h"
 #include "turbojpeg_probe.h"
 

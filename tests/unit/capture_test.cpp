@@ -1,8 +1,7 @@
-#include "capture/capture.h"
-
 #include <set>
 
 #include "app_fixture.h"
+#include "capture/capture.h"
 #include "capture/jpeg_save.h"
 #include "capture/shot_name.h"
 

@@ -1,5 +1,3 @@
-#include "jpeg/jpeg_encoder.h"
-
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -8,6 +6,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "jpeg/jpeg_encoder.h"
 
 namespace snapwick::jpeg {
 namespace {

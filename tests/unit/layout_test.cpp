@@ -1,9 +1,9 @@
-#include "form/layout.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
+
+#include "form/layout.h"
 
 namespace snapwick::layout {
 namespace {

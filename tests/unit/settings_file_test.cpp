@@ -1,5 +1,4 @@
 #include "settings/settings_file.h"
-
 #include "app_fixture.h"
 #include "form/roles.h"
 #include "settings/settings_record.h"

@@ -1,5 +1,4 @@
 #include "panel/settings_panel.h"
-
 #include "app_fixture.h"
 #include "settings/settings_record.h"
 

@@ -1,6 +1,8 @@
 // Building the main window's controls, fonts, colours and tray menu from
 // the layout tables.
 
+#include "platform/win32/windows_inc.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include "platform/win32/ids_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/window_win.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 namespace {

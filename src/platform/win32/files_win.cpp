@@ -1,12 +1,13 @@
 // Files and folders, through the W calls so that any folder name works,
 // and in their long form when a path is too long for the plain one.
 
+#include "platform/win32/windows_inc.h"
+
 #include <algorithm>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 namespace {

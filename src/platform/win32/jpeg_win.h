@@ -2,12 +2,13 @@
 // Writing a screen copy as a JPEG file: libjpeg-turbo compresses it in
 // memory, and the whole file goes to the disk in one write.
 
+#include "platform/win32/windows_inc.h"
+
 #include <cstdint>
 #include <string>
 
 #include "jpeg/jpeg_encoder.h"
 #include "platform/screen.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

@@ -3,6 +3,8 @@
 // keyboard hook on the user-interface thread, and the system's names of
 // keys.
 
+#include "platform/win32/windows_inc.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -10,7 +12,6 @@
 #include <string_view>
 
 #include "platform/status.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

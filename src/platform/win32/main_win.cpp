@@ -1,12 +1,13 @@
 // The program's entry: the one window and the message loop of the one
 // user-interface thread. The program reads no command line.
 
+#include "platform/win32/windows_inc.h"
+
 #include <commctrl.h>
 
 #include "app/main_window_logic.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/windows_inc.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before any window exists: a DPI-unaware process would measure a scaled

@@ -4,13 +4,14 @@
 // shot and made anew only when the screen's size changes. The encoder reads
 // its pixels where the copy put them.
 
+#include "platform/win32/windows_inc.h"
+
 #include <cstdint>
 #include <optional>
 
 #include "jpeg/jpeg_encoder.h"
 #include "platform/screen.h"
 #include "platform/win32/scoped_win.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

@@ -5,10 +5,10 @@
 // some systems (Wine with a Western code page among them) open a sound file
 // through an ANSI path and so miss sounds in a folder with Cyrillic letters.
 
+#include "platform/win32/windows_inc.h"
+
 #include <string>
 #include <vector>
-
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

@@ -1,12 +1,13 @@
 // The program's place in the system, the clock, sounds, the browser and the
 // ANSI code page.
 
+#include "platform/win32/windows_inc.h"
+
 #include <shellapi.h>
 
 #include "platform/win32/exe_folder_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

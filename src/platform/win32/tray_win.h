@@ -2,6 +2,8 @@
 // The program's icon in the notification area: the shell's record for it,
 // and the mouse messages that come back from it.
 
+#include "platform/win32/windows_inc.h"
+
 #include <shellapi.h>
 
 #include <optional>
@@ -9,7 +11,6 @@
 
 #include "platform/events.h"
 #include "platform/status.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

@@ -4,6 +4,8 @@
 // except where the program keeps the ANSI code page (key names, the tray
 // tip).
 
+#include "platform/win32/windows_inc.h"
+
 #include <optional>
 #include <string>
 
@@ -16,7 +18,6 @@
 #include "platform/win32/sound_win.h"
 #include "platform/win32/tray_win.h"
 #include "platform/win32/window_win.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

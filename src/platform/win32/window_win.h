@@ -2,6 +2,8 @@
 // The main window and its controls, built from the layout tables, with one
 // window procedure that turns messages into WindowEvents.
 
+#include "platform/win32/windows_inc.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -13,7 +15,6 @@
 #include "platform/events.h"
 #include "platform/status.h"
 #include "platform/win32/scoped_win.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32 {
 

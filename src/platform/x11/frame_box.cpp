@@ -1,7 +1,6 @@
 #include "platform/x11/frame_box.h"
 
 #include <QtWidgets/qdrawutil.h>
-
 #include <QPainter>
 #include <algorithm>
 

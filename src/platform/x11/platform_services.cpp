@@ -1,7 +1,6 @@
 // The platform's keyboard, screen, files and system services.
 
 #include <unistd.h>
-
 #include <QDesktopServices>
 #include <QUrl>
 #include <ctime>

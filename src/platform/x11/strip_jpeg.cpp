@@ -1,12 +1,12 @@
 #include "platform/x11/strip_jpeg.h"
 
 // jpeglib.h needs the standard C declarations before it.
-#include <jpeglib.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <jpeglib.h>
 
 namespace snapwick::x11 {
 namespace {

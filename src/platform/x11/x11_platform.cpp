@@ -3,11 +3,11 @@
 #include "platform/x11/x11_platform.h"
 
 #include <sched.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QStandardPaths>
+
 #include <cstdio>
 #include <cstdlib>
 

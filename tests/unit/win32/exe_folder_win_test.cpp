@@ -1,9 +1,8 @@
 // The executable's folder and the single-instance test.
 
-#include "platform/win32/exe_folder_win.h"
-
 #include <gtest/gtest.h>
 
+#include "platform/win32/exe_folder_win.h"
 #include "platform/win32/single_instance_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"

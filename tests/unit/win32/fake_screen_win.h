@@ -1,13 +1,14 @@
 #pragma once
 // A screen of the tests' own, for the screen grabber.
 
+#include "platform/win32/windows_inc.h"
+
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/screen_win.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32::testing {
 

@@ -1,7 +1,7 @@
 // Writing the grabbed screen as a JPEG file: the file read back, the status
 // and the files left after a write that fails, and the quality in the file.
 
-#include "platform/win32/jpeg_win.h"
+#include "platform/win32/windows_inc.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "fake_screen_win.h"
+#include "platform/win32/jpeg_win.h"
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/windows_inc.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {

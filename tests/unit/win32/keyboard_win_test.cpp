@@ -1,7 +1,7 @@
 // The keyboard hook: which of its calls report a released key, the names of
 // keys, and that every key still reaches the focused control.
 
-#include "platform/win32/keyboard_win.h"
+#include "platform/win32/windows_inc.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/windows_inc.h"
+#include "platform/win32/keyboard_win.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {

@@ -2,11 +2,10 @@
 // copied, the bitmap it keeps and the pixels it hands to the encoder, and a
 // real copy under Wine.
 
-#include "platform/win32/screen_win.h"
-
 #include <gtest/gtest.h>
 
 #include "fake_screen_win.h"
+#include "platform/win32/screen_win.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {

@@ -1,9 +1,8 @@
 // UTF-8, UTF-16 and the ANSI code page at the Win32 boundary.
 
-#include "platform/win32/text_win.h"
-
 #include <gtest/gtest.h>
 
+#include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
 
 namespace snapwick::win32 {

@@ -1,13 +1,12 @@
 // The tray icon's record, the mouse messages that come back from it, and
 // adding and removing it through the shell.
 
-#include "platform/win32/tray_win.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "platform/win32/tray_win.h"
 #include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 

@@ -1,11 +1,12 @@
 #pragma once
 // Helpers for the tests of the Win32 layer, which run under Wine.
 
+#include "platform/win32/windows_inc.h"
+
 #include <filesystem>
 #include <string>
 
 #include "platform/win32/text_win.h"
-#include "platform/win32/windows_inc.h"
 
 namespace snapwick::win32::testing {
 

@@ -1,8 +1,8 @@
 #include "platform/x11/main_window.h"
 
-#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
+#include <QtTest/qtestspontaneevent.h>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>

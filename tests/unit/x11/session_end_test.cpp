@@ -1,8 +1,8 @@
 #include "platform/x11/session_end.h"
 
-#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
+#include <QtTest/qtestspontaneevent.h>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
