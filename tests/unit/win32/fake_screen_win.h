@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/scoped_win.h"
@@ -73,12 +74,18 @@ class FakeScreen {
     info.bmiHeader.biCompression = BI_RGB;
     ::SetDIBitsToDevice(dc_.Get(), 0, 0, width_, height_, 0, 0, 0, height_, pixels.data(), &info,
                         DIB_RGB_COLORS);
+    detail_ = std::move(pixels);
   }
+
+  // The picture PaintDetail painted, top row first, 0x00RRGGBB each.
+  const std::vector<std::uint32_t>& Detail() const { return detail_; }
 
   static ScreenCalls Calls() { return {&Metrics, &GetDc, &ReleaseDc, &Copy}; }
 
   bool noDc = false;
   bool copyFails = false;
+  int failingCopy = 0;  // this call of the copy and those after it fail; 0: none
+  int copies = 0;
   int dcsTaken = 0;
   int dcsGivenBack = 0;
 
@@ -100,7 +107,9 @@ class FakeScreen {
   }
   static BOOL WINAPI Copy(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
                           DWORD rop) {
+    const int copy = ++activeFakeScreen->copies;
     if (activeFakeScreen->copyFails) return FALSE;
+    if (activeFakeScreen->failingCopy != 0 && copy >= activeFakeScreen->failingCopy) return FALSE;
     return ::BitBlt(dest, x, y, width, height, source, sx, sy, rop);
   }
 
@@ -109,6 +118,7 @@ class FakeScreen {
   MemoryDC dc_;
   Bitmap bitmap_;
   std::optional<Selection> picked_;
+  std::vector<std::uint32_t> detail_;
 };
 
 }  // namespace snapwick::win32::testing

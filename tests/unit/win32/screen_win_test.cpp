@@ -61,6 +61,52 @@ TEST(ScreenGrabber, FakeScreen_CopiedWholeIntoTheBitmapSelectedInItsDc) {
   EXPECT_EQ(screen.dcsGivenBack, 1);
 }
 
+TEST(ScreenGrabber, LargerScreen_CopiedInSeveralBandsEveryPixelInPlace) {
+  FakeScreen screen;
+  screen.Resize(1000, 300);
+  screen.PaintDetail();
+  ScreenGrabber grabber(FakeScreen::Calls());
+  const auto image = grabber.Grab();
+  ASSERT_TRUE(image);
+  EXPECT_GT(screen.copies, 1) << "a screen of this size is copied in bands";
+  const auto pixels = grabber.PixelsOf(*image);
+  ASSERT_TRUE(pixels);
+  ASSERT_EQ(pixels->width, 1000);
+  ASSERT_EQ(pixels->height, 300);
+  int wrong = 0;
+  for (int y = 0; y < 300; ++y) {
+    // Bottom row first in the bitmap.
+    const std::uint8_t* row = pixels->data + (299 - y) * pixels->stride;
+    for (int x = 0; x < 1000; ++x) {
+      const std::uint8_t* p = row + x * 4;
+      const std::uint32_t got = (p[2] << 16) | (p[1] << 8) | p[0];
+      if (got != screen.Detail()[static_cast<std::size_t>(y) * 1000 + x] && wrong++ < 5) {
+        ADD_FAILURE() << "pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(screen.dcsTaken, 1);
+  EXPECT_EQ(screen.dcsGivenBack, 1);
+}
+
+TEST(ScreenGrabber, LaterBandFails_NothingNoFurtherBandsAndTheDcGivenBack) {
+  FakeScreen screen;
+  screen.Resize(1000, 300);
+  ScreenGrabber grabber(FakeScreen::Calls());
+  const auto before = grabber.Grab();
+  ASSERT_TRUE(before);
+  const int bands = screen.copies;
+  ASSERT_GT(bands, 2);
+  screen.copies = 0;
+  screen.failingCopy = 2;
+  EXPECT_EQ(grabber.Grab(), std::nullopt);
+  EXPECT_EQ(screen.copies, 2) << "bands copied after the one that failed";
+  EXPECT_EQ(grabber.BitmapOf(*before), nullptr);
+  EXPECT_EQ(grabber.PixelsOf(*before), std::nullopt);
+  EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack);
+}
+
 TEST(ScreenGrabber, NoScreenDcNoSizeOrFailedCopy_NothingAndNoStaleImage) {
   const struct {
     const char* name;
