@@ -1,7 +1,7 @@
 #pragma once
-// The yardstick Snapwick's shot used to be: the screen copy, then flat
-// GDI+ for the JPEG, started and shut down for each shot, as the program
-// did before it encoded with libjpeg-turbo.
+// The yardstick Snapwick's shot used to be: the screen copied in one
+// BitBlt, then flat GDI+ for the JPEG, started and shut down for each shot,
+// as the program did before it encoded with libjpeg-turbo.
 
 #include <string>
 
@@ -16,7 +16,7 @@ class GdiplusProbe {
   ProbeTimes Shot(const std::wstring& path);
 
  private:
-  ProbeCopy copy_;
+  ProbeCopy copy_{CopyWay::Whole};
 };
 
 }  // namespace snapwick::bench

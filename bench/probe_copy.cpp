@@ -1,8 +1,10 @@
 #include "probe_copy.h"
 
+#include <algorithm>
+
 namespace snapwick::bench {
 
-ProbeCopy::ProbeCopy() { dc_.Reset(::CreateCompatibleDC(nullptr)); }
+ProbeCopy::ProbeCopy(CopyWay way) : way_(way) { dc_.Reset(::CreateCompatibleDC(nullptr)); }
 
 ProbeCopy::~ProbeCopy() {
   if (original_) ::SelectObject(dc_.Get(), original_);
@@ -28,7 +30,13 @@ bool ProbeCopy::Copy() {
     width_ = width;
     height_ = height;
   }
-  const BOOL copied = ::BitBlt(dc_.Get(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  constexpr int kBandBytes = 256 * 1024;
+  const int rows = way_ == CopyWay::Whole ? height : std::max(1, kBandBytes / (width * 4));
+  BOOL copied = TRUE;
+  for (int top = 0; copied && top < height; top += rows) {
+    const int band = std::min(rows, height - top);
+    copied = ::BitBlt(dc_.Get(), 0, top, width, band, screen, 0, top, SRCCOPY);
+  }
   ::ReleaseDC(nullptr, screen);
   // The TurboJPEG probe reads the bits themselves.
   ::GdiFlush();

@@ -9,9 +9,15 @@
 
 namespace snapwick::bench {
 
+// One BitBlt of the whole screen, as the program copied before; or bands
+// of whole rows, at most 256 KiB each, as it copies now: under Wine a whole
+// screen's copy makes Xlib take fresh buffers of the screen's size, whose
+// pages cost more to fault in than the copy itself.
+enum class CopyWay { Whole, Bands };
+
 class ProbeCopy {
  public:
-  ProbeCopy();
+  explicit ProbeCopy(CopyWay way);
   ~ProbeCopy();
   ProbeCopy(const ProbeCopy&) = delete;
   ProbeCopy& operator=(const ProbeCopy&) = delete;
@@ -27,6 +33,7 @@ class ProbeCopy {
   int Height() const { return height_; }
 
  private:
+  CopyWay way_;
   int width_ = 0;
   int height_ = 0;
   const std::uint8_t* bits_ = nullptr;

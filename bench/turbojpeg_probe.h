@@ -1,5 +1,6 @@
 #pragma once
-// The yardstick for Snapwick's shot now: the screen copy, TurboJPEG's
+// The yardstick for Snapwick's shot now: the screen copied in bands, as the
+// program copies it, TurboJPEG's
 // tjCompress2 straight from the copy's bits into a buffer kept from shot to
 // shot, and one WriteFile. Written against libjpeg-turbo's own API, not
 // through Snapwick's encoder, so that the program's overhead shows.
@@ -23,7 +24,7 @@ class TurboJpegProbe {
   ProbeTimes Shot(const std::wstring& path, int quality);
 
  private:
-  ProbeCopy copy_;
+  ProbeCopy copy_{CopyWay::Bands};
   void* compressor_ = nullptr;
   unsigned char* buffer_ = nullptr;
   unsigned long capacity_ = 0;
