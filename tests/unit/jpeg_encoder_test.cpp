@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "decoded_jpeg.h"
 #include "jpeg/jpeg_encoder.h"
 
 namespace snapwick::jpeg {
@@ -30,24 +31,8 @@ std::vector<std::uint8_t> Picture(int width, int height) {
   return pixels;
 }
 
-struct Decoded {
-  int width = 0, height = 0, subsampling = -1;
-  std::vector<std::uint8_t> bgrx;
-};
-
-Decoded Decode(std::span<const std::uint8_t> file) {
-  Decoded d;
-  tjhandle h = tjInitDecompress();
-  int colorspace = 0;
-  auto* data = const_cast<unsigned char*>(file.data());
-  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling, &colorspace) ==
-      0) {
-    d.bgrx.resize(static_cast<std::size_t>(d.width * d.height * 4));
-    tjDecompress2(h, data, file.size(), d.bgrx.data(), d.width, 0, d.height, TJPF_BGRX, 0);
-  }
-  tjDestroy(h);
-  return d;
-}
+using testing::DecodedJpeg;
+using testing::DecodeJpeg;
 
 double Rmse(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
   double sum = 0;
@@ -70,7 +55,7 @@ TEST(JpegEncoder, Qualities_ValidFourTwoZeroFilesThatGrowWithTheQuality) {
     const auto file = encoder.Bytes();
     EXPECT_GT(file.size(), previous) << q;
     previous = file.size();
-    const Decoded d = Decode(file);
+    const DecodedJpeg d = DecodeJpeg(file);
     EXPECT_EQ(d.width, 160) << q;
     EXPECT_EQ(d.height, 120) << q;
     EXPECT_EQ(d.subsampling, TJSAMP_420) << q;
@@ -183,7 +168,7 @@ TEST(JpegEncoder, LargerPictureAfterASmallOne_BufferGrows) {
   ASSERT_EQ(encoder.Encode({small.data(), 16, 16, 64}, 100), kOk);
   const auto large = Picture(640, 480);
   ASSERT_EQ(encoder.Encode({large.data(), 640, 480, 640 * 4}, 100), kOk);
-  EXPECT_EQ(Decode(encoder.Bytes()).width, 640);
+  EXPECT_EQ(DecodeJpeg(encoder.Bytes()).width, 640);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "platform/x11/jpeg_file.h"
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <fstream>
 #include <vector>
 
+#include "decoded_jpeg.h"
 #include "platform/x11/files_posix.h"
 #include "temp_folder.h"
 
@@ -48,14 +48,10 @@ TEST(WriteJpegFile, WritablePath_ADecodableFileOfThePicturesSize) {
   auto file = Slurp(dir / "shot.jpg");
   ASSERT_FALSE(file.empty());
   EXPECT_EQ(file.size(), encoder.Bytes().size());
-  tjhandle h = tjInitDecompress();
-  int width = 0, height = 0, subsampling = -1, colorspace = -1;
-  EXPECT_EQ(
-      tjDecompressHeader3(h, file.data(), file.size(), &width, &height, &subsampling, &colorspace),
-      0);
-  tjDestroy(h);
-  EXPECT_EQ(width, 64);
-  EXPECT_EQ(height, 48);
+  const auto d = snapwick::testing::DecodeJpeg(file);
+  EXPECT_FALSE(d.bgrx.empty());
+  EXPECT_EQ(d.width, 64);
+  EXPECT_EQ(d.height, 48);
 }
 
 TEST(WriteJpegFile, EncoderOrFileFails_StatusNumberAndNoFileMade) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "decoded_jpeg.h"
 #include "platform/x11/jpeg_file.h"
 #include "temp_folder.h"
 
@@ -49,27 +50,8 @@ std::vector<std::uint8_t> Joined(const StripEncoder& strips) {
   return file;
 }
 
-struct Decoded {
-  int width = 0, height = 0, subsampling = -1;
-  std::vector<std::uint8_t> rgb;
-  bool operator==(const Decoded&) const = default;
-};
-
-Decoded Decode(std::span<const std::uint8_t> file) {
-  Decoded d;
-  tjhandle h = tjInitDecompress();
-  int colorspace = 0;
-  auto* data = const_cast<unsigned char*>(file.data());
-  if (tjDecompressHeader3(h, data, file.size(), &d.width, &d.height, &d.subsampling, &colorspace) ==
-      0) {
-    d.rgb.resize(static_cast<std::size_t>(d.width) * d.height * 3);
-    if (tjDecompress2(h, data, file.size(), d.rgb.data(), d.width, 0, d.height, TJPF_RGB, 0) != 0) {
-      d.rgb.clear();
-    }
-  }
-  tjDestroy(h);
-  return d;
-}
+using snapwick::testing::DecodedJpeg;
+using snapwick::testing::DecodeJpeg;
 
 std::vector<std::uint8_t> Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -129,12 +111,12 @@ TEST(StripEncoder, ScreensAndQualities_ThePixelsOfTheOneStripEncoder) {
     ASSERT_EQ(one.Encode(p.pixels, c.quality), jpeg::kOk);
     ASSERT_EQ(strips.Encode(p.pixels, c.quality), jpeg::kOk);
     const auto file = Joined(strips);
-    const Decoded expected = Decode(one.Bytes());
-    const Decoded got = Decode(file);
+    const DecodedJpeg expected = DecodeJpeg(one.Bytes());
+    const DecodedJpeg got = DecodeJpeg(file);
     EXPECT_EQ(got.width, c.width);
     EXPECT_EQ(got.height, c.height);
     EXPECT_EQ(got.subsampling, TJSAMP_420);
-    EXPECT_FALSE(got.rgb.empty());
+    EXPECT_FALSE(got.bgrx.empty());
     EXPECT_TRUE(got == expected) << c.width << "x" << c.height << " q" << c.quality;
     // The interval's header, one marker, and the bottom strip's bits on
     // other byte boundaries (other bytes to stuff): a few hundred bytes.
@@ -175,7 +157,8 @@ TEST(StripEncoder, OneEncoderForManyShots_EachFileWhole) {
     const Picture p = Screen(s.width, s.height, s.width * 4, s.salt);
     ASSERT_EQ(one.Encode(p.pixels, s.quality), jpeg::kOk);
     ASSERT_EQ(strips.Encode(p.pixels, s.quality), jpeg::kOk);
-    EXPECT_TRUE(Decode(Joined(strips)) == Decode(one.Bytes())) << s.width << "x" << s.height;
+    EXPECT_TRUE(DecodeJpeg(Joined(strips)) == DecodeJpeg(one.Bytes()))
+        << s.width << "x" << s.height;
   }
 }
 
@@ -197,7 +180,7 @@ TEST(StripEncoder, CoresBusyElsewhere_EveryShotWholeWhicheverThreadTakesTheBotto
     const Picture p = Screen(640, 480, 640 * 4, shot);
     ASSERT_EQ(one.Encode(p.pixels, 80), jpeg::kOk);
     ASSERT_EQ(strips.Encode(p.pixels, 80), jpeg::kOk);
-    EXPECT_TRUE(Decode(Joined(strips)) == Decode(one.Bytes())) << "shot " << shot;
+    EXPECT_TRUE(DecodeJpeg(Joined(strips)) == DecodeJpeg(one.Bytes())) << "shot " << shot;
   }
   stop = true;
   for (auto& t : busy) t.join();
