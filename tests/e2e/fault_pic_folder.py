@@ -3,48 +3,13 @@
 runs: the presses make no file and no shutter sound, nothing in the program's
 folder changes, and once pic/ is back the next press makes good shots whose
 counter shows that the refused presses used up theirs."""
-import os
-
-from faults import FolderWatch, describe_changes, honour_file_permissions, settled_tree, tree_digests
+from faults import (PIC_FOLDER_FAULTS, FolderWatch, describe_changes, honour_file_permissions,
+                    settled_tree, tree_digests)
 from program import press_in, press_until_new_file, run
 from shots import SHOT_NAME, open_jpeg, shot_counter
 from xdisplay import expect, wait_until
 
 FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
-
-
-def take_away(pic):
-    pic.rename(pic.with_name("pic.away"))
-
-
-def bring_back(pic):
-    pic.with_name("pic.away").rename(pic)
-
-
-def make_read_only(pic):
-    os.chmod(pic, 0o555)
-
-
-def make_writable(pic):
-    os.chmod(pic, 0o755)
-
-
-def replace_by_file(pic):
-    take_away(pic)
-    pic.write_bytes(b"a file where the folder was\r\n")
-
-
-def remove_file(pic):
-    pic.unlink()
-    bring_back(pic)
-
-
-CASES = [
-    # (case, make the fault, clear it)
-    ("PicFolder_RemovedWhileRunning_NoFileNoSound", take_away, bring_back),
-    ("PicFolder_ReadOnly_NoFileNoSound", make_read_only, make_writable),
-    ("PicFolder_ReplacedByFile_FileKeptNoSound", replace_by_file, remove_file),
-]
 
 
 def good_shots(s, app, window, sounds, what):
@@ -73,7 +38,7 @@ def body(s):
     wait_until(lambda: app.pic.is_dir(), 5, "pic/ was not created")
     last = max(good_shots(s, app, window, sounds, "before any fault"))
 
-    for case, make_fault, clear_fault in CASES:
+    for case, make_fault, clear_fault in PIC_FOLDER_FAULTS:
         s.log(f"case: {case}")
         # wav/ is left unread: the watch on it is for the program's opens.
         healthy = tree_digests(folder, skip=("wav",))

@@ -5,49 +5,13 @@ F8 makes no file, no partial file and no shutter sound, nothing in the
 program's folder changes, the program goes on, and once pic/ is back the
 next press makes whole shots whose counter shows that the refused presses
 used up theirs."""
-import os
-
 from native import run  # first: it puts the shared harness on the path
-from faults import describe_changes, settled_tree, tree_digests
+from faults import PIC_FOLDER_FAULTS, describe_changes, settled_tree, tree_digests
 from shots import SHOT_NAME, open_jpeg, shot_counter
 from snapwick import press_in, press_until_new_file
 from xdisplay import expect, holds_for, wait_until
 
 FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
-
-
-def take_away(pic):
-    pic.rename(pic.with_name("pic.away"))
-
-
-def bring_back(pic):
-    pic.with_name("pic.away").rename(pic)
-
-
-def make_read_only(pic):
-    os.chmod(pic, 0o555)
-
-
-def make_writable(pic):
-    os.chmod(pic, 0o755)
-
-
-def replace_by_file(pic):
-    take_away(pic)
-    pic.write_bytes(b"a file where the folder was\n")
-
-
-def remove_file(pic):
-    pic.unlink()
-    bring_back(pic)
-
-
-CASES = [
-    # (case, make the fault, clear it)
-    ("removed while running", take_away, bring_back),
-    ("read-only", make_read_only, make_writable),
-    ("replaced by a file", replace_by_file, remove_file),
-]
 
 
 def good_shots(s, app, term, sound, what):
@@ -78,7 +42,7 @@ def body(s):
     term, _ = s.start_terminal()
     last = max(good_shots(s, app, term, sound, "before any fault"))
 
-    for case, make_fault, clear_fault in CASES:
+    for case, make_fault, clear_fault in PIC_FOLDER_FAULTS:
         s.log(f"case: {case}")
         healthy = tree_digests(folder)
         make_fault(app.pic)
