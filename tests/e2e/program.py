@@ -7,15 +7,14 @@ A scenario script calls run(name, body); body gets a SnapwickScenario.
 """
 
 import os
-import shutil
 import sys
 from pathlib import Path
 
 import xdisplay
-from snapwick import (KEY_CODES, LAYOUT_JSON_VARIABLE, TITLE_F8, App, MainWindow, apply_key,
-                      capture_key, client_size, control_rect, control_roles, exit_with_button,
-                      hotkey_box_ink, pick_combo_item, press_in, press_until_new_file,
-                      settings_record, tray_menu_items)
+from snapwick import (KEY_CODES, LAYOUT_JSON_VARIABLE, TITLE_F8, App, MainWindow, ShippedFolder,
+                      apply_key, capture_key, client_size, control_rect, control_roles,
+                      exit_with_button, hotkey_box_ink, pick_combo_item, press_in,
+                      press_until_new_file, settings_record, tray_menu_items)
 from wine import WineScenario
 from xdisplay import REPO, Window, expect, wait_until
 
@@ -30,7 +29,9 @@ __all__ = ["DEFAULT_LAYOUT_JSON", "SnapwickScenario", "run",
            "press_in", "press_until_new_file", "settings_record", "tray_menu_items"]
 
 
-class SnapwickScenario(WineScenario):
+class SnapwickScenario(ShippedFolder, WineScenario):
+    executable = "snapwick.exe"
+
     def __init__(self, name):
         super().__init__(name)
         self.dist = Path(sys.argv[1] if len(sys.argv) > 1 else REPO / "dist" / "Snapwick").resolve()
@@ -46,21 +47,6 @@ class SnapwickScenario(WineScenario):
             if app.alive():
                 self.log(f"pid {app.proc.pid} still running at the end")
         super().teardown()
-
-    def install_app(self, *folder):
-        """A fresh copy of dist/Snapwick in <temp>/apps/<folder...>."""
-        target = self.tmp.joinpath("apps", *(folder or ("Snapwick",)))
-        target.parent.mkdir(parents=True, exist_ok=True)
-        # Only what ships: a pic/ or set.ini left in dist/ by a manual run
-        # must not leak into a scenario.
-        target.mkdir()
-        self.copy_program(target)
-        return target
-
-    def copy_program(self, target):
-        """What ships, into the folder target."""
-        shutil.copy2(self.dist / "snapwick.exe", target / "snapwick.exe")
-        shutil.copytree(self.dist / "wav", target / "wav")
 
     def start_app(self, folder, tag="snapwick", exe=None):
         """Starts the program in folder, by its Unix path or by the Windows

@@ -12,6 +12,7 @@ windows are told apart differently.
 
 import json
 import os
+import shutil
 import subprocess
 from pathlib import Path
 
@@ -88,6 +89,27 @@ def tray_menu_items():
 
 
 # -- a started copy
+
+
+class ShippedFolder:
+    """For a scenario class whose `dist` is the built program's folder:
+    fresh copies of what ships (the executable named by `executable`, and
+    wav/), never a pic/ or set.ini left in dist/ by a manual run."""
+
+    executable = None
+
+    def install_app(self, *folder):
+        """A fresh copy in <temp>/apps/<folder...> (apps/Snapwick by default)."""
+        target = self.tmp.joinpath("apps", *(folder or ("Snapwick",)))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.mkdir()
+        self.copy_program(target)
+        return target
+
+    def copy_program(self, target):
+        """What ships, into the existing folder target."""
+        shutil.copy2(self.dist / self.executable, target / self.executable)
+        shutil.copytree(self.dist / "wav", target / "wav")
 
 
 class App:

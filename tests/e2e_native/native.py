@@ -37,7 +37,6 @@ What the desktop gives a scenario, and why:
 import ctypes
 import os
 import re
-import shutil
 import signal
 import sys
 import time
@@ -47,8 +46,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 
 import xdisplay  # noqa: E402
 from faults import without_root_override  # noqa: E402
-from snapwick import (LAYOUT_JSON_VARIABLE, App, MainWindow, client_size, control_kind,  # noqa: E402
-                      control_rect, control_roles)
+from snapwick import (LAYOUT_JSON_VARIABLE, App, MainWindow, ShippedFolder,  # noqa: E402
+                      client_size, control_kind, control_rect, control_roles)
 from xdisplay import REPO, Scenario, ScenarioFailed, Window, expect, holds_for, wait_until  # noqa: E402
 
 DEFAULT_DIST = REPO / "dist" / "snapwick-linux"
@@ -238,8 +237,10 @@ class Accessibility:
         return wait_until(find, 10, f"pid {pid} shows no accessible window titled {title!r}")
 
 
-class NativeScenario(Scenario):
+class NativeScenario(ShippedFolder, Scenario):
     """A scenario with the native program on a desktop of its own."""
+
+    executable = "snapwick"
 
     default_output = REPO / "build" / "linux-app" / "e2e-output"
 
@@ -397,21 +398,6 @@ class NativeScenario(Scenario):
         wait_until(lambda: self.root_size() == tuple(want), 5, f"the root window did not become {want}")
 
     # -- the program
-
-    def install_app(self, *folder):
-        """A fresh copy of dist/snapwick-linux in <temp>/apps/<folder...>."""
-        target = self.tmp.joinpath("apps", *(folder or ("Snapwick",)))
-        target.parent.mkdir(parents=True, exist_ok=True)
-        # Only what ships: a pic/ or set.ini left in dist/ by a manual run
-        # must not leak into a scenario.
-        target.mkdir()
-        self.copy_program(target)
-        return target
-
-    def copy_program(self, target):
-        """What ships, into the folder target."""
-        shutil.copy2(self.dist / "snapwick", target / "snapwick")
-        shutil.copytree(self.dist / "wav", target / "wav")
 
     def start_app(self, folder, tag="snapwick", honour_permissions=False):
         """Starts folder/snapwick from elsewhere (the program must find its
