@@ -3,6 +3,7 @@ decoding, and their pixels against what was on the screen."""
 
 import datetime
 import re
+import shutil
 import time
 
 from xdisplay import SCREEN_H, SCREEN_W, ScenarioFailed, expect, holds_for, wait_until
@@ -55,6 +56,20 @@ def open_jpeg(path, size=(SCREEN_W, SCREEN_H)):
     expect(fmt == "JPEG", f"{path.name} is {fmt}, not JPEG")
     expect(img.size == tuple(size), f"{path.name} is {img.size[0]}x{img.size[1]}, not {size[0]}x{size[1]}")
     return img.convert("RGB")
+
+
+def expect_new_shots(pic, before, after, what):
+    """Between two tree_digests() of pic/: new shots, each a shot's name and
+    a whole JPEG, and every older file unchanged; returns the new shots'
+    counters in order."""
+    changed = sorted(n for n in before if after.get(n) != before[n])
+    expect(not changed, f"{what}: shots that were there before changed or went: {changed}")
+    new = sorted(set(after) - set(before), key=lambda n: shot_counter(n) or 0)
+    expect(new, f"{what}: the new file went again")
+    for name in new:
+        expect(SHOT_NAME.fullmatch(name), f"{what}: {name!r} in pic/ is not a shot's name")
+        open_jpeg(pic / name)
+    return [shot_counter(n) for n in new]
 
 
 # A background of flat tiles, each colour unlike its neighbours': a shot that
@@ -218,6 +233,36 @@ def check_shot_names(names, earliest, latest):
                f"{name}: the counter has leading zeros or is 0")
         counters.append(counter)
     return counters
+
+
+def expect_held_key_shots(s, app, seconds=1.2):
+    """Holds F8 (the hotkey) over the painted test pattern with another
+    program in front: consecutive whole shots numbered 1..n, their times in
+    order and within the hold, each showing the screen as it was; returns
+    their names. The last shot is kept beside the scenario's screenshot."""
+    from PIL import Image
+    before = datetime.datetime.now()
+    s.hold_key("F8", seconds)
+    after = datetime.datetime.now()
+    names = wait_for_shots(app)
+    s.screenshot("screen.png")
+    covered = s.visible_window_rects()
+    s.log(f"{len(names)} shots: {names[0]} .. {names[-1]}; windows at {covered}")
+
+    counters = check_shot_names(names, before, after)
+    expect(len(names) >= 3, f"only {len(names)} shot(s) from F8 held for {seconds} s")
+    expect(counters == list(range(1, len(names) + 1)), f"counters are {counters}, not 1..{len(names)}")
+    times = [shot_time(n) for n in names]
+    expect(times == sorted(times), "a later counter carries an earlier time")
+
+    shutil.copy2(app.pic / names[-1], s.out / names[-1])
+    screen = Image.open(s.out / "screen.png").convert("RGB")
+    for name in names:
+        img = open_jpeg(app.pic / name)
+        tiles = check_against_pattern(img, covered, name)
+        expect(tiles >= 12, f"only {tiles} background tiles left uncovered to compare")
+        check_against_screen(img, screen, name)
+    return names
 
 
 def expect_hotkey_switched(s, app, old_key, new_key, hold):

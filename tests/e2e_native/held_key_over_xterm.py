@@ -3,13 +3,8 @@
 1920x1080 shots numbered 1..n with no gap, each showing the screen as it is
 (the painted root window around the windows), and xterm still gets the key
 (its F8 escape sequence, repeated) and keeps the focus."""
-import datetime
-
-from PIL import Image
-
 from native import run
-from shots import (check_against_pattern, check_against_screen, check_shot_names, make_test_pattern,
-                   open_jpeg, shot_time, wait_for_shots)
+from shots import expect_held_key_shots, make_test_pattern
 from xdisplay import expect
 
 F8_SEQUENCE = b"\x1b[19~"
@@ -22,25 +17,7 @@ def body(s):
 
     term, typed = s.start_terminal()
 
-    before = datetime.datetime.now()
-    s.hold_key("F8", 1.2)
-    after = datetime.datetime.now()
-    names = wait_for_shots(app)
-    s.screenshot("screen.png")
-    covered = s.visible_window_rects()
-    s.log(f"{len(names)} shots: {names[0]} .. {names[-1]}; windows at {covered}")
-
-    counters = check_shot_names(names, before, after)
-    expect(len(names) >= 3, f"only {len(names)} shot(s) from F8 held for 1.2 s")
-    expect(counters == list(range(1, len(names) + 1)), f"counters are {counters}, not 1..{len(names)}")
-    times = [shot_time(n) for n in names]
-    expect(times == sorted(times), "a later counter carries an earlier time")
-    screen = Image.open(s.out / "screen.png").convert("RGB")
-    for name in names:
-        img = open_jpeg(app.pic / name)
-        tiles = check_against_pattern(img, covered, name)
-        expect(tiles >= 12, f"only {tiles} background tiles left uncovered to compare")
-        check_against_screen(img, screen, name)
+    expect_held_key_shots(s, app)
 
     got = typed.read_bytes() if typed.exists() else b""
     expect(got.count(F8_SEQUENCE) >= 2 and not got.replace(F8_SEQUENCE, b""),
