@@ -8,7 +8,7 @@ import sys
 from faults import (IN_CREATE, FolderWatch, can_mount_tmpfs, describe_changes, fill_disk, free_bytes,
                     mount_tmpfs, settled_tree, sweep_stale_mounts, tree_digests, unmount)
 from program import apply_key, press_in, press_until_new_file, run, settings_record
-from shots import SHOT_NAME, open_jpeg, shot_counter
+from shots import expect_new_shots
 from xdisplay import expect, wait_until
 
 DISK = 4 * 1024 * 1024  # the program (about 1 MB) and a few dozen shots
@@ -31,19 +31,6 @@ def refused_shots(s, app, window, key):
     return before, settled_tree(app.pic)
 
 
-def expect_good_shots(app, before, after, what):
-    """New shots, all whole JPEGs, and the older ones unchanged; returns the
-    counters of the new ones."""
-    expect(all(after.get(n) == d for n, d in before.items()),
-           f"{what}: older shots changed: {describe_changes(before, after)}")
-    new = sorted(set(after) - set(before), key=lambda n: shot_counter(n) or 0)
-    expect(new, f"{what}: the new file went again")
-    for name in new:
-        expect(SHOT_NAME.fullmatch(name), f"{what}: {name!r} in pic/ is not a shot's name")
-        open_jpeg(app.pic / name)
-    return [shot_counter(n) for n in new]
-
-
 def body(s):
     disk = s.tmp / "apps" / "Full"
     mount_tmpfs(disk, DISK)
@@ -58,7 +45,7 @@ def body(s):
         created = FolderWatch(app.pic, IN_CREATE)
 
         before, after = shoot(s, app, window, "F6")
-        last = max(expect_good_shots(app, before, after, "with room on the disk"))
+        last = max(expect_new_shots(app.pic, before, after, "with room on the disk"))
         shot_size = max((app.pic / n).stat().st_size for n in after)
         created.take()
 
@@ -91,7 +78,7 @@ def body(s):
         # Room again: F7 (applied, though not saved) makes shots, Apply saves.
         filler.unlink()
         before, after = shoot(s, app, window, "F7")
-        counters = expect_good_shots(app, before, after, "room again")
+        counters = expect_new_shots(app.pic, before, after, "room again")
         s.log(f"counters: {last} before the full disk, {counters[0]}..{counters[-1]} after it")
         expect(counters[0] > last + 1, f"the first shot after the full disk is number {counters[0]}, "
                                        f"right after {last}: the presses on the full disk were not seen")

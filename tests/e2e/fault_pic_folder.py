@@ -6,7 +6,7 @@ counter shows that the refused presses used up theirs."""
 from faults import (PIC_FOLDER_FAULTS, FolderWatch, describe_changes, honour_file_permissions,
                     settled_tree, tree_digests)
 from program import press_in, press_until_new_file, run
-from shots import SHOT_NAME, open_jpeg, shot_counter
+from shots import expect_new_shots
 from xdisplay import expect, wait_until
 
 FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
@@ -18,16 +18,10 @@ def good_shots(s, app, window, sounds, what):
     before = tree_digests(app.pic)
     press_until_new_file(s, window, "F8", app.pic)
     after = settled_tree(app.pic)
-    changed = [n for n in before if after.get(n) != before[n]]
-    expect(not changed, f"{what}: shots that were there before changed or went: {changed}")
-    new = sorted(set(after) - set(before), key=lambda n: shot_counter(n) or 0)
-    expect(new, f"{what}: the new file went again")
-    for name in new:
-        expect(SHOT_NAME.fullmatch(name), f"{what}: {name!r} in pic/ is not a shot's name")
-        open_jpeg(app.pic / name)
+    counters = expect_new_shots(app.pic, before, after, what)
     sounds.wait_for("2.wav", 5, f"{what}: no shutter sound after a saved shot")
     sounds.take_settled()
-    return [shot_counter(n) for n in new]
+    return counters
 
 
 def body(s):

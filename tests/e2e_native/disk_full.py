@@ -9,7 +9,7 @@ import sys
 from native import run  # first: it puts the shared harness on the path
 from faults import (IN_CREATE, FolderWatch, can_mount_tmpfs, describe_changes, fill_disk, free_bytes,
                     mount_tmpfs, settled_tree, sweep_stale_mounts, tree_digests, unmount)
-from shots import SHOT_NAME, open_jpeg, shot_counter
+from shots import expect_new_shots
 from snapwick import apply_key, press_in, press_until_new_file, settings_record
 from xdisplay import expect, wait_until
 
@@ -18,23 +18,10 @@ FAULT_PRESS = 1.0  # twenty ticks of the program's poll, each a refused shot
 F6_RECORD = settings_record(30, 0, 0x75, "F6")
 
 
-def new_shots(app, before, after, what):
-    """New shots, all whole JPEGs, and the older ones unchanged; returns the
-    counters of the new ones."""
-    expect(all(after.get(n) == d for n, d in before.items()),
-           f"{what}: older shots changed: {describe_changes(before, after)}")
-    new = sorted(set(after) - set(before), key=lambda n: shot_counter(n) or 0)
-    expect(new, f"{what}: the new file went again")
-    for name in new:
-        expect(SHOT_NAME.fullmatch(name), f"{what}: {name!r} in pic/ is not a shot's name")
-        open_jpeg(app.pic / name)
-    return [shot_counter(n) for n in new]
-
-
 def shoot(s, app, term, key, what):
     before = tree_digests(app.pic)
     press_until_new_file(s, term, key, app.pic)
-    return new_shots(app, before, settled_tree(app.pic), what)
+    return expect_new_shots(app.pic, before, settled_tree(app.pic), what)
 
 
 def body(s):

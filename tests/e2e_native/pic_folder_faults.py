@@ -7,7 +7,7 @@ next press makes whole shots whose counter shows that the refused presses
 used up theirs."""
 from native import run  # first: it puts the shared harness on the path
 from faults import PIC_FOLDER_FAULTS, describe_changes, settled_tree, tree_digests
-from shots import SHOT_NAME, open_jpeg, shot_counter
+from shots import expect_new_shots
 from snapwick import press_in, press_until_new_file
 from xdisplay import expect, holds_for, wait_until
 
@@ -21,16 +21,10 @@ def good_shots(s, app, term, sound, what):
     played = sound.played()
     press_until_new_file(s, term, "F8", app.pic)
     after = settled_tree(app.pic)
-    changed = [n for n in before if after.get(n) != before[n]]
-    expect(not changed, f"{what}: shots that were there before changed or went: {changed}")
-    new = sorted(set(after) - set(before), key=lambda n: shot_counter(n) or 0)
-    expect(new, f"{what}: the new file went again")
-    for name in new:
-        expect(SHOT_NAME.fullmatch(name), f"{what}: {name!r} in pic/ is not a shot's name")
-        open_jpeg(app.pic / name)
-    wait_until(lambda: sound.played() - played == len(new), 5,
-               f"{what}: {sound.played() - played} sound(s) for {len(new)} saved shot(s)")
-    return [shot_counter(n) for n in new]
+    counters = expect_new_shots(app.pic, before, after, what)
+    wait_until(lambda: sound.played() - played == len(counters), 5,
+               f"{what}: {sound.played() - played} sound(s) for {len(counters)} saved shot(s)")
+    return counters
 
 
 def body(s):
