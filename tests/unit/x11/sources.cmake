@@ -8,7 +8,6 @@ set(SNAPWICK_X11_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/session_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sound_player_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/strip_jpeg_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/termination_signals_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tick_driver_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_events_test.cpp

@@ -1,14 +1,15 @@
-#include "platform/x11/strip_jpeg.h"
+#include "jpeg/strip_encoder.h"
 
 // jpeglib.h needs the standard C declarations before it.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include <jpeglib.h>
 
-namespace snapwick::x11 {
+namespace snapwick::jpeg {
 namespace {
 
 constexpr int kMcuSide = 16;  // 4:2:0
@@ -30,6 +31,20 @@ struct ErrorTrap {
 
 // libjpeg's messages would go to stderr; a failed shot is silent.
 void OnJpegMessage(j_common_ptr) {}
+
+J_COLOR_SPACE ColourSpace(PixelOrder order) {
+  switch (order) {
+    case PixelOrder::Bgrx:
+      return JCS_EXT_BGRX;
+    case PixelOrder::Rgbx:
+      return JCS_EXT_RGBX;
+    case PixelOrder::Xrgb:
+      return JCS_EXT_XRGB;
+    case PixelOrder::Xbgr:
+      return JCS_EXT_XBGR;
+  }
+  return JCS_EXT_BGRX;
+}
 
 unsigned ReadBigEndian16(const std::uint8_t* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
 
@@ -118,21 +133,21 @@ struct StripEncoder::Strip {
   }
 
   // No object with a destructor lives between the setjmp and a longjmp.
-  std::int32_t Compress() {
+  Encoded Compress() {
     size = 0;
     trap.outOfMemory = false;
-    if (!created) return jpeg::kOutOfMemory;
+    if (!created) return Encoded::OutOfMemory;
     // A screen's JPEG at any quality is smaller than a byte a pixel; a
     // larger one grows the buffer.
-    if (!Reserve(static_cast<std::size_t>(pixels.width) * pixels.height)) return jpeg::kOutOfMemory;
+    if (!Reserve(static_cast<std::size_t>(width) * height)) return Encoded::OutOfMemory;
     if (setjmp(trap.jump) != 0) {
       jpeg_abort_compress(&info);
-      return trap.outOfMemory ? jpeg::kOutOfMemory : jpeg::kFailed;
+      return trap.outOfMemory ? Encoded::OutOfMemory : Encoded::Failed;
     }
-    info.image_width = static_cast<JDIMENSION>(pixels.width);
-    info.image_height = static_cast<JDIMENSION>(pixels.height);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = 4;
-    info.in_color_space = JCS_EXT_BGRX;
+    info.in_color_space = ColourSpace(order);
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     // What the one-strip encoder (TurboJPEG) chooses for these qualities,
@@ -145,17 +160,26 @@ struct StripEncoder::Strip {
       const JDIMENSION first = info.next_scanline;
       JDIMENSION count = 0;
       for (; count < kMcuSide && first + count < info.image_height; ++count) {
-        rows[count] =
-            const_cast<JSAMPROW>(pixels.data) +
-            static_cast<std::size_t>(first + count) * static_cast<std::size_t>(pixels.stride);
+        rows[count] = const_cast<JSAMPROW>(top) + static_cast<std::ptrdiff_t>(first + count) * step;
       }
       jpeg_write_scanlines(&info, rows, count);
     }
     jpeg_finish_compress(&info);
-    return jpeg::kOk;
+    return Encoded::Ok;
   }
 
   std::span<const std::uint8_t> Bytes() const { return {buffer, size}; }
+
+  void Take(const std::uint8_t* topRow, std::ptrdiff_t rowStep, int w, int h, PixelOrder o, int q,
+            unsigned restart) {
+    top = topRow;
+    step = rowStep;
+    width = w;
+    height = h;
+    order = o;
+    quality = q;
+    restartInterval = restart;
+  }
 
   jpeg_compress_struct info{};
   ErrorTrap trap{};
@@ -165,17 +189,32 @@ struct StripEncoder::Strip {
   std::size_t capacity = 0;
   std::size_t size = 0;
 
-  // The job.
-  jpeg::BgrxPixels pixels;
+  // The job: the strip's top row, the step to the row below it (negative
+  // for rows stored bottom first), its size and pixels' order.
+  const std::uint8_t* top = nullptr;
+  std::ptrdiff_t step = 0;
+  int width = 0;
+  int height = 0;
+  PixelOrder order = PixelOrder::Bgrx;
   int quality = 0;
   unsigned restartInterval = 0;
-  std::int32_t status = jpeg::kOk;
+  Encoded status = Encoded::Ok;
 };
 
 StripEncoder::StripEncoder()
-    : top_(std::make_unique<Strip>()),
-      bottom_(std::make_unique<Strip>()),
-      helper_([this] { Helper(); }) {}
+    : top_(std::make_unique<Strip>()), bottom_(std::make_unique<Strip>()) {}
+
+std::unique_ptr<StripEncoder> StripEncoder::Start() {
+  std::unique_ptr<StripEncoder> encoder(new StripEncoder);
+  // A process at its limit of threads (or of memory for a stack) still
+  // makes its shots, in one strip.
+  try {
+    encoder->helper_ = std::thread([self = encoder.get()] { self->Helper(); });
+  } catch (const std::system_error&) {
+    return nullptr;
+  }
+  return encoder;
+}
 
 StripEncoder::~StripEncoder() {
   {
@@ -183,7 +222,7 @@ StripEncoder::~StripEncoder() {
     ending_ = true;
   }
   wake_.notify_all();
-  helper_.join();
+  if (helper_.joinable()) helper_.join();
 }
 
 void StripEncoder::Helper() {
@@ -200,33 +239,33 @@ void StripEncoder::Helper() {
   }
 }
 
-std::int32_t StripEncoder::Encode(const jpeg::BgrxPixels& pixels, int quality) {
+Encoded StripEncoder::Encode(const Pixels& pixels, int quality) {
   parts_ = {};
-  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 4 ||
-      pixels.bottomUp) {
-    return jpeg::kInvalidArgument;
-  }
+  if (!ValidPixels(pixels)) return Encoded::InvalidPicture;
   const auto split = StripSplit(pixels.width, pixels.height);
-  if (!split) return jpeg::kInvalidArgument;
-  const int q = jpeg::EncoderQuality(quality);
+  if (!split) return Encoded::InvalidPicture;
+  const int q = EncoderQuality(quality);
   const unsigned topMcus = static_cast<unsigned>((pixels.width + kMcuSide - 1) / kMcuSide) *
                            static_cast<unsigned>(*split / kMcuSide);
 
+  // The picture's top row and the step downwards, whichever way its rows
+  // are stored.
+  const std::ptrdiff_t stride = pixels.stride;
+  const std::uint8_t* topRow =
+      pixels.bottomUp ? pixels.data + static_cast<std::ptrdiff_t>(pixels.height - 1) * stride
+                      : pixels.data;
+  const std::ptrdiff_t step = pixels.bottomUp ? -stride : stride;
   // The top strip is one restart interval: its header announces the
   // interval, and no marker falls inside it.
-  top_->pixels = {pixels.data, pixels.width, *split, pixels.stride};
-  top_->quality = q;
-  top_->restartInterval = topMcus;
-  bottom_->pixels = {pixels.data + static_cast<std::size_t>(*split) * pixels.stride, pixels.width,
-                     pixels.height - *split, pixels.stride};
-  bottom_->quality = q;
-  bottom_->restartInterval = 0;
+  top_->Take(topRow, step, pixels.width, *split, pixels.order, q, topMcus);
+  bottom_->Take(topRow + *split * step, step, pixels.width, pixels.height - *split, pixels.order, q,
+                0);
   {
     std::lock_guard lock(mutex_);
     bottomState_ = Bottom::Due;
   }
   wake_.notify_all();
-  const std::int32_t topStatus = top_->Compress();
+  const Encoded topStatus = top_->Compress();
   bool mine = false;
   {
     std::unique_lock lock(mutex_);
@@ -242,8 +281,8 @@ std::int32_t StripEncoder::Encode(const jpeg::BgrxPixels& pixels, int quality) {
     std::lock_guard lock(mutex_);
     bottomState_ = Bottom::Done;
   }
-  if (topStatus != jpeg::kOk) return topStatus;
-  if (bottom_->status != jpeg::kOk) return bottom_->status;
+  if (topStatus != Encoded::Ok) return topStatus;
+  if (bottom_->status != Encoded::Ok) return bottom_->status;
 
   // The top strip's header, with the whole picture's height, and its
   // entropy-coded data; the marker; the bottom strip's entropy-coded data
@@ -254,16 +293,16 @@ std::int32_t StripEncoder::Encode(const jpeg::BgrxPixels& pixels, int quality) {
   const auto scan = FindSegment(bottom, 0xDA);
   if (!frame || !scan || top.size() < 4 || top[top.size() - 2] != 0xFF ||
       top[top.size() - 1] != 0xD9) {
-    return jpeg::kFailed;
+    return Encoded::Failed;
   }
   std::uint8_t* height = top_->buffer + *frame + 5;
   height[0] = static_cast<std::uint8_t>(pixels.height >> 8);
   height[1] = static_cast<std::uint8_t>(pixels.height & 0xFF);
   const std::size_t entropy = *scan + 2 + ReadBigEndian16(&bottom[*scan + 2]);
-  if (entropy > bottom.size()) return jpeg::kFailed;
+  if (entropy > bottom.size()) return Encoded::Failed;
   parts_ = {top.first(top.size() - 2), std::span<const std::uint8_t>(kRestart0),
             bottom.subspan(entropy)};
-  return jpeg::kOk;
+  return Encoded::Ok;
 }
 
-}  // namespace snapwick::x11
+}  // namespace snapwick::jpeg

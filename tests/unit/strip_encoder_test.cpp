@@ -1,4 +1,4 @@
-#include "platform/x11/strip_jpeg.h"
+#include "jpeg/strip_encoder.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -12,17 +12,16 @@
 #include <vector>
 
 #include "decoded_jpeg.h"
-#include "platform/x11/jpeg_file.h"
-#include "temp_folder.h"
+#ifndef _WIN32
+#include "x11/temp_folder.h"
+#endif
 
-namespace snapwick::x11 {
+namespace snapwick::jpeg {
 namespace {
-
-using testing::TempFolder;
 
 struct Picture {
   std::vector<std::uint8_t> bgrx;
-  jpeg::BgrxPixels pixels;
+  Pixels pixels;
 };
 
 // Edges, text-like detail and noise across the whole height, so that a
@@ -44,15 +43,16 @@ Picture Screen(int width, int height, int stride, unsigned salt = 1) {
   return p;
 }
 
-std::vector<std::uint8_t> Joined(const StripEncoder& strips) {
+std::vector<std::uint8_t> Joined(const std::unique_ptr<StripEncoder>& strips) {
   std::vector<std::uint8_t> file;
-  for (const auto part : strips.Parts()) file.insert(file.end(), part.begin(), part.end());
+  for (const auto part : strips->Parts()) file.insert(file.end(), part.begin(), part.end());
   return file;
 }
 
 using snapwick::testing::DecodedJpeg;
 using snapwick::testing::DecodeJpeg;
 
+#ifndef _WIN32
 std::vector<std::uint8_t> Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -63,6 +63,8 @@ void Save(const std::string& path, std::span<const std::uint8_t> bytes) {
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
 }
+
+#endif
 
 // The markers of a file as this encoder writes them: the segments before
 // the scan, then the markers inside the scan.
@@ -96,8 +98,9 @@ TEST(StripSplit, Sizes_TheMiddleRoundedUpToAnMcuRowOrOneStrip) {
 }
 
 TEST(StripEncoder, ScreensAndQualities_ThePixelsOfTheOneStripEncoder) {
-  jpeg::JpegEncoder one;
-  StripEncoder strips;
+  JpegEncoder one;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
   const struct {
     int width, height, stride, quality;
   } cases[] = {
@@ -108,8 +111,8 @@ TEST(StripEncoder, ScreensAndQualities_ThePixelsOfTheOneStripEncoder) {
   };
   for (const auto& c : cases) {
     const Picture p = Screen(c.width, c.height, c.stride);
-    ASSERT_EQ(one.Encode(p.pixels, c.quality), jpeg::kOk);
-    ASSERT_EQ(strips.Encode(p.pixels, c.quality), jpeg::kOk);
+    ASSERT_EQ(one.Encode(p.pixels, c.quality), Encoded::Ok);
+    ASSERT_EQ(strips->Encode(p.pixels, c.quality), Encoded::Ok);
     const auto file = Joined(strips);
     const DecodedJpeg expected = DecodeJpeg(one.Bytes());
     const DecodedJpeg got = DecodeJpeg(file);
@@ -126,9 +129,10 @@ TEST(StripEncoder, ScreensAndQualities_ThePixelsOfTheOneStripEncoder) {
 }
 
 TEST(StripEncoder, File_OneBaselineFrameWithOneRestartWhereTheStripsMeet) {
-  StripEncoder strips;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
   const Picture p = Screen(1920, 1080, 1920 * 4);
-  ASSERT_EQ(strips.Encode(p.pixels, 80), jpeg::kOk);
+  ASSERT_EQ(strips->Encode(p.pixels, 80), Encoded::Ok);
   const auto file = Joined(strips);
   ASSERT_GT(file.size(), 4u);
   EXPECT_EQ(file[0], 0xFF);
@@ -147,16 +151,17 @@ TEST(StripEncoder, File_OneBaselineFrameWithOneRestartWhereTheStripsMeet) {
 TEST(StripEncoder, OneEncoderForManyShots_EachFileWhole) {
   // Sizes change (a new resolution) and a noisy q100 shot outgrows the
   // first buffer; nothing of an earlier shot may remain.
-  jpeg::JpegEncoder one;
-  StripEncoder strips;
+  JpegEncoder one;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
   const struct {
     int width, height, quality;
     unsigned salt;
   } shots[] = {{1280, 720, 80, 1}, {1920, 1080, 100, 2}, {1280, 720, 80, 3}, {800, 600, 30, 4}};
   for (const auto& s : shots) {
     const Picture p = Screen(s.width, s.height, s.width * 4, s.salt);
-    ASSERT_EQ(one.Encode(p.pixels, s.quality), jpeg::kOk);
-    ASSERT_EQ(strips.Encode(p.pixels, s.quality), jpeg::kOk);
+    ASSERT_EQ(one.Encode(p.pixels, s.quality), Encoded::Ok);
+    ASSERT_EQ(strips->Encode(p.pixels, s.quality), Encoded::Ok);
     EXPECT_TRUE(DecodeJpeg(Joined(strips)) == DecodeJpeg(one.Bytes()))
         << s.width << "x" << s.height;
   }
@@ -174,12 +179,13 @@ TEST(StripEncoder, CoresBusyElsewhere_EveryShotWholeWhicheverThreadTakesTheBotto
       }
     });
   }
-  jpeg::JpegEncoder one;
-  StripEncoder strips;
+  JpegEncoder one;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
   for (unsigned shot = 1; shot <= 20; ++shot) {
     const Picture p = Screen(640, 480, 640 * 4, shot);
-    ASSERT_EQ(one.Encode(p.pixels, 80), jpeg::kOk);
-    ASSERT_EQ(strips.Encode(p.pixels, 80), jpeg::kOk);
+    ASSERT_EQ(one.Encode(p.pixels, 80), Encoded::Ok);
+    ASSERT_EQ(strips->Encode(p.pixels, 80), Encoded::Ok);
     EXPECT_TRUE(DecodeJpeg(Joined(strips)) == DecodeJpeg(one.Bytes())) << "shot " << shot;
   }
   stop = true;
@@ -187,37 +193,58 @@ TEST(StripEncoder, CoresBusyElsewhere_EveryShotWholeWhicheverThreadTakesTheBotto
 }
 
 TEST(StripEncoder, WhatItCannotSplit_InvalidArgumentAndNoFile) {
-  StripEncoder strips;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
   const Picture small = Screen(320, 200, 320 * 4);
   const Picture good = Screen(640, 480, 640 * 4);
-  const jpeg::BgrxPixels cases[] = {
+  const Pixels cases[] = {
       small.pixels,
       {nullptr, 640, 480, 640 * 4},
       {good.bgrx.data(), 640, 480, 100},
-      {good.bgrx.data(), 640, 480, 640 * 4, true},  // bottom-up rows
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(strips.Encode(c, 80), jpeg::kInvalidArgument);
-    for (const auto part : strips.Parts()) EXPECT_TRUE(part.empty());
+    EXPECT_EQ(strips->Encode(c, 80), Encoded::InvalidPicture);
+    for (const auto part : strips->Parts()) EXPECT_TRUE(part.empty());
   }
 }
 
-TEST(WriteJpegFile, WithStrips_TheJoinedFileOrOneStripWhereNoSplit) {
-  TempFolder dir;
-  jpeg::JpegEncoder encoder;
-  StripEncoder strips;
-  const Picture large = Screen(1280, 720, 1280 * 4);
-  ASSERT_EQ(WriteJpegFile(encoder, strips, large.pixels, dir / "large.jpg", 80), jpeg::kOk);
-  EXPECT_EQ(Slurp(dir / "large.jpg"), Joined(strips));
-  const Picture small = Screen(200, 100, 200 * 4);
-  ASSERT_EQ(WriteJpegFile(encoder, strips, small.pixels, dir / "small.jpg", 80), jpeg::kOk);
-  const auto bytes = encoder.Bytes();
-  EXPECT_EQ(Slurp(dir / "small.jpg"), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-  EXPECT_EQ(WriteJpegFile(encoder, strips, large.pixels, "/dev/full", 80), jpeg::kCannotWriteFile);
-  EXPECT_EQ(WriteJpegFile(encoder, strips, large.pixels, dir / "none/x.jpg", 80),
-            jpeg::kCannotWriteFile);
+TEST(StripEncoder, RowsBottomUpAndEveryByteOrder_ThePixelsOfTheOneStripEncoder) {
+  // Each order from the same picture: the bytes moved to where the order
+  // keeps them.
+  const Picture p = Screen(800, 600, 800 * 4);
+  const struct {
+    PixelOrder order;
+    int blue, green, red;
+  } orders[] = {{PixelOrder::Bgrx, 0, 1, 2},
+                {PixelOrder::Rgbx, 2, 1, 0},
+                {PixelOrder::Xrgb, 3, 2, 1},
+                {PixelOrder::Xbgr, 1, 2, 3}};
+  JpegEncoder one;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
+  ASSERT_EQ(one.Encode(p.pixels, 80), Encoded::Ok);
+  const DecodedJpeg expected = DecodeJpeg(one.Bytes());
+  for (const auto& o : orders) {
+    for (bool bottomUp : {false, true}) {
+      std::vector<std::uint8_t> moved(p.bgrx.size());
+      for (int y = 0; y < 600; ++y) {
+        const std::uint8_t* from = &p.bgrx[static_cast<std::size_t>(y) * 800 * 4];
+        std::uint8_t* to = &moved[static_cast<std::size_t>(bottomUp ? 599 - y : y) * 800 * 4];
+        for (int x = 0; x < 800; ++x, from += 4, to += 4) {
+          to[o.blue] = from[0];
+          to[o.green] = from[1];
+          to[o.red] = from[2];
+        }
+      }
+      ASSERT_EQ(strips->Encode({moved.data(), 800, 600, 800 * 4, bottomUp, o.order}, 80),
+                Encoded::Ok);
+      EXPECT_TRUE(DecodeJpeg(Joined(strips)) == expected)
+          << static_cast<int>(o.order) << " bottom-up " << bottomUp;
+    }
+  }
 }
 
+#ifndef _WIN32
 bool Installed(const char* command) {
   return std::system((std::string("command -v ") + command + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -236,12 +263,13 @@ TEST(StripEncoder, OtherDecoders_ReadTheFileAsTheOneStripFile) {
        "/usr/bin/python3 -c 'import sys; from PIL import Image; "
        "Image.open(sys.argv[1]).convert(\"RGB\").save(sys.argv[2], \"PPM\")' %1 %2"},
   };
-  TempFolder dir;
-  jpeg::JpegEncoder one;
-  StripEncoder strips;
+  x11::testing::TempFolder dir;
+  JpegEncoder one;
+  const auto strips = StripEncoder::Start();
+  ASSERT_TRUE(strips);
   const Picture p = Screen(1920, 1080, 1920 * 4);
-  ASSERT_EQ(one.Encode(p.pixels, 80), jpeg::kOk);
-  ASSERT_EQ(strips.Encode(p.pixels, 80), jpeg::kOk);
+  ASSERT_EQ(one.Encode(p.pixels, 80), Encoded::Ok);
+  ASSERT_EQ(strips->Encode(p.pixels, 80), Encoded::Ok);
   Save(dir / "one.jpg", one.Bytes());
   Save(dir / "strips.jpg", Joined(strips));
   for (const auto& d : decoders) {
@@ -265,5 +293,7 @@ TEST(StripEncoder, OtherDecoders_ReadTheFileAsTheOneStripFile) {
   }
 }
 
+#endif
+
 }  // namespace
-}  // namespace snapwick::x11
+}  // namespace snapwick::jpeg
