@@ -31,13 +31,12 @@ class FilesApi {
   virtual ~FilesApi() = default;
 
   // Makes the folder if it is not there, and removes what an interrupted
-  // WriteNewFile left in it. Fails when the folder was already there.
+  // WriteNewFile left in it. Ok when the folder is there afterwards.
   virtual Status PrepareFolder(std::string_view path) = 0;
   // Reads the first bytes of a file into `into`, fewer at its end; bytes
   // of `into` past those stay as they were. Nothing for a file that is not
   // there or cannot be read, and for a folder.
-  virtual std::optional<FileHead> ReadFile(std::string_view path,
-                                           std::span<std::uint8_t> into) = 0;
+  virtual std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into) = 0;
   // Creates the file, or truncates it, and writes `bytes` into it. A failed
   // write may leave a partial file behind.
   virtual Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) = 0;
