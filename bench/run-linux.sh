@@ -42,7 +42,7 @@ fi
 cmake --build --preset linux-app --target snapwick snapwick_poll_only snapwick_bench_desktop \
   snapwick_bench_probe snapwick_bench_linux snapwick_bench_strips >/dev/null
 bench_bin=$repo/build/linux-app/bench
-poll_only=$repo/build/linux-app/src/platform/x11/snapwick_poll_only
+poll_only=$repo/build/linux-app/src/platform/linux/snapwick_poll_only
 
 tmp=$(mktemp -d /tmp/snapwick-linux-bench-XXXXXX)
 pids=()

@@ -8,25 +8,48 @@
 #include <span>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/status.h"
 
 namespace snapwick::linux {
 
-// Regular files only: a folder, a device or a missing file has no length.
-std::optional<std::int64_t> FileLength(std::string_view path);
-// Anything at all, a link that leads nowhere included.
-bool Exists(std::string_view path);
-// Fails when the folder is already there.
-Status CreateFolder(std::string_view path);
+// Makes the folder if it is missing and removes the temporary files that
+// WriteNewFile leaves behind when it is cut short (see kTempPrefix).
+// Ok when the folder is there afterwards.
+Status PrepareFolder(std::string_view path);
 Status DeleteFile(std::string_view path);
 // Flushes `from` to the disk, renames it over `to`, then flushes the
 // folder, so that after a crash either the old or the new file is there.
 Status ReplaceFile(std::string_view from, std::string_view to);
-std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into);
-// `onlyNew`: fails instead of replacing anything that holds the name.
-Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes, bool onlyNew = false);
-// One file from pieces in order, handed to the system in one call.
-Status WriteFileParts(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                      bool onlyNew = false);
+// Regular files only: nothing for a folder, a pipe or a device.
+std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into);
+// Creates or truncates the file; never through a link.
+Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes);
+
+// How a new file comes to its name.
+enum class NewFileWay : std::uint8_t {
+  // Written whole as a file without a name in the same folder (O_TMPFILE),
+  // then linked to its name: a crash leaves nothing at all. Where the file
+  // system has no such files, as NamedTemp.
+  Unnamed,
+  // Written whole under a temporary name of kTempPrefix's pattern in the
+  // same folder, then renamed to its name without replacing anything: a
+  // crash leaves a temporary file that PrepareFolder removes.
+  NamedTemp,
+};
+// ".snapwick-" + six letters or digits + ".part": the only names
+// PrepareFolder removes.
+inline constexpr std::string_view kTempPrefix = ".snapwick-";
+inline constexpr std::string_view kTempSuffix = ".part";
+inline constexpr std::size_t kTempRandomLength = 6;
+bool IsTempName(std::string_view name);
+
+// Whether a shot is flushed to the disk before it gets its name, so that
+// a power cut cannot leave a name with a partial file.
+inline constexpr bool kFlushNewFiles = false;
+
+// A new file of the parts, in order: see FilesApi::WriteNewFile.
+NewFile WriteNewFile(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                     NewFileWay way = NewFileWay::Unnamed, bool flush = kFlushNewFiles);
 
 }  // namespace snapwick::linux

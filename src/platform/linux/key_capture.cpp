@@ -31,10 +31,12 @@ bool KeyCapture::eventFilter(QObject* watched, QEvent* event) {
   const auto* key = static_cast<const QKeyEvent*>(event);
   // X repeats a held key as release and press pairs: a held key is
   // captured once, at its real release. Qt marks a repeated release only
-  // when the press behind it has already been read, so the server is asked
-  // too: after a repeated release the key is down again.
-  if (key->isAutoRepeat() || keys_.IsKeycodeDown(key->nativeScanCode())) return false;
-  const auto info = keys_.Describe(key->nativeScanCode(), key->nativeModifiers());
+  // when the press behind it has already been read, so the session is
+  // asked too.
+  if (key->isAutoRepeat()) return false;
+  if (keymap_ && keymap_->RepeatedRelease(key->nativeScanCode())) return false;
+  const auto info =
+      keymap_ ? keymap_->Describe(key->nativeScanCode(), key->nativeModifiers()) : std::nullopt;
   if (info) {
     onReleased_(info->virtualKey, info->name);
   } else {

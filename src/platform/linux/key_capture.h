@@ -6,16 +6,17 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/linux/session_parts.h"
 #include "platform/status.h"
-#include "platform/x11/key_state.h"
 
 namespace snapwick::linux {
 
 class KeyCapture final : public QObject {
  public:
   using Handler = std::function<void(int virtualKey, std::string_view name)>;
-  KeyCapture(KeyState& keys, Handler onReleased)
-      : keys_(keys), onReleased_(std::move(onReleased)) {}
+  // Without a keymap every key is reported as one the program ignores.
+  KeyCapture(SessionKeymap* keymap, Handler onReleased)
+      : keymap_(keymap), onReleased_(std::move(onReleased)) {}
   ~KeyCapture() override;
 
   Status Start();
@@ -25,7 +26,7 @@ class KeyCapture final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  KeyState& keys_;
+  SessionKeymap* keymap_;
   Handler onReleased_;
   bool started_ = false;
 };

@@ -1,8 +1,7 @@
-// The platform's life and its window, tray and close path.
+// The platform's life and its window, tray, timer and close path.
 
 #include "platform/linux/linux_platform.h"
 
-#include <sched.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -11,8 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "form/layout.h"
 #include "form/texts.h"
-#include "platform/linux/linux_texts.h"
 
 namespace snapwick::linux {
 namespace {
@@ -22,62 +21,56 @@ QString FromUtf8(std::string_view text) {
 }
 
 // Per user (the runtime folder is the user's own) and per display.
-std::string LockPath() {
+std::string LockPath(std::string_view lockKey) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string folder =
       runtime && *runtime
           ? std::string(runtime)
           : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString();
-  const char* display = std::getenv("DISPLAY");
-  return LockFilePath(folder, display ? display : "");
+  return LockFilePath(folder, lockKey);
 }
 
 QIcon AppIcon() { return QIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
 
-// The cores this process may run on, not those the machine has.
-int UsableCores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  return ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-}
-
 }  // namespace
 
-X11Platform::X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake)
-    : display_(std::move(display)),
-      keys_(*display_),
-      screen_(*display_),
-      instance_(LockPath()),
-      driver_(wake == KeyWake::OnPress && keys_.WatchKeys([this](Keycode code, bool down) {
-        if (down) {
-          Apply(driver_.OnPress(code));
-        } else {
-          driver_.OnRelease(code);
-        }
-      })) {
+LinuxPlatform::LinuxPlatform(SessionParts parts, std::string_view lockKey)
+    : parts_(std::move(parts)), instance_(LockPath(lockKey)) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(AppIcon());
-  if (UsableCores() >= 2) strips_ = std::make_unique<StripEncoder>();
 
   if (signals_.Installed()) {
     signalNotifier_ = std::make_unique<QSocketNotifier>(signals_.ReadFd(), QSocketNotifier::Read);
     QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, &context_,
                      [this] { OnTerminationSignal(); });
   }
-  displayNotifier_ =
-      std::make_unique<QSocketNotifier>(display_->ConnectionFd(), QSocketNotifier::Read);
-  QObject::connect(displayNotifier_.get(), &QSocketNotifier::activated, &context_,
-                   [this] { keys_.ProcessEvents(); });
+  if (parts_.hotkey) {
+    parts_.hotkey->SetEdgeHandler([this](bool down) { OnEdge(down); });
+    if (parts_.hotkey->EventFd() >= 0) {
+      hotkeyNotifier_ =
+          std::make_unique<QSocketNotifier>(parts_.hotkey->EventFd(), QSocketNotifier::Read);
+      QObject::connect(hotkeyNotifier_.get(), &QSocketNotifier::activated, &context_, [this] {
+        parts_.hotkey->Dispatch();
+        DispatchLater();
+      });
+    }
+  }
+  // A held key gives one shot a tick: a coarse timer's slack would cost
+  // shots. Qt's precise timer keeps its due times: a late tick does not
+  // make the next one late, and missed ticks are not made up for.
+  tick_.setInterval(layout::kTimerIntervalMs);
+  tick_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&tick_, &QTimer::timeout, &context_, [this] { Tick(); });
   sessionEnd_ = std::make_unique<SessionEnd>([this] { return RequestClose(CloseOrigin::Session); });
 }
 
-X11Platform::~X11Platform() {
+LinuxPlatform::~LinuxPlatform() {
   // The widgets go before the objects their handlers use.
   keyCapture_.reset();
   window_.reset();
 }
 
-bool X11Platform::Create(WindowEvents& events) {
+bool LinuxPlatform::Create(WindowEvents& events) {
   events_ = &events;
   window_ = std::make_unique<MainWindow>(events, [this](CloseOrigin o) { RequestClose(o); });
   window_->setWindowIcon(AppIcon());
@@ -85,77 +78,61 @@ bool X11Platform::Create(WindowEvents& events) {
     if (!closed_ && events_) events_->OnTrayEvent(e);
   });
   trayMenu_ = std::make_unique<TrayMenu>();
-  keyCapture_ = std::make_unique<KeyCapture>(keys_, [this](int virtualKey, std::string_view name) {
-    if (!closed_ && events_) events_->OnKeyReleased(virtualKey, name);
-  });
-  tick_.setInterval(layout::kTimerIntervalMs);
-  // A held key gives one shot a tick: a coarse timer's slack would cost
-  // shots.
-  tick_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&tick_, &QTimer::timeout, &context_, [this] { Tick(); });
-  Apply(driver_.Start());
-
+  keyCapture_ = std::make_unique<KeyCapture>(parts_.keymap.get(),
+                                             [this](int virtualKey, std::string_view name) {
+                                               if (!closed_ && events_)
+                                                 events_->OnKeyReleased(virtualKey, name);
+                                             });
   events_->OnStart();
   return !closed_;
 }
 
-void X11Platform::ShowFirst() {
+void LinuxPlatform::ShowFirst() {
   if (closed_ || !window_) return;
   window_->ShowCentred();
-  if (display_->IsXWayland()) {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(kWaylandMessage.size()),
-                 kWaylandMessage.data());
-    // After the window, so that the message stands in front of it.
-    QMetaObject::invokeMethod(
-        &context_, [this] { ShowMessage(kWaylandMessage, kAppName); }, Qt::QueuedConnection);
+  const std::string_view notice = parts_.notice;
+  if (notice.empty()) return;
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(notice.size()), notice.data());
+  // After the window, so that the message stands in front of it.
+  QMetaObject::invokeMethod(
+      &context_, [this, notice] { ShowMessage(notice, kAppName); }, Qt::QueuedConnection);
+}
+
+void LinuxPlatform::OnEdge(bool down) {
+  if (closed_ || !events_) return;
+  if (down) {
+    events_->OnHotkeyDown();
+  } else {
+    events_->OnHotkeyUp();
   }
 }
 
-void X11Platform::Tick() {
-  if (closed_ || !events_ || !driver_.Running()) return;
-  events_->OnTick();
-  if (closed_) return;
-  // The plain poll runs on whatever is down: no need to ask.
-  Apply(driver_.OnTickEnd(driver_.WakesOnKeys() ? keys_.DownNow() : KeySet{}));
-  // The tick's requests may have read events off the connection, where
-  // the socket's notifier no longer sees them: a press during the shot
-  // starts the next tick now.
-  keys_.ProcessEvents();
+void LinuxPlatform::Tick() {
+  if (closed_ || !events_) return;
+  if (parts_.hotkey) parts_.hotkey->Sample();
+  // The sample's edge may have closed the program or stopped the ticks.
+  if (!closed_ && tick_.isActive()) events_->OnTick();
+  DispatchLater();
 }
 
-void X11Platform::Apply(TimerChange change) {
-  switch (change) {
-    case TimerChange::None:
-      break;
-    case TimerChange::Start:
-      tick_.start();
-      break;
-    case TimerChange::StartNow:
-      tick_.start();
-      // Queued, because a press may be read in the middle of other work
-      // (the settings panel's key capture reads the connection too).
-      if (!tickQueued_) {
-        tickQueued_ = true;
-        QMetaObject::invokeMethod(
-            &context_,
-            [this] {
-              tickQueued_ = false;
-              Tick();
-            },
-            Qt::QueuedConnection);
-      }
-      break;
-    case TimerChange::Stop:
-      tick_.stop();
-      break;
-  }
+void LinuxPlatform::DispatchLater() {
+  if (closed_ || dispatchQueued_ || !parts_.hotkey || !parts_.hotkey->Pending()) return;
+  dispatchQueued_ = true;
+  QMetaObject::invokeMethod(
+      &context_,
+      [this] {
+        dispatchQueued_ = false;
+        if (closed_) return;
+        parts_.hotkey->Dispatch();
+        DispatchLater();
+      },
+      Qt::QueuedConnection);
 }
 
-bool X11Platform::RequestClose(CloseOrigin origin) {
+bool LinuxPlatform::RequestClose(CloseOrigin origin) {
   if (closed_) return false;
   if (events_ && events_->OnCloseRequest(origin)) return true;
   closed_ = true;
-  Apply(driver_.Stop());
   tick_.stop();
   if (window_) window_->hide();
   // Ends every event loop, also a menu's or a message box's that is open.
@@ -163,27 +140,40 @@ bool X11Platform::RequestClose(CloseOrigin origin) {
   return false;
 }
 
-void X11Platform::OnTerminationSignal() {
+void LinuxPlatform::OnTerminationSignal() {
   bool any = false;
   while (signals_.Take()) any = true;
   if (any) RequestClose(CloseOrigin::OtherProgram);
 }
 
+// --- TimerApi ---
+
+Status LinuxPlatform::SetTicking(bool on) {
+  if (!on) {
+    tick_.stop();
+    return Status::Ok;
+  }
+  if (closed_) return Status::Failed;
+  // Already on: the due times stay as they are.
+  if (!tick_.isActive()) tick_.start();
+  return Status::Ok;
+}
+
 // --- WindowApi ---
 
-Status X11Platform::SetTitle(std::string_view text) {
+Status LinuxPlatform::SetTitle(std::string_view text) {
   if (!window_) return Status::Failed;
   window_->setWindowTitle(FromUtf8(text));
   return Status::Ok;
 }
 
-std::optional<bool> X11Platform::IsWindowShown() {
+std::optional<bool> LinuxPlatform::IsWindowShown() {
   if (!window_) return std::nullopt;
   // Qt keeps a minimised window visible, as Windows does.
   return window_->isVisible();
 }
 
-Status X11Platform::ShowWindow() {
+Status LinuxPlatform::ShowWindow() {
   if (!window_ || closed_) return Status::Failed;
   window_->setWindowState(window_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
   window_->show();
@@ -192,7 +182,7 @@ Status X11Platform::ShowWindow() {
   return Status::Ok;
 }
 
-Status X11Platform::HideWindow() {
+Status LinuxPlatform::HideWindow() {
   if (!window_) return Status::Failed;
   if (tray_ && tray_->Reachable()) {
     window_->hide();
@@ -204,13 +194,13 @@ Status X11Platform::HideWindow() {
   return Status::Ok;
 }
 
-Status X11Platform::CloseWindow() {
+Status LinuxPlatform::CloseWindow() {
   if (!window_ || closed_) return Status::Failed;
   RequestClose(CloseOrigin::Program);
   return Status::Ok;
 }
 
-Status X11Platform::PopUpTrayMenu() {
+Status LinuxPlatform::PopUpTrayMenu() {
   if (!trayMenu_ || closed_) return Status::Failed;
   const auto chosen = trayMenu_->PopUp();
   // Handled after the menu has closed, as Windows posts the menu's command.
@@ -225,7 +215,7 @@ Status X11Platform::PopUpTrayMenu() {
   return Status::Ok;
 }
 
-Status X11Platform::ShowMessage(std::string_view text, std::string_view title) {
+Status LinuxPlatform::ShowMessage(std::string_view text, std::string_view title) {
   QWidget* owner = window_ && window_->isVisible() ? window_.get() : nullptr;
   QMessageBox box(QMessageBox::Information, FromUtf8(title), FromUtf8(text), QMessageBox::Ok,
                   owner);
@@ -233,27 +223,27 @@ Status X11Platform::ShowMessage(std::string_view text, std::string_view title) {
   return Status::Ok;
 }
 
-Status X11Platform::SetText(ControlId control, std::string_view text) {
+Status LinuxPlatform::SetText(ControlId control, std::string_view text) {
   if (!window_) return Status::Failed;
   return window_->SetControlText(control, text);
 }
 
-std::optional<std::string> X11Platform::GetText(ControlId control) {
+std::optional<std::string> LinuxPlatform::GetText(ControlId control) {
   if (!window_) return std::nullopt;
   return window_->ControlText(control);
 }
 
-Status X11Platform::AddQualityItem(int position, std::string_view text) {
+Status LinuxPlatform::AddQualityItem(int position, std::string_view text) {
   if (!window_) return Status::Failed;
   return window_->InsertQualityItem(position, text);
 }
 
-std::optional<bool> X11Platform::IsSoundChecked() {
+std::optional<bool> LinuxPlatform::IsSoundChecked() {
   if (!window_) return std::nullopt;
   return window_->SoundCheck()->isChecked();
 }
 
-Status X11Platform::SetSoundChecked(bool checked) {
+Status LinuxPlatform::SetSoundChecked(bool checked) {
   if (!window_) return Status::Failed;
   window_->SoundCheck()->setChecked(checked);
   return Status::Ok;
@@ -261,12 +251,12 @@ Status X11Platform::SetSoundChecked(bool checked) {
 
 // --- TrayApi ---
 
-Status X11Platform::AddTrayIcon(std::string_view tip) {
+Status LinuxPlatform::AddTrayIcon(std::string_view tip) {
   if (!tray_) return Status::Failed;
   return tray_->Show(tip);
 }
 
-Status X11Platform::RemoveTrayIcon() {
+Status LinuxPlatform::RemoveTrayIcon() {
   if (!tray_) return Status::Failed;
   return tray_->Remove();
 }

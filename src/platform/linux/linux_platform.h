@@ -1,7 +1,8 @@
 #pragma once
-// The real platform on Linux: Qt's widgets and tray icon for the window,
-// the program's own X connection for the screen copy and the key state,
-// POSIX for the files, the sound server for the sounds.
+// The real platform on Linux, in any session: Qt's widgets and tray icon
+// for the window, the 50 ms timer, POSIX for the files, the sound server
+// for the sounds; the hotkey, the screen and the keys' names come from
+// the session's parts (SessionParts).
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -10,42 +11,31 @@
 #include <optional>
 #include <string>
 
-#include "jpeg/jpeg_encoder.h"
 #include "platform/events.h"
-#include "platform/platform.h"
 #include "platform/linux/key_capture.h"
-#include "platform/x11/key_state.h"
 #include "platform/linux/main_window.h"
-#include "platform/x11/screen_copy.h"
 #include "platform/linux/session_end.h"
+#include "platform/linux/session_parts.h"
 #include "platform/linux/single_instance.h"
 #include "platform/linux/sound_player.h"
-#include "platform/x11/strip_jpeg.h"
 #include "platform/linux/termination_signals.h"
-#include "platform/x11/tick_driver.h"
 #include "platform/linux/tray_icon.h"
-#include "platform/x11/x_display.h"
+#include "platform/platform.h"
 
 namespace snapwick::linux {
 
-// How the shot timer learns that a key went down.
-enum class KeyWake : std::uint8_t {
-  // The server's raw key events where it has them, a plain poll otherwise.
-  OnPress,
-  // Always the plain poll, as on a server without those events.
-  Poll,
-};
-
-class X11Platform final : public Platform {
+class LinuxPlatform final : public Platform {
  public:
-  // Needs the QApplication and the program's own open X connection.
-  explicit X11Platform(std::unique_ptr<XDisplay> display, KeyWake wake = KeyWake::OnPress);
-  ~X11Platform() override;
+  // Needs the QApplication. `lockKey` names the session for the single
+  // instance (the display).
+  LinuxPlatform(SessionParts parts, std::string_view lockKey);
+  ~LinuxPlatform() override;
 
   // Makes the window hidden with its controls and raises OnStart; false
   // when start-up closed the window.
   bool Create(WindowEvents& events);
-  // Centred, in front, the focus on the first control of the tab order.
+  // Centred, in front, the focus on the first control of the tab order;
+  // then the session's notice, if it has one.
   void ShowFirst();
   // Whether the program has let a close go on: the event loop ends.
   bool Closed() const { return closed_; }
@@ -67,21 +57,20 @@ class X11Platform final : public Platform {
   Status AddTrayIcon(std::string_view tip) override;
   Status RemoveTrayIcon() override;
   // KeyboardApi
-  Status StartKeyCapture() override;
-  Status StopKeyCapture() override;
-  bool IsKeyDown(int virtualKey) override;
+  HotkeyWatch WatchHotkey(int virtualKey) override;
+  Status SetKeyCapture(bool on) override;
+  // TimerApi
+  Status SetTicking(bool on) override;
   // ScreenApi
-  std::optional<ScreenImage> GrabScreen() override;
-  JpegStatus WriteJpeg(const ScreenImage& image, std::string_view path,
-                       std::uint8_t quality) override;
+  std::optional<Frame> GrabScreen() override;
   // FilesApi
-  std::optional<std::int64_t> FileLength(std::string_view path) override;
-  bool Exists(std::string_view path) override;
-  Status CreateFolder(std::string_view path) override;
-  Status DeleteFile(std::string_view path) override;
-  Status ReplaceFile(std::string_view from, std::string_view to) override;
-  std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
+  Status PrepareFolder(std::string_view path) override;
+  std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
   Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) override;
+  NewFile WriteNewFile(std::string_view path,
+                       std::span<const std::span<const std::uint8_t>> parts) override;
+  Status ReplaceFile(std::string_view from, std::string_view to) override;
+  Status DeleteFile(std::string_view path) override;
   // SystemApi
   bool AnotherInstanceRunning() override;
   std::optional<std::string> ProgramFolder() override;
@@ -96,23 +85,20 @@ class X11Platform final : public Platform {
   // Returns true when the program goes on; otherwise ends the event loop.
   bool RequestClose(CloseOrigin origin);
   void OnTerminationSignal();
+  void OnEdge(bool down);
   void Tick();
-  void Apply(TimerChange change);
+  // What the hotkey source read during the program's work waits for the
+  // event loop.
+  void DispatchLater();
 
-  std::unique_ptr<XDisplay> display_;
-  KeyState keys_;
-  ScreenCopier screen_;
-  jpeg::JpegEncoder encoder_;
-  // Only where a second core can take the other strip.
-  std::unique_ptr<StripEncoder> strips_;
+  SessionParts parts_;
   SoundPlayer sound_;
   SingleInstance instance_;
   TerminationSignals signals_;
-  TickDriver driver_;
-  bool tickQueued_ = false;
 
   WindowEvents* events_ = nullptr;
   bool closed_ = false;
+  bool dispatchQueued_ = false;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<TrayIcon> tray_;
   std::unique_ptr<TrayMenu> trayMenu_;
@@ -121,7 +107,7 @@ class X11Platform final : public Platform {
   QObject context_;  // the owner of queued calls and notifiers
   QTimer tick_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
-  std::unique_ptr<QSocketNotifier> displayNotifier_;
+  std::unique_ptr<QSocketNotifier> hotkeyNotifier_;
 };
 
 }  // namespace snapwick::linux

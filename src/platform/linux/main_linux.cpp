@@ -1,52 +1,100 @@
-// The program's entry on Linux: the one window on the X server and Qt's
-// event loop on the one user-interface thread. The program reads no
-// command line of its own.
+// The program's entry on Linux: the session it was started in decides its
+// platform (X11, or Wayland's), and Qt's event loop runs on the one
+// user-interface thread. The program reads no command line of its own.
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/main_window_logic.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_texts.h"
+#include "platform/linux/session_kind.h"
+#include "platform/linux/session_parts.h"
+#include "platform/x11/x11_session.h"
 #include "platform/x11/x_display.h"
 
 namespace {
 
+using namespace snapwick;
+
 // The tests' build of the program that never asks for the server's key
-// events, to show that the poll it falls back on still works: a virtual
+// events, to show that the keymap at the ticks still works: a virtual
 // display always has them.
 #ifdef SNAPWICK_POLL_ONLY
-constexpr auto kKeyWake = snapwick::linux::KeyWake::Poll;
+constexpr auto kKeyWake = x11::KeyWake::Poll;
 #else
-constexpr auto kKeyWake = snapwick::linux::KeyWake::OnPress;
+constexpr auto kKeyWake = x11::KeyWake::OnPress;
 #endif
+
+std::string_view Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool IsSocket(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// A Wayland session's parts. The compositor's own ways to the screen and
+// the hotkey (wlr-screencopy and sway's IPC, the desktop portals) come in
+// here; until a session has them, it says so and makes no shots rather
+// than black ones.
+linux::SessionParts WaylandParts() {
+  linux::SessionParts parts;
+  parts.notice = linux::kWaylandMessage;
+  return parts;
+}
+
+int NoDisplay() {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(linux::kNoXServerMessage.size()),
+               linux::kNoXServerMessage.data());
+  return 1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace snapwick;
   // A write to a pipe or socket whose reader is gone fails with EPIPE, as
   // any other failed write, instead of ending the program.
   std::signal(SIGPIPE, SIG_IGN);
+
+  const linux::SessionEnvironment environment{Env("WAYLAND_DISPLAY"), Env("XDG_SESSION_TYPE"),
+                                              Env("DISPLAY")};
+  const linux::SessionKind kind = linux::SessionKindOf(environment);
   // Before Qt, which would abort without a display.
-  auto display = x11::XDisplay::Open();
-  if (!display) {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(x11::kNoXServerMessage.size()),
-                 x11::kNoXServerMessage.data());
-    return 1;
+  std::unique_ptr<x11::XDisplay> display;
+  const char* qtPlatform = linux::QtPlatformOf(kind);
+  switch (kind) {
+    case linux::SessionKind::X11:
+      display = x11::XDisplay::Open();
+      if (!display) return NoDisplay();
+      break;
+    case linux::SessionKind::Wayland:
+      if (!IsSocket(linux::WaylandSocketPath(environment.waylandDisplay, Env("XDG_RUNTIME_DIR")))) {
+        // No compositor to talk to: the window may still go to XWayland.
+        if (environment.display.empty() || !x11::XDisplay::Open()) return NoDisplay();
+        qtPlatform = "xcb";
+      }
+      break;
+    case linux::SessionKind::None:
+      return NoDisplay();
   }
-  // The X server the screen is copied from also shows the window, in a
-  // Wayland session too; the layout is in pixels at 96 dots per inch, so
-  // no scaling of Qt's own.
-  qputenv("QT_QPA_PLATFORM", "xcb");
+  qputenv("QT_QPA_PLATFORM", qtPlatform);
+  // The layout is in pixels at 96 dots per inch, so no scaling of Qt's own.
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
   qunsetenv("QT_SCALE_FACTOR");
   qunsetenv("QT_SCREEN_SCALE_FACTORS");
 
   QApplication app(argc, argv);
-  x11::X11Platform platform(std::move(display), kKeyWake);
+  linux::SessionParts parts =
+      display ? x11::MakeX11Session(std::move(display), kKeyWake) : WaylandParts();
+  linux::LinuxPlatform platform(std::move(parts), linux::SessionKey(kind, environment));
   MainWindowLogic logic(platform);
   // Start-up may end the program before the window is ever shown (another
   // copy is running).

@@ -52,12 +52,12 @@ struct Sound {
 };
 
 std::optional<Sound> LoadSound(std::string_view path) {
-  const auto length = FileLength(path);
-  if (!length || *length > kMaxFileBytes) return std::nullopt;
-  std::vector<std::uint8_t> file(static_cast<std::size_t>(*length));
+  const auto head = ReadFile(path, {});
+  if (!head || head->length > kMaxFileBytes) return std::nullopt;
+  std::vector<std::uint8_t> file(static_cast<std::size_t>(head->length));
   const auto read = ReadFile(path, file);
   if (!read) return std::nullopt;
-  file.resize(*read);
+  file.resize(read->read);
   const auto wav = ParseWav(file);
   if (!wav) return std::nullopt;
   Sound sound;

@@ -14,8 +14,8 @@
 
 #include "form/roles.h"
 #include "platform/events.h"
-#include "platform/status.h"
 #include "platform/linux/tray_events.h"
+#include "platform/status.h"
 
 namespace snapwick::linux {
 

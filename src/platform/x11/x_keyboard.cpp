@@ -1,4 +1,4 @@
-#include "platform/x11/key_state.h"
+#include "platform/x11/x_keyboard.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib-xcb.h>
@@ -6,8 +6,6 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon-x11.h>
-
-#include "platform/x11/keymap.h"
 
 namespace snapwick::x11 {
 namespace {
@@ -25,38 +23,38 @@ constexpr unsigned kSelectedXkbEvents = XkbNewKeyboardNotifyMask | XkbMapNotifyM
 // event's state.
 std::uint32_t LayoutOf(unsigned eventState) { return (eventState >> 13) & 3; }
 
-bool Down(const char (&keys)[32], unsigned code) {
-  return code < 256 && (static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0;
-}
-
 KeySet ToKeySet(const char (&keys)[32]) {
   KeySet set;
   for (unsigned code = 0; code < 256; ++code) {
-    if (Down(keys, code)) set.set(code);
+    if ((static_cast<unsigned char>(keys[code / 8]) >> (code % 8) & 1) != 0) set.set(code);
   }
   return set;
 }
 
 }  // namespace
 
-struct KeyState::Keymap {
+using linux::KeyMap;
+
+struct XKeyboard::Keymap {
   std::unique_ptr<KeyMap> map;
   unsigned numLockMask = 0;
 };
 
-KeyState::KeyState(XDisplay& display) : display_(display) {
+XKeyboard::XKeyboard(XDisplay& display) : display_(display) {
   int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
   if (::XkbQueryExtension(display_.Get(), &opcode, &xkbEventBase_, &error, &major, &minor)) {
     ::XkbSelectEvents(display_.Get(), XkbUseCoreKbd, kSelectedXkbEvents, kSelectedXkbEvents);
   } else {
     xkbEventBase_ = -1;
   }
+  display_.Listen([this](XEvent& event) { OnEvent(event); });
 }
 
-KeyState::~KeyState() = default;
+XKeyboard::~XKeyboard() = default;
 
-KeyState::Keymap* KeyState::CurrentKeymap() {
-  ProcessEvents();
+XKeyboard::Keymap* XKeyboard::CurrentKeymap() {
+  // A change of mapping waits among the events until they are read.
+  display_.ReadEvents();
   if (!stale_) return keymap_.get();
   stale_ = false;
   keymap_.reset();
@@ -82,43 +80,34 @@ KeyState::Keymap* KeyState::CurrentKeymap() {
   return keymap_.get();
 }
 
-bool KeyState::IsKeycodeDown(unsigned keycode) {
-  char keys[32] = {};
-  ::XQueryKeymap(display_.Get(), keys);
-  return Down(keys, keycode);
-}
-
-bool KeyState::NumLockOn(const Keymap& keymap) {
+bool XKeyboard::NumLockOn(const Keymap& keymap) {
   XkbStateRec state{};
   return keymap.numLockMask != 0 &&
          ::XkbGetState(display_.Get(), XkbUseCoreKbd, &state) == Success &&
          (state.mods & keymap.numLockMask) != 0;
 }
 
-bool KeyState::IsDown(int virtualKey, const Decide& decide) {
+std::span<const Keycode> XKeyboard::KeycodesOf(int virtualKey) {
   Keymap* keymap = CurrentKeymap();
-  if (!keymap) return false;
+  changed_ = false;
+  if (!keymap) return {};
   // Num Lock is asked for only where it matters: the keypad's keys.
   const bool numLockOn = keymap->map->FollowsNumLock(virtualKey) && NumLockOn(*keymap);
-  const auto codes = keymap->map->KeycodesOf(virtualKey, numLockOn);
-  if (codes.empty()) return false;
-  return decide(codes, [this] {
-    const KeySet down = DownNow();
-    // The server sends events before the reply that follows them: a press
-    // that the keymap no longer shows (a short tap) has been read by now.
-    // Reading marks the keymap stale at most; the codes stay valid.
-    ProcessEvents();
-    return down;
-  });
+  return keymap->map->KeycodesOf(virtualKey, numLockOn);
 }
 
-KeySet KeyState::DownNow() {
+bool XKeyboard::FollowsNumLock(int virtualKey) {
+  Keymap* keymap = CurrentKeymap();
+  return keymap && keymap->map->FollowsNumLock(virtualKey);
+}
+
+KeySet XKeyboard::DownNow() {
   char keys[32] = {};
   ::XQueryKeymap(display_.Get(), keys);
   return ToKeySet(keys);
 }
 
-bool KeyState::WatchKeys(OnKey onKey) {
+bool XKeyboard::WatchKeys(OnKey onKey) {
   Display* display = display_.Get();
   int opcode = 0, event = 0, error = 0;
   if (!::XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) return false;
@@ -144,43 +133,46 @@ bool KeyState::WatchKeys(OnKey onKey) {
   return true;
 }
 
-std::optional<KeyInfo> KeyState::Describe(unsigned keycode, unsigned eventState) {
+std::optional<KeyDescription> XKeyboard::Describe(Keycode code, unsigned eventState) {
   Keymap* keymap = CurrentKeymap();
   if (!keymap) return std::nullopt;
   const bool numLockOn = keymap->numLockMask != 0 && (eventState & keymap->numLockMask) != 0;
-  const auto key = keymap->map->Describe(keycode, LayoutOf(eventState), numLockOn);
-  if (!key) return std::nullopt;
-  return KeyInfo{key->virtualKey, key->name};
+  return keymap->map->Describe(code, LayoutOf(eventState), numLockOn);
 }
 
-void KeyState::ProcessEvents() {
+void XKeyboard::OnEvent(XEvent& event) {
   Display* display = display_.Get();
-  // Xlib may have read events already while waiting for a reply, so the
-  // socket alone does not tell whether any are waiting.
-  while (::XPending(display) > 0) {
-    XEvent event;
-    ::XNextEvent(display, &event);
-    if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_) {
-      if (::XGetEventData(display, &event.xcookie)) {
-        const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
-        const int type = event.xcookie.evtype;
-        if (onKey_ && (type == XI_RawKeyPress || type == XI_RawKeyRelease) &&
-            (raw->flags & XIKeyRepeat) == 0) {
-          onKey_(static_cast<Keycode>(raw->detail), type == XI_RawKeyPress);
-        }
-        ::XFreeEventData(display, &event.xcookie);
+  if (event.type == GenericEvent && event.xcookie.extension == xinputOpcode_) {
+    if (::XGetEventData(display, &event.xcookie)) {
+      const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
+      const int type = event.xcookie.evtype;
+      if (onKey_ && (type == XI_RawKeyPress || type == XI_RawKeyRelease)) {
+        onKey_(static_cast<Keycode>(raw->detail), type == XI_RawKeyPress,
+               (raw->flags & XIKeyRepeat) != 0);
       }
-    } else if (event.type == MappingNotify) {
-      ::XRefreshKeyboardMapping(&event.xmapping);
-      stale_ = true;
-    } else if (xkbEventBase_ >= 0 && event.type == xkbEventBase_) {
-      auto* xkb = reinterpret_cast<XkbEvent*>(&event);
-      if (xkb->any.xkb_type == XkbMapNotify) ::XkbRefreshKeyboardMapping(&xkb->map);
-      if (xkb->any.xkb_type == XkbMapNotify || xkb->any.xkb_type == XkbNewKeyboardNotify) {
-        stale_ = true;
-      }
+      ::XFreeEventData(display, &event.xcookie);
+    }
+  } else if (event.type == MappingNotify) {
+    ::XRefreshKeyboardMapping(&event.xmapping);
+    stale_ = changed_ = true;
+  } else if (xkbEventBase_ >= 0 && event.type == xkbEventBase_) {
+    auto* xkb = reinterpret_cast<XkbEvent*>(&event);
+    if (xkb->any.xkb_type == XkbMapNotify) ::XkbRefreshKeyboardMapping(&xkb->map);
+    if (xkb->any.xkb_type == XkbMapNotify || xkb->any.xkb_type == XkbNewKeyboardNotify) {
+      stale_ = changed_ = true;
     }
   }
+}
+
+std::optional<KeyDescription> XSessionKeymap::Describe(std::uint32_t nativeScanCode,
+                                                       std::uint32_t nativeModifiers) {
+  return keyboard_->Describe(nativeScanCode, nativeModifiers);
+}
+
+bool XSessionKeymap::RepeatedRelease(std::uint32_t nativeScanCode) {
+  // Qt marks a repeated release only when the press behind it has been
+  // read already: after a repeat's release the key is down again.
+  return nativeScanCode < 256 && keyboard_->DownNow().test(nativeScanCode);
 }
 
 }  // namespace snapwick::x11
