@@ -13,7 +13,7 @@
 
 #include "decoded_jpeg.h"
 #ifndef _WIN32
-#include "x11/temp_folder.h"
+#include "temp_folder.h"
 #endif
 
 namespace snapwick::jpeg {
@@ -263,7 +263,7 @@ TEST(StripEncoder, OtherDecoders_ReadTheFileAsTheOneStripFile) {
        "/usr/bin/python3 -c 'import sys; from PIL import Image; "
        "Image.open(sys.argv[1]).convert(\"RGB\").save(sys.argv[2], \"PPM\")' %1 %2"},
   };
-  x11::testing::TempFolder dir;
+  testing::TempFolder dir;
   JpegEncoder one;
   const auto strips = StripEncoder::Start();
   ASSERT_TRUE(strips);

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace snapwick::linux::testing {
+namespace snapwick::testing {
 
 class TempFolder {
  public:
@@ -31,4 +31,4 @@ class TempFolder {
   std::string path_;
 };
 
-}  // namespace snapwick::linux::testing
+}  // namespace snapwick::testing
