@@ -22,6 +22,8 @@ namespace {
 struct Recorder final : WindowEvents {
   void OnStart() override {}
   bool OnCloseRequest(CloseOrigin) override { return true; }
+  void OnHotkeyDown() override {}
+  void OnHotkeyUp() override {}
   void OnTick() override {}
   void OnTrayEvent(TrayEvent) override {}
   void OnTrayRecreated() override {}
