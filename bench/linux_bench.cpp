@@ -1,7 +1,9 @@
 // The Linux benchmark's measuring hand: presses keys with XTest, starts
 // the other screenshot tools as whole processes, and times each shot to
-// the moment its file is closed (inotify's IN_CLOSE_WRITE), as a user
-// pressing a key and waiting for the file would. Prints figures only;
+// the moment its name holds the whole file (inotify's IN_CLOSE_WRITE for a
+// file written in place, IN_CREATE or IN_MOVED_TO for one linked or renamed
+// there once whole), as a user pressing a key and waiting for the file
+// would. Prints figures only;
 // bench/run-linux.sh sets the stage and calls it.
 //
 //   snapwick_bench_linux latency ROUNDS SNAPWICK_PIC OUT_DIR PROBE
@@ -32,6 +34,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,7 +48,12 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Files closed after writing in the folders watched.
+// Files that have come whole under their names in the folders watched. A
+// name holds the whole file when a file written in place is closed
+// (IN_CLOSE_WRITE), or when a file written elsewhere is linked (IN_CREATE)
+// or renamed (IN_MOVED_TO) to it; a file created in place is still empty
+// at its IN_CREATE. So every such event counts once the name holds a
+// JPEG's first and last bytes, and each file counts once.
 class Closes {
  public:
   Closes() : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {}
@@ -54,7 +62,7 @@ class Closes {
   Closes& operator=(const Closes&) = delete;
 
   int Watch(const std::string& folder) {
-    const int wd = inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE);
+    const int wd = inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
     if (wd < 0) {
       std::perror(folder.c_str());
       std::exit(1);
@@ -69,7 +77,8 @@ class Closes {
     int wd;
     std::string path;
   };
-  // Every close read now, stamped with the moment it was read.
+  // Every file that came whole, read now, stamped with the moment it was
+  // read.
   std::vector<Close> Read() {
     std::vector<Close> closes;
     alignas(inotify_event) char buffer[16384];
@@ -79,7 +88,10 @@ class Closes {
       const auto now = Clock::now();
       for (char* p = buffer; p < buffer + n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(p);
-        if (e->len > 0) closes.push_back({now, e->wd, folders_[e->wd] + "/" + e->name});
+        if (e->len > 0) {
+          std::string path = folders_[e->wd] + "/" + e->name;
+          if (NewlyWhole(path)) closes.push_back({now, e->wd, std::move(path)});
+        }
         p += sizeof(inotify_event) + e->len;
       }
     }
@@ -99,8 +111,27 @@ class Closes {
   }
 
  private:
+  // Whether the name holds a whole JPEG now that it did not hold before.
+  bool NewlyWhole(const std::string& path) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (file < 0) return false;
+    struct stat st {};
+    unsigned char head[2] = {}, tail[2] = {};
+    const bool whole = fstat(file, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 4 &&
+                       pread(file, head, 2, 0) == 2 && pread(file, tail, 2, st.st_size - 2) == 2 &&
+                       head[0] == 0xFF && head[1] == 0xD8 && tail[0] == 0xFF && tail[1] == 0xD9;
+    close(file);
+    if (!whole) return false;
+    // The same file's second event (a linked file's close) is not a second
+    // file; a new file under an old name has another inode or time.
+    const auto key = path + "@" + std::to_string(st.st_ino) + "@" +
+                     std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    return counted_.insert(key).second;
+  }
+
   int fd_;
   std::map<int, std::string> folders_;
+  std::set<std::string> counted_;
 };
 
 class Keyboard {
