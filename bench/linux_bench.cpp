@@ -3,12 +3,12 @@
 // the moment its name holds the whole file (inotify's IN_CLOSE_WRITE for a
 // file written in place, IN_CREATE or IN_MOVED_TO for one linked or renamed
 // there once whole), as a user pressing a key and waiting for the file
-// would. Prints figures only;
-// bench/run-linux.sh sets the stage and calls it.
+// would. Prints figures only; bench/run-linux.sh sets the stage and calls
+// it.
 //
-//   snapwick_bench_linux latency ROUNDS SNAPWICK_PIC OUT_DIR PROBE
-//   snapwick_bench_linux held SECONDS SNAPWICK_PIC
-//   snapwick_bench_linux memory SHOTS SNAPWICK_PIC PID
+//   snapwick_bench_linux latency ROUNDS OUT_DIR PROBE NAME=KEY=PIC...
+//   snapwick_bench_linux held SECONDS KEY PIC
+//   snapwick_bench_linux memory SHOTS KEY PIC PID
 //   snapwick_bench_linux rest SECONDS NAME=PID...
 //   snapwick_bench_linux close WINDOW_ID
 
@@ -141,20 +141,27 @@ class Keyboard {
       std::fprintf(stderr, "no X display\n");
       std::exit(1);
     }
-    f8_ = XKeysymToKeycode(display_, XK_F8);
   }
   ~Keyboard() { XCloseDisplay(display_); }
   Keyboard(const Keyboard&) = delete;
   Keyboard& operator=(const Keyboard&) = delete;
 
-  void F8(bool down) {
-    XTestFakeKeyEvent(display_, f8_, down ? True : False, CurrentTime);
+  // The key of a keysym's name ("F8").
+  KeyCode Code(const std::string& name) {
+    const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(name.c_str()));
+    if (code == 0) {
+      std::fprintf(stderr, "no key %s\n", name.c_str());
+      std::exit(2);
+    }
+    return code;
+  }
+  void Press(KeyCode code, bool down) {
+    XTestFakeKeyEvent(display_, code, down ? True : False, CurrentTime);
     XFlush(display_);
   }
 
  private:
   Display* display_;
-  KeyCode f8_ = 0;
 };
 
 struct Figures {
@@ -245,36 +252,47 @@ Probe StartProbe(const std::string& program, const std::string& outDir) {
   return probe;
 }
 
-int Latency(int rounds, const std::string& pic, const std::string& out,
-            const std::string& probeProgram) {
+// A running copy of the program: its hotkey and its pic/ folder.
+struct Program {
+  std::string name;
+  std::string key;
+  std::string pic;
+  KeyCode code = 0;
+  int wd = -1;
+  Figures figures;
+};
+
+int Latency(int rounds, const std::string& out, const std::string& probeProgram,
+            std::vector<Program> programs) {
   Closes closes;
-  const int snapWd = closes.Watch(pic);
+  for (Program& p : programs) p.wd = closes.Watch(p.pic);
   const std::string scrotDir = out + "/scrot", importDir = out + "/import",
                     probeDir = out + "/probe";
   for (const auto& d : {scrotDir, importDir, probeDir}) mkdir(d.c_str(), 0755);
   const int scrotWd = closes.Watch(scrotDir), importWd = closes.Watch(importDir),
             probeWd = closes.Watch(probeDir);
   Keyboard keyboard;
+  for (Program& p : programs) p.code = keyboard.Code(p.key);
   Probe probe = StartProbe(probeProgram, probeDir);
-  Figures snapwick, scrot, import, bare;
+  Figures scrot, import, bare;
 
-  // Round-robin, so that a change of the machine's load falls on all four.
+  // Round-robin, so that a change of the machine's load falls on all.
   for (int round = 0; round < rounds; ++round) {
-    {
+    for (Program& p : programs) {
       const auto start = Clock::now();
-      keyboard.F8(true);
-      const auto c = closes.WaitFirst(snapWd, start + std::chrono::seconds(5));
-      keyboard.F8(false);
+      keyboard.Press(p.code, true);
+      const auto c = closes.WaitFirst(p.wd, start + std::chrono::seconds(5));
+      keyboard.Press(p.code, false);
       if (c) {
-        snapwick.ms.push_back(Ms(c->at - start));
+        p.figures.ms.push_back(Ms(c->at - start));
         Remove(c->path);
       } else {
-        ++snapwick.failed;
+        ++p.figures.failed;
       }
+      // The program's timer stops one tick after the key is up; the next
+      // press is to find it at rest.
+      std::this_thread::sleep_for(std::chrono::milliseconds(80));
     }
-    // The program's timer stops one tick after the key is up; the next
-    // press is to find it at rest.
-    std::this_thread::sleep_for(std::chrono::milliseconds(80));
     if (auto t =
             TimeProcess(closes, scrotWd, {"scrot", "-o", "-q", "80", scrotDir + "/scrot.jpg"})) {
       scrot.ms.push_back(*t);
@@ -305,45 +323,58 @@ int Latency(int rounds, const std::string& pic, const std::string& out,
   close(probe.in);
   waitpid(probe.pid, nullptr, 0);
 
-  std::printf("key down (XTest, flushed) or start to file closed, ms over %d rounds:\n", rounds);
+  std::printf(
+      "key down (XTest, flushed) or start to the whole file under its name, ms over %d "
+      "rounds:\n",
+      rounds);
   std::printf("  %-34s %8s %8s %8s\n", "", "min", "median", "max");
-  snapwick.Print("Snapwick (F8 down -> file closed)");
+  int failed = bare.failed;
+  for (const Program& p : programs) {
+    p.figures.Print((p.name + " (" + p.key + " down -> file)").c_str());
+    failed += p.figures.failed;
+  }
   scrot.Print("scrot -q 80 (whole process)");
   import.Print("import -window root -quality 80");
   bare.Print("bare probe (XShm+TurboJPEG+write)");
-  if (snapwick.Median() > 0) {
-    std::printf("  scrot / Snapwick (medians):  %.2f x\n", scrot.Median() / snapwick.Median());
-    std::printf("  import / Snapwick (medians): %.2f x\n", import.Median() / snapwick.Median());
-    std::printf("  Snapwick / probe (medians):  %.3f x\n", snapwick.Median() / bare.Median());
+  for (const Program& p : programs) {
+    const double median = p.figures.Median();
+    if (median <= 0) continue;
+    std::printf("  %s: scrot / it %.2f x, import / it %.2f x, it / probe %.3f x (medians)\n",
+                p.name.c_str(), scrot.Median() / median, import.Median() / median,
+                median / bare.Median());
   }
-  std::printf("median_snapwick_ms=%.2f\n", snapwick.Median());
-  return snapwick.failed || bare.failed ? 1 : 0;
+  if (programs.size() == 2 && programs[0].figures.Median() > 0) {
+    std::printf("  %s / %s (medians): %.3f x\n", programs[1].name.c_str(), programs[0].name.c_str(),
+                programs[1].figures.Median() / programs[0].figures.Median());
+  }
+  return failed ? 1 : 0;
 }
 
-int Held(double seconds, const std::string& pic) {
+int Held(double seconds, const std::string& key, const std::string& pic) {
   Closes closes;
   const int wd = closes.Watch(pic);
   Keyboard keyboard;
+  const KeyCode code = keyboard.Code(key);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   closes.Read();
   const auto start = Clock::now();
   const auto end =
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  keyboard.F8(true);
+  keyboard.Press(code, true);
   int within = 0, after = 0;
   while (auto c = closes.WaitFirst(wd, end)) {
     ++within;
     Remove(c->path);
   }
-  keyboard.F8(false);
+  keyboard.Press(code, false);
   while (auto c = closes.WaitFirst(wd, Clock::now() + std::chrono::milliseconds(300))) {
     ++after;
     Remove(c->path);
   }
   std::printf(
-      "F8 held %.1f s: %d shots closed within it, %.2f shots/s (the 50 ms tick allows "
-      "20.00/s); %d more closed after the release\n",
-      seconds, within, within / seconds, after);
+      "%s held %.1f s: %d shots within it, %.2f shots/s (the 50 ms tick allows 20.00/s); %d "
+      "more after the release\n",
+      key.c_str(), seconds, within, within / seconds, after);
   return 0;
 }
 
@@ -370,16 +401,17 @@ void PrintMemory(pid_t pid, const char* when) {
               rollup["Private_Dirty"] / 1024.0);
 }
 
-int Memory(int shots, const std::string& pic, pid_t pid) {
+int Memory(int shots, const std::string& key, const std::string& pic, pid_t pid) {
   Closes closes;
   const int wd = closes.Watch(pic);
   Keyboard keyboard;
+  const KeyCode code = keyboard.Code(key);
   std::printf("memory of Snapwick (pid %d), read 0.3 s after the shot:\n", pid);
   int made = 0;
   for (int n = 1; n <= shots; ++n) {
-    keyboard.F8(true);
+    keyboard.Press(code, true);
     const auto c = closes.WaitFirst(wd, Clock::now() + std::chrono::seconds(5));
-    keyboard.F8(false);
+    keyboard.Press(code, false);
     if (c) {
       ++made;
       Remove(c->path);
@@ -479,10 +511,25 @@ int CloseWindow(unsigned long window) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> a(argv + 1, argv + argc);
-  if (a.size() == 5 && a[0] == "latency") return Latency(std::stoi(a[1]), a[2], a[3], a[4]);
-  if (a.size() == 3 && a[0] == "held") return Held(std::stod(a[1]), a[2]);
+  if (a.size() >= 5 && a[0] == "latency") {
+    std::vector<Program> programs;
+    for (std::size_t i = 4; i < a.size(); ++i) {
+      const auto first = a[i].find('='), second = a[i].find('=', first + 1);
+      if (second == std::string::npos) return 2;
+      programs.push_back({a[i].substr(0, first),
+                          a[i].substr(first + 1, second - first - 1),
+                          a[i].substr(second + 1),
+                          0,
+                          -1,
+                          {}});
+    }
+    return Latency(std::stoi(a[1]), a[2], a[3], std::move(programs));
+  }
+  if (a.size() == 4 && a[0] == "held") return Held(std::stod(a[1]), a[2], a[3]);
   if (a.size() == 2 && a[0] == "close") return CloseWindow(std::stoul(a[1], nullptr, 0));
-  if (a.size() == 4 && a[0] == "memory") return Memory(std::stoi(a[1]), a[2], std::stoi(a[3]));
+  if (a.size() == 5 && a[0] == "memory") {
+    return Memory(std::stoi(a[1]), a[2], a[3], std::stoi(a[4]));
+  }
   if (a.size() >= 3 && a[0] == "rest") {
     std::vector<std::pair<std::string, pid_t>> programs;
     for (std::size_t i = 2; i < a.size(); ++i) {
@@ -492,8 +539,8 @@ int main(int argc, char** argv) {
     return Rest(std::stod(a[1]), programs);
   }
   std::fprintf(stderr,
-               "usage: %s latency ROUNDS SNAPWICK_PIC OUT_DIR PROBE | held SECONDS PIC |"
-               " memory SHOTS PIC PID | rest SECONDS NAME=PID...\n",
+               "usage: %s latency ROUNDS OUT_DIR PROBE NAME=KEY=PIC... | held SECONDS KEY PIC |"
+               " memory SHOTS KEY PIC PID | rest SECONDS NAME=PID...\n",
                argv[0]);
   return 2;
 }
