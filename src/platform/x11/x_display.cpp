@@ -61,8 +61,16 @@ void XDisplay::ReadEvents() {
   while (::XPending(display_) > 0) {
     XEvent event;
     ::XNextEvent(display_, &event);
-    for (const auto& listener : listeners_) listener(event);
+    for (const auto& listener : listeners_) listener.second(event);
   }
+}
+
+void XDisplay::Listen(const void* owner, Listener listener) {
+  listeners_.emplace_back(owner, std::move(listener));
+}
+
+void XDisplay::Forget(const void* owner) {
+  std::erase_if(listeners_, [owner](const auto& listener) { return listener.first == owner; });
 }
 
 bool XDisplay::EventsQueued() const { return ::XEventsQueued(display_, QueuedAlready) > 0; }

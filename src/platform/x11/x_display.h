@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Xlib's types; its header stays in the few files that talk to the
@@ -37,9 +38,11 @@ class XDisplay {
   void TakeErrors();
 
   // Hands every event the server has sent, also those Xlib read while
-  // waiting for a reply, to each listener in turn.
+  // waiting for a reply, to each listener in turn. A listener goes with
+  // its owner: Forget(owner) before the owner does.
   using Listener = std::function<void(_XEvent& event)>;
-  void Listen(Listener listener) { listeners_.push_back(std::move(listener)); }
+  void Listen(const void* owner, Listener listener);
+  void Forget(const void* owner);
   void ReadEvents();
   // Whether Xlib holds events already read off the socket, which the
   // socket no longer shows; asks nothing of the server.
@@ -51,7 +54,7 @@ class XDisplay {
   _XDisplay* display_;
   bool xwayland_ = false;
   bool ownHandler_ = false;
-  std::vector<Listener> listeners_;
+  std::vector<std::pair<const void*, Listener>> listeners_;
 };
 
 // Collects the errors of the requests made while it lives, told from

@@ -47,10 +47,10 @@ XKeyboard::XKeyboard(XDisplay& display) : display_(display) {
   } else {
     xkbEventBase_ = -1;
   }
-  display_.Listen([this](XEvent& event) { OnEvent(event); });
+  display_.Listen(this, [this](XEvent& event) { OnEvent(event); });
 }
 
-XKeyboard::~XKeyboard() = default;
+XKeyboard::~XKeyboard() { display_.Forget(this); }
 
 XKeyboard::Keymap* XKeyboard::CurrentKeymap() {
   // A change of mapping waits among the events until they are read.

@@ -72,6 +72,7 @@ class XSessionKeymap final : public linux::SessionKeymap {
   bool RepeatedRelease(std::uint32_t nativeScanCode) override;
 
  private:
+  // The keyboard's connection, kept as long as the keyboard.
   std::shared_ptr<XDisplay> display_;
   std::shared_ptr<XKeyboard> keyboard_;
 };
