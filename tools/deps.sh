@@ -21,6 +21,8 @@ SNAPWICK_PACKAGES=(
   # RandR, the server's keymap, JPEG and the sound server's client
   qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
   libxkbcommon-x11-dev libjpeg62-turbo-dev libpulse-dev
+  # Qt's plugin for the window in a Wayland session
+  qt6-wayland
   # the Linux benchmark: keys pressed through XTest, and scrot beside
   # ImageMagick's import as the tools a shot is compared with
   libxtst-dev scrot
