@@ -38,12 +38,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The X server the screen is copied from also shows the window, in a
-  // Wayland session too; the layout is in pixels at 96 dots per inch, so
-  // no scaling of Qt's own.
+  // Wayland session too. The window lays itself out in device pixels at
+  // the screen's DPI (window_scale.h), as the Windows build does: Qt's
+  // scaling by the DPI would only stretch that layout by fractions. A
+  // factor the user gives every Qt program (QT_SCALE_FACTOR) still applies.
   qputenv("QT_QPA_PLATFORM", "xcb");
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-  qunsetenv("QT_SCALE_FACTOR");
-  qunsetenv("QT_SCREEN_SCALE_FACTORS");
 
   QApplication app(argc, argv);
   x11::X11Platform platform(std::move(display), kKeyWake);
