@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "form/texts.h"
+#include "platform/x11/app_icon.h"
 #include "platform/x11/x11_texts.h"
 
 namespace snapwick::x11 {
@@ -32,7 +33,7 @@ std::string LockPath() {
   return LockFilePath(folder, display ? display : "");
 }
 
-QIcon AppIcon() { return QIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
+QIcon AppIcon() { return LoadAppIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
 
 // The cores this process may run on, not those the machine has.
 int UsableCores() {

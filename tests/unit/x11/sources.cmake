@@ -1,6 +1,7 @@
 # The tests of the Linux layer, in a program of their own that runs them
 # inside one QApplication on Qt's offscreen platform.
 set(SNAPWICK_X11_TEST_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/app_icon_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/copy_plan_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_file_test.cpp
