@@ -321,12 +321,16 @@ void MainWindow::Centre() {
 }
 
 void MainWindow::ShowUnfocused() {
-  if (isVisible() && !isMinimized()) return;
-  setAttribute(Qt::WA_ShowWithoutActivating, true);
-  setWindowState(windowState() & ~Qt::WindowMinimized);
+  if (isVisible()) return;
+  // Qt reads the attribute only when it makes the native window, which
+  // this one has had since start-up; its X window reads this property of
+  // the QWindow at every show (a user time of 0, so the window manager
+  // leaves the focus where it is).
+  QWindow* handle = windowHandle();
+  if (handle) handle->setProperty("_q_showWithoutActivating", true);
   show();
   raise();
-  setAttribute(Qt::WA_ShowWithoutActivating, false);
+  if (handle) handle->setProperty("_q_showWithoutActivating", false);
 }
 
 void MainWindow::ShowCentred() {

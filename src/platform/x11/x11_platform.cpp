@@ -82,9 +82,18 @@ bool X11Platform::Create(WindowEvents& events) {
   events_ = &events;
   window_ = std::make_unique<MainWindow>(events, [this](CloseOrigin o) { RequestClose(o); });
   window_->setWindowIcon(AppIcon());
-  tray_ = std::make_unique<TrayIcon>(AppIcon(), [this](TrayEvent e) {
+  TrayIcon::Handlers tray;
+  tray.onEvent = [this](TrayEvent e) {
     if (!closed_ && events_) events_->OnTrayEvent(e);
-  });
+  };
+  tray.onMenuItem = [this](MenuItemId item) {
+    if (!closed_ && events_) events_->OnMenuItem(item);
+  };
+  // A window hidden in a tray that went away would be out of reach.
+  tray.onTrayLost = [this] {
+    if (!closed_ && window_) window_->ShowUnfocused();
+  };
+  tray_ = std::make_unique<TrayIcon>(AppIcon(), std::move(tray));
   trayMenu_ = std::make_unique<TrayMenu>();
   keyCapture_ = std::make_unique<KeyCapture>(keys_, [this](int virtualKey, std::string_view name) {
     if (!closed_ && events_) events_->OnKeyReleased(virtualKey, name);

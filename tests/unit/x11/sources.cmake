@@ -13,6 +13,7 @@ set(SNAPWICK_X11_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/termination_signals_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tick_driver_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_events_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_menu_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wav_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_scale_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/x11_test_main.cpp)
