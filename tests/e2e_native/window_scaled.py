@@ -8,7 +8,7 @@ the Windows build under Wine, set to 144 DPI, puts its own. Nothing is
 cut: the check box's square lies inside its control, every caption's ink
 inside its rectangle clear of the edge it would be cut at, and the texts
 grew with the window, drawn at their size rather than stretched from the
-96-DPI picture.
+96-DPI picture. A shot at 192 DPI is still the screen's 1920x1080.
 
 argv: the dist folder, then the layout printer (snapwick_layout_json)."""
 import json
@@ -17,6 +17,7 @@ import sys
 
 from native import _ATSPI_ROLE, run  # first: it puts the shared harness on the path
 from pictures import ink_points, window_image
+from snapwick import press_until_new_file
 from wine_side import wine_side, window_controls
 from xdisplay import expect, wait_until
 
@@ -79,6 +80,18 @@ def check_not_cut(img, layout, dpi):
                    f"spills out of its {w}x{h} control")
 
 
+def shot_size(folder):
+    """The pixel size of the first shot in folder once it is whole."""
+    from PIL import Image
+    files = sorted(folder.iterdir(), key=lambda f: f.stat().st_mtime)
+    try:
+        with Image.open(files[0]) as img:
+            img.load()
+            return img.size
+    except (IndexError, OSError):
+        return None
+
+
 def label_height(img, layout, role):
     ys = [p[1] for p in ink_points(img, layout["controls"][role]["rect"])]
     return max(ys) - min(ys) + 1
@@ -117,6 +130,11 @@ def body(s):
                 expect(near(rect, want, 1), f"{dpi} DPI: AT-SPI puts {role} at {rect}, the table at {want}")
         check_not_cut(img, layout, dpi)
         seen[dpi] = (controls, layout, img)
+        if dpi == 192:
+            # The screen copy is the X server's, whatever the window's scale.
+            press_until_new_file(s, window, "F8", app.pic)
+            size = wait_until(lambda: shot_size(app.pic), 10, "the shot taken at 192 DPI could not be read")
+            expect(size == (1920, 1080), f"at 192 DPI a shot of the 1920x1080 screen is {size}")
         s.end_app(app)
 
     # The texts grew with the window: a 9 pt caption is half as tall again
