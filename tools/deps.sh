@@ -19,7 +19,7 @@ SNAPWICK_PACKAGES=(
   pkg-config libxkbcommon-dev xkb-data
   # the native Linux program: Qt's widgets, Xlib with shared memory and
   # RandR, the server's keymap, JPEG and the sound server's client
-  qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
+  qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev libxfixes-dev
   libxkbcommon-x11-dev libjpeg62-turbo-dev libpulse-dev
   # Qt's plugin for the window in a Wayland session
   qt6-wayland

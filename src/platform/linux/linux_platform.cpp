@@ -12,6 +12,8 @@
 
 #include "form/layout.h"
 #include "form/texts.h"
+#include "platform/linux/app_icon.h"
+#include "platform/linux/linux_texts.h"
 
 namespace snapwick::linux {
 namespace {
@@ -30,7 +32,7 @@ std::string LockPath(std::string_view lockKey) {
   return LockFilePath(folder, lockKey);
 }
 
-QIcon AppIcon() { return QIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
+QIcon AppIcon() { return LoadAppIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
 
 }  // namespace
 
@@ -74,9 +76,18 @@ bool LinuxPlatform::Create(WindowEvents& events) {
   events_ = &events;
   window_ = std::make_unique<MainWindow>(events, [this](CloseOrigin o) { RequestClose(o); });
   window_->setWindowIcon(AppIcon());
-  tray_ = std::make_unique<TrayIcon>(AppIcon(), [this](TrayEvent e) {
+  TrayIcon::Handlers tray;
+  tray.onEvent = [this](TrayEvent e) {
     if (!closed_ && events_) events_->OnTrayEvent(e);
-  });
+  };
+  tray.onMenuItem = [this](MenuItemId item) {
+    if (!closed_ && events_) events_->OnMenuItem(item);
+  };
+  // A window hidden in a tray that went away would be out of reach.
+  tray.onTrayLost = [this] {
+    if (!closed_ && window_) window_->ShowUnfocused();
+  };
+  tray_ = std::make_unique<TrayIcon>(AppIcon(), std::move(tray));
   trayMenu_ = std::make_unique<TrayMenu>();
   keyCapture_ = std::make_unique<KeyCapture>(parts_.keymap.get(),
                                              [this](int virtualKey, std::string_view name) {

@@ -86,10 +86,11 @@ int main(int argc, char** argv) {
       return NoDisplay();
   }
   qputenv("QT_QPA_PLATFORM", qtPlatform);
-  // The layout is in pixels at 96 dots per inch, so no scaling of Qt's own.
+  // The window lays itself out in device pixels at the screen's DPI
+  // (window_scale.h), as the Windows build does: Qt's scaling by the DPI
+  // would only stretch that layout by fractions. A factor the user gives
+  // every Qt program (QT_SCALE_FACTOR) still applies.
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-  qunsetenv("QT_SCALE_FACTOR");
-  qunsetenv("QT_SCREEN_SCALE_FACTORS");
 
   QApplication app(argc, argv);
   linux::SessionParts parts =

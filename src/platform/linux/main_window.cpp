@@ -13,11 +13,11 @@
 
 #include "platform/linux/frame_box.h"
 #include "platform/linux/labels.h"
+#include "platform/linux/window_scale.h"
 
 namespace snapwick::linux {
 namespace {
 
-constexpr int kLayoutDpi = 96;
 // The combo's list shows this many items before it scrolls.
 constexpr int kComboVisibleItems = 10;
 
@@ -25,11 +25,11 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QFont FontOf(const layout::Font& f) {
+QFont FontOf(const layout::Font& f, int dpi) {
   QFont font{QString::fromUtf8(f.face.data(), static_cast<qsizetype>(f.face.size()))};
-  // Pixels, not points: the layout is measured at 96 dots per inch
-  // whatever the screen says it has.
-  font.setPixelSize(FontPixels(f.points));
+  // Pixels, not points: the font grows with the window's own DPI, exactly
+  // as the rectangles do.
+  font.setPixelSize(FontPixels(f.points, dpi));
   font.setBold(f.bold);
   font.setUnderline(f.underline);
   font.setStyleHint(QFont::SansSerif);
@@ -70,7 +70,9 @@ Qt::Alignment AlignmentOf(const layout::Control& c) {
 
 }  // namespace
 
-int FontPixels(double points) { return static_cast<int>(std::lround(points * kLayoutDpi / 72.0)); }
+int FontPixels(double points, int dpi) {
+  return static_cast<int>(std::lround(points * dpi / 72.0));
+}
 
 std::vector<ControlId> TabOrder() {
   std::vector<const layout::Control*> stops;
@@ -93,14 +95,8 @@ MainWindow::MainWindow(WindowEvents& events, std::function<void(CloseOrigin)> on
       events_(events),
       onClose_(std::move(onClose)) {
   SubstituteWindowsFaces();
-  resize(layout::TwipsToPixels(layout::kClientWidthTwips, kLayoutDpi),
-         layout::TwipsToPixels(layout::kClientHeightTwips, kLayoutDpi));
-  setFont(FontOf(kDefaultFont));
   for (const layout::Control& c : layout::Controls()) {
     QWidget* w = MakeControl(c);
-    const layout::PixelRect px = layout::PixelsInWindow(c, kLayoutDpi);
-    w->setGeometry(px.x, px.y, px.width, px.height);
-    w->setFont(FontOf(c.font.value_or(kDefaultFont)));
     Paint(w, c);
     w->setFocusPolicy(layout::TakesFocus(c) ? Qt::StrongFocus : Qt::NoFocus);
     if (c.handCursor) w->setCursor(Qt::PointingHandCursor);
@@ -115,6 +111,40 @@ MainWindow::MainWindow(WindowEvents& events, std::function<void(CloseOrigin)> on
     QWidget::setTabOrder(Control(order[i - 1]), Control(order[i]));
   }
   if (!order.empty()) Control(order.front())->setFocus();
+  FollowScreen();
+}
+
+void MainWindow::ApplyScale(int dpi) {
+  if (dpi == dpi_) return;
+  dpi_ = dpi;
+  // Minimum and maximum alike: the layout does not follow the window's
+  // size, so the window manager offers neither resizing nor maximising,
+  // as Windows offers neither for this dialog.
+  setFixedSize(layout::TwipsToPixels(layout::kClientWidthTwips, dpi),
+               layout::TwipsToPixels(layout::kClientHeightTwips, dpi));
+  setFont(FontOf(kDefaultFont, dpi));
+  for (const layout::Control& c : layout::Controls()) {
+    QWidget* w = Control(c.id);
+    const layout::PixelRect px = layout::PixelsInWindow(c, dpi);
+    w->setGeometry(px.x, px.y, px.width, px.height);
+    w->setFont(FontOf(c.font.value_or(kDefaultFont), dpi));
+  }
+}
+
+void MainWindow::FollowScreen() {
+  QObject::disconnect(screenDpi_);
+  QScreen* current = screen();
+  if (current) {
+    // A desktop's settings daemon may change Xft.dpi while the program runs.
+    screenDpi_ = connect(current, &QScreen::logicalDotsPerInchChanged, this,
+                         [this, current] { ApplyScale(LayoutDpiOf(current)); });
+  }
+  ApplyScale(LayoutDpiOf(current));
+}
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == QEvent::ScreenChangeInternal) FollowScreen();
+  return QWidget::event(event);
 }
 
 QWidget* MainWindow::MakeControl(const layout::Control& c) {
@@ -152,9 +182,12 @@ QWidget* MainWindow::MakeControl(const layout::Control& c) {
       return new QCheckBox(text, this);
     case layout::Kind::Edit: {
       // Only the key capture writes the hotkey box; typing into it would
-      // mix characters into the key's name.
+      // mix characters into the key's name. It holds nothing to copy or
+      // select either: Qt's own menu (English, over a Russian window) would
+      // only hide the key pressed to open it.
       auto* edit = new QLineEdit(text, this);
       edit->setReadOnly(true);
+      edit->setContextMenuPolicy(Qt::PreventContextMenu);
       return edit;
     }
     case layout::Kind::Combo: {
@@ -210,9 +243,15 @@ Status MainWindow::SetControlText(ControlId id, std::string_view utf8) {
         static_cast<QLabel*>(w)->setText(text);
       }
       break;
-    case layout::Kind::Edit:
-      static_cast<QLineEdit*>(w)->setText(text);
+    case layout::Kind::Edit: {
+      auto* edit = static_cast<QLineEdit*>(w);
+      edit->setText(text);
+      // Qt leaves the cursor after the text and scrolls a long name until
+      // its end shows; a Windows edit field shows a new text from its
+      // start.
+      edit->setCursorPosition(0);
       break;
+    }
     case layout::Kind::Combo: {
       QComboBox* combo = Combo();
       const QString before = combo->currentText();
@@ -279,6 +318,19 @@ void MainWindow::Centre() {
   const QSize outer = frameGeometry().size();
   move(area.x() + (area.width() - outer.width()) / 2,
        area.y() + (area.height() - outer.height()) / 2);
+}
+
+void MainWindow::ShowUnfocused() {
+  if (isVisible()) return;
+  // Qt reads the attribute only when it makes the native window, which
+  // this one has had since start-up; its X window reads this property of
+  // the QWindow at every show (a user time of 0, so the window manager
+  // leaves the focus where it is).
+  QWindow* handle = windowHandle();
+  if (handle) handle->setProperty("_q_showWithoutActivating", true);
+  show();
+  raise();
+  if (handle) handle->setProperty("_q_showWithoutActivating", false);
 }
 
 void MainWindow::ShowCentred() {

@@ -1,8 +1,8 @@
 #pragma once
 // The main window, built from the layout table in one loop: every control
-// at its rectangle at 96 dots per inch, with its font, colours and tab
-// order. It raises the controls' events; what a close means is the
-// platform's affair.
+// at its rectangle at the screen's dots per inch (see window_scale.h), with
+// its font, colours and tab order. It raises the controls' events; what a
+// close means is the platform's affair.
 
 #include <QWidget>
 #include <array>
@@ -20,8 +20,8 @@ class QComboBox;
 
 namespace snapwick::linux {
 
-// The layout's fonts at 96 dots per inch, in pixels.
-int FontPixels(double points);
+// A layout font's size in pixels at `dpi`, as Windows sizes it.
+int FontPixels(double points, int dpi);
 // What the controls without a font of their own are drawn with.
 inline constexpr layout::Font kDefaultFont{"MS Sans Serif", 8.25};
 // The controls that take the focus, in tab order.
@@ -44,20 +44,33 @@ class MainWindow final : public QWidget {
   QCheckBox* SoundCheck() const;
   // Shows the window centred on the primary screen, frame included.
   void ShowCentred();
+  // Shows the hidden window where it was, in front, but leaves the
+  // keyboard focus with the program the user is typing into.
+  void ShowUnfocused();
+
+  // Lays the window and every control out at `dpi`, with fonts of that
+  // size; the window takes that size and keeps it. It follows its screen's
+  // DPI by itself.
+  void ApplyScale(int dpi);
+  int Dpi() const { return dpi_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   QWidget* MakeControl(const layout::Control& c);
   QComboBox* Combo() const;
   void OnComboPicked(int index);
   void Centre();
+  void FollowScreen();
 
   WindowEvents& events_;
   std::function<void(CloseOrigin)> onClose_;
   std::array<QWidget*, kControlCount> controls_{};
+  int dpi_ = 0;
+  QMetaObject::Connection screenDpi_;
   // The window manager's frame is known only once the window is on the
   // screen: the first exposure centres the window again with it.
   bool centreWhenExposed_ = false;

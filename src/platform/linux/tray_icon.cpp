@@ -7,10 +7,29 @@
 
 namespace snapwick::linux {
 
-TrayIcon::TrayIcon(QIcon icon, std::function<void(TrayEvent)> onEvent)
-    : image_(std::move(icon)), onEvent_(std::move(onEvent)) {}
+void AddTrayMenuItems(QMenu& menu) {
+  for (const layout::MenuItem& item : layout::TrayMenu()) {
+    if (item.caption == "-") {
+      menu.addSeparator();
+    } else {
+      QAction* action = menu.addAction(
+          QString::fromUtf8(item.caption.data(), static_cast<qsizetype>(item.caption.size())));
+      action->setData(static_cast<int>(item.id));
+    }
+  }
+}
 
-TrayIcon::~TrayIcon() = default;
+TrayIcon::TrayIcon(QIcon icon, Handlers handlers)
+    : image_(std::move(icon)), handlers_(std::move(handlers)) {}
+
+TrayIcon::~TrayIcon() {
+  // The icon goes before the menu it exports.
+  delete icon_.data();
+}
+
+void TrayIcon::Post(std::function<void()> call) {
+  QMetaObject::invokeMethod(&owner_, std::move(call), Qt::QueuedConnection);
+}
 
 Status TrayIcon::Show(std::string_view tip) {
   if (!icon_) {
@@ -21,10 +40,27 @@ Status TrayIcon::Show(std::string_view tip) {
     QObject::connect(icon_, &QSystemTrayIcon::activated, &owner_,
                      [this, host](QSystemTrayIcon::ActivationReason reason) {
                        const auto event = TrayEventOf(reason, host);
-                       if (!event) return;
-                       QMetaObject::invokeMethod(
-                           &owner_, [this, e = *event] { onEvent_(e); }, Qt::QueuedConnection);
+                       if (!event || !handlers_.onEvent) return;
+                       Post([this, e = *event] { handlers_.onEvent(e); });
                      });
+    // Only there: an XEmbed icon with a menu of its own would pop it on
+    // the right press beside the program's.
+    if (host == TrayHost::StatusNotifier) {
+      if (!exportedMenu_) {
+        exportedMenu_ = std::make_unique<QMenu>();
+        AddTrayMenuItems(*exportedMenu_);
+        QObject::connect(exportedMenu_.get(), &QMenu::triggered, &owner_, [this](QAction* action) {
+          const auto item = static_cast<MenuItemId>(action->data().toInt());
+          if (handlers_.onMenuItem) Post([this, item] { handlers_.onMenuItem(item); });
+        });
+      }
+      icon_->setContextMenu(exportedMenu_.get());
+    }
+    if (!presence_) {
+      presence_ = std::make_unique<TrayPresence>(host, [this](bool present) {
+        if (!present && icon_ && handlers_.onTrayLost) Post([this] { handlers_.onTrayLost(); });
+      });
+    }
   }
   icon_->setToolTip(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())));
   icon_->show();
@@ -44,17 +80,7 @@ bool TrayIcon::Reachable() const {
   return icon_ && icon_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-TrayMenu::TrayMenu() {
-  for (const layout::MenuItem& item : layout::TrayMenu()) {
-    if (item.caption == "-") {
-      menu_.addSeparator();
-    } else {
-      QAction* action = menu_.addAction(
-          QString::fromUtf8(item.caption.data(), static_cast<qsizetype>(item.caption.size())));
-      action->setData(static_cast<int>(item.id));
-    }
-  }
-}
+TrayMenu::TrayMenu() { AddTrayMenuItems(menu_); }
 
 std::optional<MenuItemId> TrayMenu::PopUp() {
   const QAction* chosen = menu_.exec(QCursor::pos());
