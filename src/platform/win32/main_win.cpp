@@ -22,6 +22,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Start-up may end the program before the window is ever shown (another
   // copy is running).
   if (!platform.CreateMainWindow(logic)) return 0;
+  // Which way of copying the screen is faster here, found meanwhile.
+  platform.Grabber().ChooseModeInBackground(snapwick::win32::kCopyModeRounds);
   platform.ShowMainWindow();
   return platform.RunMessageLoop();
 }

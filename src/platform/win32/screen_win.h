@@ -1,15 +1,17 @@
 #pragma once
 // Copies of the primary screen: into one 32-bit DIB section that the layer
 // keeps selected in a memory device context of its own, reused from shot to
-// shot and made anew only when the screen's size changes. The encoder reads
-// its pixels where the copy put them.
+// shot and made anew only when the screen's size changes. The frame handed
+// to the program points into its pixels.
 
 #include "platform/win32/windows_inc.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <thread>
 
-#include "jpeg/jpeg_encoder.h"
 #include "platform/screen.h"
 #include "platform/win32/scoped_win.h"
 
@@ -24,6 +26,59 @@ struct ScreenCalls {
   BOOL(WINAPI* bitBlt)(HDC, int, int, int, int, HDC, int, int, DWORD) = ::BitBlt;
 };
 
+// How the screen is copied: in one BitBlt, or in bands of rows of at most
+// kBandBytes each. Under Wine each BitBlt from the screen is one
+// XGetImage, whose pixels arrive in two buffers that the C library
+// allocates for that call alone; at the screen's size it hands their memory
+// back to the system afterwards, and the next copy faults every page in
+// again, which costs many times the copy where page faults are dear (a
+// virtual machine). Bands stay in the library's reuse. On Windows each band
+// is one more read-back from the compositor, so one copy is cheaper there.
+enum class CopyMode : std::uint8_t { Whole, Bands };
+constexpr int kBandBytes = 256 * 1024;
+// Copies timed each way at start: enough for the fastest of them to be a
+// fair one under load, few enough to be done within a second at 4K.
+constexpr int kCopyModeRounds = 3;
+
+// Rows per band for a screen this wide.
+int BandRows(int width);
+
+// The faster way, from a few copies timed each way (milliseconds): the
+// fastest copy of each, so that a copy slowed by another process's load
+// does not decide; one copy when they are even.
+CopyMode ChooseCopyMode(std::span<const double> bandsMs, std::span<const double> wholeMs);
+
+// A 32-bit DIB section selected into a memory device context of its own,
+// made anew only for another size.
+class ScreenBitmap {
+ public:
+  ScreenBitmap() = default;
+  ~ScreenBitmap() { Drop(); }
+  ScreenBitmap(const ScreenBitmap&) = delete;
+  ScreenBitmap& operator=(const ScreenBitmap&) = delete;
+
+  bool Fit(int width, int height);
+  void Drop();
+  HDC Dc() const { return dc_.Get(); }
+  HBITMAP Handle() const { return bitmap_.Get(); }
+  const std::uint8_t* Bits() const { return bits_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  MemoryDC dc_;
+  Bitmap bitmap_;
+  HGDIOBJ original_ = nullptr;          // the DC's own bitmap, put back before ours goes
+  const std::uint8_t* bits_ = nullptr;  // the bitmap's pixels, owned by it
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// Measures the primary screen and copies all of it into `into`, top to
+// bottom. False when there is no screen to copy from, it has no size, or a
+// BitBlt failed (no further band is copied then).
+bool CopyScreen(const ScreenCalls& calls, CopyMode mode, ScreenBitmap& into);
+
 class ScreenGrabber {
  public:
   explicit ScreenGrabber(ScreenCalls calls = {}) : calls_(calls) {}
@@ -31,32 +86,32 @@ class ScreenGrabber {
   ScreenGrabber(const ScreenGrabber&) = delete;
   ScreenGrabber& operator=(const ScreenGrabber&) = delete;
 
-  // Measures the screen afresh and copies it whole. Nothing when there is
-  // no screen to copy from, it has no size, or the copy failed; the image
-  // of an earlier grab is gone then too.
-  std::optional<ScreenImage> Grab();
+  // The whole screen, measured afresh. Nothing when it could not be
+  // copied; the frame of an earlier grab is gone then too.
+  std::optional<Frame> Grab();
 
-  // The bitmap that holds `image`, while it is the latest grab.
-  HBITMAP BitmapOf(const ScreenImage& image) const;
-  // Its pixels as the copy left them (bottom row first), while `image` is
-  // the latest grab.
-  std::optional<jpeg::BgrxPixels> PixelsOf(const ScreenImage& image) const;
-  HDC Dc() const { return dc_.Get(); }
+  CopyMode Mode() const { return mode_.load(); }
+  void SetMode(CopyMode mode) { mode_.store(mode); }
+  // Times `rounds` copies each way on a thread of its own, into a bitmap
+  // of its own, and copies the faster way from then on; until then, and
+  // where the thread cannot start, in bands.
+  void ChooseModeInBackground(int rounds);
+  // The same on the calling thread; nothing when the screen could not be
+  // copied, and the way stays as it was.
+  std::optional<CopyMode> ChooseMode(int rounds);
+  bool Choosing() const { return choosing_.load(); }
+
+  // The bitmap of the latest grab, while its copy is whole.
+  HBITMAP BitmapOfLatest() const { return valid_ ? target_.Handle() : nullptr; }
+  HDC Dc() const { return target_.Dc(); }
 
  private:
-  bool FitBitmap(int width, int height);
-  void DropBitmap();
-  bool IsLatest(const ScreenImage& image) const;
-
   ScreenCalls calls_;
-  MemoryDC dc_;
-  Bitmap bitmap_;
-  HGDIOBJ original_ = nullptr;          // the DC's own bitmap, put back before ours goes
-  const std::uint8_t* bits_ = nullptr;  // the bitmap's pixels, owned by it
-  int width_ = 0;
-  int height_ = 0;
-  std::uintptr_t grabs_ = 0;    // numbers the images
-  std::uintptr_t current_ = 0;  // the image the bitmap holds; 0: none
+  ScreenBitmap target_;
+  bool valid_ = false;
+  std::atomic<CopyMode> mode_{CopyMode::Bands};
+  std::atomic<bool> choosing_{false};
+  std::thread chooser_;
 };
 
 }  // namespace snapwick::win32
