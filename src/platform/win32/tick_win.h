@@ -32,14 +32,15 @@ class TickTimer {
  public:
   enum class Kind : std::uint8_t { HighResolution, WindowTimer };
 
-  // WM_TIMER with `timerId` reaches `window` on the window timer's path,
-  // and while a modal loop runs.
+  // The high-resolution timer is made here; where the system refuses it,
+  // the ticks come from a window timer.
   TickTimer(const TimerCalls& calls, TickTime period);
   ~TickTimer();
   TickTimer(const TickTimer&) = delete;
   TickTimer& operator=(const TickTimer&) = delete;
 
-  // The first tick one period from now.
+  // The first tick one period from now. WM_TIMER with `timerId` reaches
+  // `window` on the window timer's path, and while a modal loop runs.
   Status Start(HWND window, UINT_PTR timerId);
   void Stop();
   bool Running() const { return running_; }
