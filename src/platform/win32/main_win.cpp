@@ -22,8 +22,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Start-up may end the program before the window is ever shown (another
   // copy is running).
   if (!platform.CreateMainWindow(logic)) return 0;
-  // Which way of copying the screen is faster here, found meanwhile.
-  platform.Grabber().ChooseModeInBackground(snapwick::win32::kCopyModeRounds);
   platform.ShowMainWindow();
+  // Which way of copying the screen is faster here, found once the window
+  // is up, while it has nothing else to do.
+  platform.ChooseCopyModeWhenIdle();
   return platform.RunMessageLoop();
 }

@@ -1,7 +1,6 @@
 #include "platform/win32/screen_win.h"
 
 #include <algorithm>
-#include <system_error>
 #include <vector>
 
 namespace snapwick::win32 {
@@ -97,52 +96,44 @@ bool CopyScreen(const ScreenCalls& calls, CopyMode mode, ScreenBitmap& into) {
   return true;
 }
 
-ScreenGrabber::~ScreenGrabber() {
-  if (chooser_.joinable()) chooser_.join();
-}
-
 std::optional<Frame> ScreenGrabber::Grab() {
   // A failed copy leaves the bitmap half old, half new.
-  valid_ = CopyScreen(calls_, mode_.load(), target_);
+  valid_ = CopyScreen(calls_, mode_, target_);
   if (!valid_) return std::nullopt;
   // A 32-bit DIB's rows need no padding.
   return Frame{target_.Bits(),      target_.Width(),   target_.Height(),
                target_.Width() * 4, PixelLayout::Bgrx, true};
 }
 
-std::optional<CopyMode> ScreenGrabber::ChooseMode(int rounds) {
-  ScreenBitmap scratch;
-  // Made before the clock starts: the first copy would pay for it.
-  if (!scratch.Fit(calls_.getSystemMetrics(SM_CXSCREEN), calls_.getSystemMetrics(SM_CYSCREEN))) {
-    return std::nullopt;
+bool ScreenGrabber::ChooseModeStep(int rounds) {
+  if (chosen_) return false;
+  // Taking turns, so that a change of load weighs on both alike.
+  const CopyMode mode = bandsMs_.size() > wholeMs_.size() ? CopyMode::Whole : CopyMode::Bands;
+  // Into the grabber's own bitmap, which is then ready for the first shot.
+  LARGE_INTEGER start{};
+  ::QueryPerformanceCounter(&start);
+  valid_ = false;
+  if (!CopyScreen(calls_, mode, target_)) {
+    chosen_ = true;
+    return false;
   }
-  std::vector<double> bands, whole;
-  for (int i = 0; i < rounds; ++i) {
-    // Taking turns, so that a change of load weighs on both alike.
-    for (const CopyMode mode : {CopyMode::Bands, CopyMode::Whole}) {
-      LARGE_INTEGER start{};
-      ::QueryPerformanceCounter(&start);
-      if (!CopyScreen(calls_, mode, scratch)) return std::nullopt;
-      (mode == CopyMode::Bands ? bands : whole).push_back(MillisecondsSince(start));
-    }
-  }
-  const CopyMode chosen = ChooseCopyMode(bands, whole);
-  mode_.store(chosen);
-  return chosen;
+  (mode == CopyMode::Bands ? bandsMs_ : wholeMs_).push_back(MillisecondsSince(start));
+  if (wholeMs_.size() < static_cast<std::size_t>(rounds) + 1) return true;
+  // The first copy of each way paid for making the bitmap and for the
+  // first touch of its pages.
+  mode_ = ChooseCopyMode(std::span(bandsMs_).subspan(1), std::span(wholeMs_).subspan(1));
+  chosen_ = true;
+  return false;
 }
 
-void ScreenGrabber::ChooseModeInBackground(int rounds) {
-  if (chooser_.joinable()) return;
-  choosing_.store(true);
-  // A process at its limit of threads keeps copying in bands.
-  try {
-    chooser_ = std::thread([this, rounds] {
-      ChooseMode(rounds);
-      choosing_.store(false);
-    });
-  } catch (const std::system_error&) {
-    choosing_.store(false);
+std::optional<CopyMode> ScreenGrabber::ChooseMode(int rounds) {
+  while (ChooseModeStep(rounds)) {
   }
+  if (bandsMs_.size() < static_cast<std::size_t>(rounds) + 1 ||
+      wholeMs_.size() < static_cast<std::size_t>(rounds) + 1) {
+    return std::nullopt;
+  }
+  return mode_;
 }
 
 }  // namespace snapwick::win32

@@ -6,11 +6,10 @@
 
 #include "platform/win32/windows_inc.h"
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <thread>
+#include <vector>
 
 #include "platform/screen.h"
 #include "platform/win32/scoped_win.h"
@@ -37,7 +36,8 @@ struct ScreenCalls {
 enum class CopyMode : std::uint8_t { Whole, Bands };
 constexpr int kBandBytes = 256 * 1024;
 // Copies timed each way at start: enough for the fastest of them to be a
-// fair one under load, few enough to be done within a second at 4K.
+// fair one under load, few enough to be done within a second at 4K under
+// Wine.
 constexpr int kCopyModeRounds = 3;
 
 // Rows per band for a screen this wide.
@@ -82,7 +82,6 @@ bool CopyScreen(const ScreenCalls& calls, CopyMode mode, ScreenBitmap& into);
 class ScreenGrabber {
  public:
   explicit ScreenGrabber(ScreenCalls calls = {}) : calls_(calls) {}
-  ~ScreenGrabber();
   ScreenGrabber(const ScreenGrabber&) = delete;
   ScreenGrabber& operator=(const ScreenGrabber&) = delete;
 
@@ -90,16 +89,17 @@ class ScreenGrabber {
   // copied; the frame of an earlier grab is gone then too.
   std::optional<Frame> Grab();
 
-  CopyMode Mode() const { return mode_.load(); }
-  void SetMode(CopyMode mode) { mode_.store(mode); }
-  // Times `rounds` copies each way on a thread of its own, into a bitmap
-  // of its own, and copies the faster way from then on; until then, and
-  // where the thread cannot start, in bands.
-  void ChooseModeInBackground(int rounds);
-  // The same on the calling thread; nothing when the screen could not be
-  // copied, and the way stays as it was.
+  CopyMode Mode() const { return mode_; }
+  void SetMode(CopyMode mode) { mode_ = mode; }
+  // One step of the choice between the two ways: times one copy, the two
+  // ways taking turns, and after `rounds` of each keeps the faster way.
+  // False once the choice is made, or when a copy failed (the way stays as
+  // it was). Until then the screen is copied in bands. The frame of an
+  // earlier grab is gone after a step.
+  bool ChooseModeStep(int rounds);
+  bool ModeChosen() const { return chosen_; }
+  // All steps at once; the way chosen, or nothing when a copy failed.
   std::optional<CopyMode> ChooseMode(int rounds);
-  bool Choosing() const { return choosing_.load(); }
 
   // The bitmap of the latest grab, while its copy is whole.
   HBITMAP BitmapOfLatest() const { return valid_ ? target_.Handle() : nullptr; }
@@ -109,9 +109,9 @@ class ScreenGrabber {
   ScreenCalls calls_;
   ScreenBitmap target_;
   bool valid_ = false;
-  std::atomic<CopyMode> mode_{CopyMode::Bands};
-  std::atomic<bool> choosing_{false};
-  std::thread chooser_;
+  CopyMode mode_ = CopyMode::Bands;
+  std::vector<double> bandsMs_, wholeMs_;  // the copies timed for the choice
+  bool chosen_ = false;
 };
 
 }  // namespace snapwick::win32

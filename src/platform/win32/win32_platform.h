@@ -41,6 +41,11 @@ class Win32Platform final : public Platform {
   int RunMessageLoop() { return window_.RunMessageLoop(); }
   MainWindow& Window() { return window_; }
   ScreenGrabber& Grabber() { return grabber_; }
+  // Times a few copies of the screen each way while the window is idle,
+  // and copies the faster way from then on.
+  void ChooseCopyModeWhenIdle() {
+    window_.RunWhenIdle([this] { return grabber_.ChooseModeStep(kCopyModeRounds); });
+  }
   // Whether shots are flushed to the disk before they take their name.
   void SetShotDurability(Durability durability) { shotDurability_ = durability; }
 

@@ -218,8 +218,19 @@ void MainWindow::OnRawInput(LPARAM rawInput) {
   if (const auto edge = hotkey_.OnReport(*report)) RaiseEdge(*edge);
 }
 
+void MainWindow::RunWhenIdle(std::function<bool()> step) {
+  idleStep_ = std::move(step);
+  // A step as often as the window is idle, with a little room between.
+  constexpr UINT kIdleStepMs = 20;
+  if (!hwnd_ || !::SetTimer(hwnd_, kIdleWorkTimerId, kIdleStepMs, nullptr)) idleStep_ = nullptr;
+}
+
 void MainWindow::OnTimerMessage(UINT_PTR id) {
   if (id == kTimerId && ticks_.OnTimerMessage()) OnTickDue();
+  if (id == kIdleWorkTimerId && (!idleStep_ || !idleStep_())) {
+    ::KillTimer(hwnd_, kIdleWorkTimerId);
+    idleStep_ = nullptr;
+  }
 }
 
 void MainWindow::OnTickDue() {
@@ -475,6 +486,8 @@ void MainWindow::OnActivate(bool active) {
 }
 
 void MainWindow::OnNcDestroy() {
+  ::KillTimer(hwnd_, kIdleWorkTimerId);
+  idleStep_ = nullptr;
   ticks_.Stop();
   tickDue_ = false;
   rawKeyboard_.Stop();

@@ -5,6 +5,7 @@
 #include "platform/win32/windows_inc.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,10 @@ class MainWindow {
   // box): the ticks go on meanwhile.
   void EnterModalLoop() { ticks_.EnterModalLoop(); }
   void ExitModalLoop() { ticks_.ExitModalLoop(); }
+  // Calls `step` whenever the window has had nothing else to do for a
+  // moment, until it returns false: work that must not hold up the
+  // window or shots (the window timer's messages come last of all).
+  void RunWhenIdle(std::function<bool()> step);
   HWND ControlWindow(ControlId id) const { return controls_[Index(id)]; }
 
   // The program's own close; its close request is not the user's.
@@ -129,7 +134,8 @@ class MainWindow {
   RawKeyboard rawKeyboard_;
   HotkeyEdges hotkey_;
   TickTimer ticks_;
-  bool tickDue_ = false;  // the timer went off; the tick comes after the waiting messages
+  bool tickDue_ = false;
+  std::function<bool()> idleStep_;  // the timer went off; the tick comes after the waiting messages
   HCURSOR hand_ = nullptr;
   UINT taskbarCreated_ = 0;
   HWND lastFocus_ = nullptr;  // given back when the window is activated again

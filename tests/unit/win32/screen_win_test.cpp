@@ -8,6 +8,7 @@
 
 #include "fake_screen_win.h"
 #include "platform/win32/screen_win.h"
+#include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -189,25 +190,41 @@ TEST(ChooseCopyMode, Timings_TheWayWhoseFastestCopyIsFaster) {
   for (const auto& c : cases) EXPECT_EQ(ChooseCopyMode(c.bands, c.whole), c.chosen) << c.name;
 }
 
-TEST(ScreenGrabber, ChooseMode_CopiesEachWayAndKeepsTheChoice_NoScreenKeepsBands) {
+TEST(ScreenGrabber, ChooseMode_StepsTakeTurnsFirstOfEachUncountedChoiceKept) {
   FakeScreen screen;
-  screen.Resize(1000, 300);
+  screen.Resize(1000, 300);  // five bands
   ScreenGrabber grabber(FakeScreen::Calls());
   EXPECT_EQ(grabber.Mode(), CopyMode::Bands) << "before any choice";
-  const auto chosen = grabber.ChooseMode(3);
-  ASSERT_TRUE(chosen);
-  EXPECT_EQ(grabber.Mode(), *chosen);
-  // Three whole copies and three in five bands each, DCs given back.
-  EXPECT_EQ(screen.copies, 3 * 1 + 3 * 5);
-  EXPECT_EQ(screen.dcsTaken, 6);
-  EXPECT_EQ(screen.dcsGivenBack, 6);
-  EXPECT_EQ(grabber.BitmapOfLatest(), nullptr) << "the choice copied into the grabber's bitmap";
+  std::vector<int> copies;
+  while (grabber.ChooseModeStep(3)) copies.push_back(screen.copies);
+  copies.push_back(screen.copies);
+  // Bands, whole, bands, ...: four of each, the first of each uncounted.
+  EXPECT_EQ(copies, (std::vector<int>{5, 6, 11, 12, 17, 18, 23, 24}));
+  EXPECT_TRUE(grabber.ModeChosen());
+  EXPECT_FALSE(grabber.ChooseModeStep(3)) << "a step after the choice";
+  EXPECT_EQ(screen.copies, 24);
+  EXPECT_EQ(screen.dcsTaken, 8);
+  EXPECT_EQ(screen.dcsGivenBack, 8);
+  EXPECT_EQ(grabber.BitmapOfLatest(), nullptr) << "a timed copy passed off as a grab";
+  // The choice stands for the grabs after it.
+  const CopyMode chosen = grabber.Mode();
+  screen.copies = 0;
+  ASSERT_TRUE(grabber.Grab());
+  EXPECT_EQ(screen.copies, chosen == CopyMode::Whole ? 1 : 5);
+}
 
-  FakeScreen none;
-  none.noDc = true;
-  ScreenGrabber blind(FakeScreen::Calls());
-  EXPECT_EQ(blind.ChooseMode(3), std::nullopt);
-  EXPECT_EQ(blind.Mode(), CopyMode::Bands);
+TEST(ScreenGrabber, ChooseMode_ACopyFails_NoChoiceBandsKept) {
+  for (const int failing : {1, 2, 6}) {
+    FakeScreen screen;
+    screen.Resize(1000, 300);
+    screen.failingCopy = failing;
+    ScreenGrabber grabber(FakeScreen::Calls());
+    grabber.SetMode(CopyMode::Bands);
+    EXPECT_EQ(grabber.ChooseMode(3), std::nullopt) << failing;
+    EXPECT_EQ(grabber.Mode(), CopyMode::Bands) << failing;
+    EXPECT_TRUE(grabber.ModeChosen()) << failing << ": the steps would go on";
+    EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack) << failing;
+  }
 }
 
 // A window that shows a colour, on the real screen.
@@ -258,13 +275,30 @@ TEST(ScreenGrabber, RealScreen_BothWaysItsSizeAndWhatItShows) {
   }
 }
 
-TEST(ScreenGrabber, RealScreen_ChosenInTheBackground) {
-  ScreenGrabber grabber;
-  grabber.ChooseModeInBackground(kCopyModeRounds);
-  // Grabs go on meanwhile, in bands until the choice is made.
-  EXPECT_TRUE(grabber.Grab());
-  ASSERT_TRUE(PumpUntil([&] { return !grabber.Choosing(); }, 20000));
-  EXPECT_TRUE(grabber.Grab());
+TEST(ScreenGrabber, RealScreen_ChosenByTheIdleWindowThenGrabbedThatWay) {
+  class Quiet : public WindowEvents {
+    void OnStart() override {}
+    bool OnCloseRequest(CloseOrigin) override { return false; }
+    void OnHotkeyDown() override {}
+    void OnHotkeyUp() override {}
+    void OnTick() override {}
+    void OnTrayEvent(TrayEvent) override {}
+    void OnTrayRecreated() override {}
+    void OnClick(ControlId) override {}
+    void OnMenuItem(MenuItemId) override {}
+    void OnQualityPicked() override {}
+    void OnQualityEdited() override {}
+    void OnKeyReleased(int, std::string_view) override {}
+  } events;
+  Win32Platform p(::GetModuleHandleW(nullptr));
+  ASSERT_TRUE(p.CreateMainWindow(events));
+  p.ChooseCopyModeWhenIdle();
+  EXPECT_FALSE(p.Grabber().ModeChosen()) << "chosen before the window was idle";
+  ASSERT_TRUE(testing::RunLoopUntil(
+      p.Window(), [&] { return p.Grabber().ModeChosen(); }, 20000));
+  const auto frame = p.GrabScreen();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->width, ::GetSystemMetrics(SM_CXSCREEN));
 }
 
 }  // namespace
