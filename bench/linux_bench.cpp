@@ -1,12 +1,14 @@
 // The Linux benchmark's measuring hand: presses keys with XTest, starts
 // the other screenshot tools as whole processes, and times each shot to
-// the moment its file is closed (inotify's IN_CLOSE_WRITE), as a user
-// pressing a key and waiting for the file would. Prints figures only;
-// bench/run-linux.sh sets the stage and calls it.
+// the moment its name holds the whole file (inotify's IN_CLOSE_WRITE for a
+// file written in place, IN_CREATE or IN_MOVED_TO for one linked or renamed
+// there once whole), as a user pressing a key and waiting for the file
+// would. Prints figures only; bench/run-linux.sh sets the stage and calls
+// it.
 //
-//   snapwick_bench_linux latency ROUNDS SNAPWICK_PIC OUT_DIR PROBE
-//   snapwick_bench_linux held SECONDS SNAPWICK_PIC
-//   snapwick_bench_linux memory SHOTS SNAPWICK_PIC PID
+//   snapwick_bench_linux latency ROUNDS OUT_DIR PROBE NAME=KEY=PIC...
+//   snapwick_bench_linux held SECONDS KEY PIC
+//   snapwick_bench_linux memory SHOTS KEY PIC PID
 //   snapwick_bench_linux rest SECONDS NAME=PID...
 //   snapwick_bench_linux close WINDOW_ID
 
@@ -32,6 +34,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,7 +48,12 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Files closed after writing in the folders watched.
+// Files that have come whole under their names in the folders watched. A
+// name holds the whole file when a file written in place is closed
+// (IN_CLOSE_WRITE), or when a file written elsewhere is linked (IN_CREATE)
+// or renamed (IN_MOVED_TO) to it; a file created in place is still empty
+// at its IN_CREATE. So every such event counts once the name holds a
+// JPEG's first and last bytes, and each file counts once.
 class Closes {
  public:
   Closes() : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {}
@@ -54,7 +62,7 @@ class Closes {
   Closes& operator=(const Closes&) = delete;
 
   int Watch(const std::string& folder) {
-    const int wd = inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE);
+    const int wd = inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
     if (wd < 0) {
       std::perror(folder.c_str());
       std::exit(1);
@@ -69,7 +77,8 @@ class Closes {
     int wd;
     std::string path;
   };
-  // Every close read now, stamped with the moment it was read.
+  // Every file that came whole, read now, stamped with the moment it was
+  // read.
   std::vector<Close> Read() {
     std::vector<Close> closes;
     alignas(inotify_event) char buffer[16384];
@@ -79,7 +88,10 @@ class Closes {
       const auto now = Clock::now();
       for (char* p = buffer; p < buffer + n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(p);
-        if (e->len > 0) closes.push_back({now, e->wd, folders_[e->wd] + "/" + e->name});
+        if (e->len > 0) {
+          std::string path = folders_[e->wd] + "/" + e->name;
+          if (NewlyWhole(path)) closes.push_back({now, e->wd, std::move(path)});
+        }
         p += sizeof(inotify_event) + e->len;
       }
     }
@@ -99,8 +111,27 @@ class Closes {
   }
 
  private:
+  // Whether the name holds a whole JPEG now that it did not hold before.
+  bool NewlyWhole(const std::string& path) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (file < 0) return false;
+    struct stat st {};
+    unsigned char head[2] = {}, tail[2] = {};
+    const bool whole = fstat(file, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 4 &&
+                       pread(file, head, 2, 0) == 2 && pread(file, tail, 2, st.st_size - 2) == 2 &&
+                       head[0] == 0xFF && head[1] == 0xD8 && tail[0] == 0xFF && tail[1] == 0xD9;
+    close(file);
+    if (!whole) return false;
+    // The same file's second event (a linked file's close) is not a second
+    // file; a new file under an old name has another inode or time.
+    const auto key = path + "@" + std::to_string(st.st_ino) + "@" +
+                     std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    return counted_.insert(key).second;
+  }
+
   int fd_;
   std::map<int, std::string> folders_;
+  std::set<std::string> counted_;
 };
 
 class Keyboard {
@@ -110,20 +141,27 @@ class Keyboard {
       std::fprintf(stderr, "no X display\n");
       std::exit(1);
     }
-    f8_ = XKeysymToKeycode(display_, XK_F8);
   }
   ~Keyboard() { XCloseDisplay(display_); }
   Keyboard(const Keyboard&) = delete;
   Keyboard& operator=(const Keyboard&) = delete;
 
-  void F8(bool down) {
-    XTestFakeKeyEvent(display_, f8_, down ? True : False, CurrentTime);
+  // The key of a keysym's name ("F8").
+  KeyCode Code(const std::string& name) {
+    const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(name.c_str()));
+    if (code == 0) {
+      std::fprintf(stderr, "no key %s\n", name.c_str());
+      std::exit(2);
+    }
+    return code;
+  }
+  void Press(KeyCode code, bool down) {
+    XTestFakeKeyEvent(display_, code, down ? True : False, CurrentTime);
     XFlush(display_);
   }
 
  private:
   Display* display_;
-  KeyCode f8_ = 0;
 };
 
 struct Figures {
@@ -214,36 +252,47 @@ Probe StartProbe(const std::string& program, const std::string& outDir) {
   return probe;
 }
 
-int Latency(int rounds, const std::string& pic, const std::string& out,
-            const std::string& probeProgram) {
+// A running copy of the program: its hotkey and its pic/ folder.
+struct Program {
+  std::string name;
+  std::string key;
+  std::string pic;
+  KeyCode code = 0;
+  int wd = -1;
+  Figures figures;
+};
+
+int Latency(int rounds, const std::string& out, const std::string& probeProgram,
+            std::vector<Program> programs) {
   Closes closes;
-  const int snapWd = closes.Watch(pic);
+  for (Program& p : programs) p.wd = closes.Watch(p.pic);
   const std::string scrotDir = out + "/scrot", importDir = out + "/import",
                     probeDir = out + "/probe";
   for (const auto& d : {scrotDir, importDir, probeDir}) mkdir(d.c_str(), 0755);
   const int scrotWd = closes.Watch(scrotDir), importWd = closes.Watch(importDir),
             probeWd = closes.Watch(probeDir);
   Keyboard keyboard;
+  for (Program& p : programs) p.code = keyboard.Code(p.key);
   Probe probe = StartProbe(probeProgram, probeDir);
-  Figures snapwick, scrot, import, bare;
+  Figures scrot, import, bare;
 
-  // Round-robin, so that a change of the machine's load falls on all four.
+  // Round-robin, so that a change of the machine's load falls on all.
   for (int round = 0; round < rounds; ++round) {
-    {
+    for (Program& p : programs) {
       const auto start = Clock::now();
-      keyboard.F8(true);
-      const auto c = closes.WaitFirst(snapWd, start + std::chrono::seconds(5));
-      keyboard.F8(false);
+      keyboard.Press(p.code, true);
+      const auto c = closes.WaitFirst(p.wd, start + std::chrono::seconds(5));
+      keyboard.Press(p.code, false);
       if (c) {
-        snapwick.ms.push_back(Ms(c->at - start));
+        p.figures.ms.push_back(Ms(c->at - start));
         Remove(c->path);
       } else {
-        ++snapwick.failed;
+        ++p.figures.failed;
       }
+      // The program's timer stops one tick after the key is up; the next
+      // press is to find it at rest.
+      std::this_thread::sleep_for(std::chrono::milliseconds(80));
     }
-    // The program's timer stops one tick after the key is up; the next
-    // press is to find it at rest.
-    std::this_thread::sleep_for(std::chrono::milliseconds(80));
     if (auto t =
             TimeProcess(closes, scrotWd, {"scrot", "-o", "-q", "80", scrotDir + "/scrot.jpg"})) {
       scrot.ms.push_back(*t);
@@ -274,45 +323,58 @@ int Latency(int rounds, const std::string& pic, const std::string& out,
   close(probe.in);
   waitpid(probe.pid, nullptr, 0);
 
-  std::printf("key down (XTest, flushed) or start to file closed, ms over %d rounds:\n", rounds);
+  std::printf(
+      "key down (XTest, flushed) or start to the whole file under its name, ms over %d "
+      "rounds:\n",
+      rounds);
   std::printf("  %-34s %8s %8s %8s\n", "", "min", "median", "max");
-  snapwick.Print("Snapwick (F8 down -> file closed)");
+  int failed = bare.failed;
+  for (const Program& p : programs) {
+    p.figures.Print((p.name + " (" + p.key + " down -> file)").c_str());
+    failed += p.figures.failed;
+  }
   scrot.Print("scrot -q 80 (whole process)");
   import.Print("import -window root -quality 80");
   bare.Print("bare probe (XShm+TurboJPEG+write)");
-  if (snapwick.Median() > 0) {
-    std::printf("  scrot / Snapwick (medians):  %.2f x\n", scrot.Median() / snapwick.Median());
-    std::printf("  import / Snapwick (medians): %.2f x\n", import.Median() / snapwick.Median());
-    std::printf("  Snapwick / probe (medians):  %.3f x\n", snapwick.Median() / bare.Median());
+  for (const Program& p : programs) {
+    const double median = p.figures.Median();
+    if (median <= 0) continue;
+    std::printf("  %s: scrot / it %.2f x, import / it %.2f x, it / probe %.3f x (medians)\n",
+                p.name.c_str(), scrot.Median() / median, import.Median() / median,
+                median / bare.Median());
   }
-  std::printf("median_snapwick_ms=%.2f\n", snapwick.Median());
-  return snapwick.failed || bare.failed ? 1 : 0;
+  if (programs.size() == 2 && programs[0].figures.Median() > 0) {
+    std::printf("  %s / %s (medians): %.3f x\n", programs[1].name.c_str(), programs[0].name.c_str(),
+                programs[1].figures.Median() / programs[0].figures.Median());
+  }
+  return failed ? 1 : 0;
 }
 
-int Held(double seconds, const std::string& pic) {
+int Held(double seconds, const std::string& key, const std::string& pic) {
   Closes closes;
   const int wd = closes.Watch(pic);
   Keyboard keyboard;
+  const KeyCode code = keyboard.Code(key);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   closes.Read();
   const auto start = Clock::now();
   const auto end =
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  keyboard.F8(true);
+  keyboard.Press(code, true);
   int within = 0, after = 0;
   while (auto c = closes.WaitFirst(wd, end)) {
     ++within;
     Remove(c->path);
   }
-  keyboard.F8(false);
+  keyboard.Press(code, false);
   while (auto c = closes.WaitFirst(wd, Clock::now() + std::chrono::milliseconds(300))) {
     ++after;
     Remove(c->path);
   }
   std::printf(
-      "F8 held %.1f s: %d shots closed within it, %.2f shots/s (the 50 ms tick allows "
-      "20.00/s); %d more closed after the release\n",
-      seconds, within, within / seconds, after);
+      "%s held %.1f s: %d shots within it, %.2f shots/s (the 50 ms tick allows 20.00/s); %d "
+      "more after the release\n",
+      key.c_str(), seconds, within, within / seconds, after);
   return 0;
 }
 
@@ -339,16 +401,17 @@ void PrintMemory(pid_t pid, const char* when) {
               rollup["Private_Dirty"] / 1024.0);
 }
 
-int Memory(int shots, const std::string& pic, pid_t pid) {
+int Memory(int shots, const std::string& key, const std::string& pic, pid_t pid) {
   Closes closes;
   const int wd = closes.Watch(pic);
   Keyboard keyboard;
+  const KeyCode code = keyboard.Code(key);
   std::printf("memory of Snapwick (pid %d), read 0.3 s after the shot:\n", pid);
   int made = 0;
   for (int n = 1; n <= shots; ++n) {
-    keyboard.F8(true);
+    keyboard.Press(code, true);
     const auto c = closes.WaitFirst(wd, Clock::now() + std::chrono::seconds(5));
-    keyboard.F8(false);
+    keyboard.Press(code, false);
     if (c) {
       ++made;
       Remove(c->path);
@@ -448,10 +511,25 @@ int CloseWindow(unsigned long window) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> a(argv + 1, argv + argc);
-  if (a.size() == 5 && a[0] == "latency") return Latency(std::stoi(a[1]), a[2], a[3], a[4]);
-  if (a.size() == 3 && a[0] == "held") return Held(std::stod(a[1]), a[2]);
+  if (a.size() >= 5 && a[0] == "latency") {
+    std::vector<Program> programs;
+    for (std::size_t i = 4; i < a.size(); ++i) {
+      const auto first = a[i].find('='), second = a[i].find('=', first + 1);
+      if (second == std::string::npos) return 2;
+      programs.push_back({a[i].substr(0, first),
+                          a[i].substr(first + 1, second - first - 1),
+                          a[i].substr(second + 1),
+                          0,
+                          -1,
+                          {}});
+    }
+    return Latency(std::stoi(a[1]), a[2], a[3], std::move(programs));
+  }
+  if (a.size() == 4 && a[0] == "held") return Held(std::stod(a[1]), a[2], a[3]);
   if (a.size() == 2 && a[0] == "close") return CloseWindow(std::stoul(a[1], nullptr, 0));
-  if (a.size() == 4 && a[0] == "memory") return Memory(std::stoi(a[1]), a[2], std::stoi(a[3]));
+  if (a.size() == 5 && a[0] == "memory") {
+    return Memory(std::stoi(a[1]), a[2], a[3], std::stoi(a[4]));
+  }
   if (a.size() >= 3 && a[0] == "rest") {
     std::vector<std::pair<std::string, pid_t>> programs;
     for (std::size_t i = 2; i < a.size(); ++i) {
@@ -461,8 +539,8 @@ int main(int argc, char** argv) {
     return Rest(std::stod(a[1]), programs);
   }
   std::fprintf(stderr,
-               "usage: %s latency ROUNDS SNAPWICK_PIC OUT_DIR PROBE | held SECONDS PIC |"
-               " memory SHOTS PIC PID | rest SECONDS NAME=PID...\n",
+               "usage: %s latency ROUNDS OUT_DIR PROBE NAME=KEY=PIC... | held SECONDS KEY PIC |"
+               " memory SHOTS KEY PIC PID | rest SECONDS NAME=PID...\n",
                argv[0]);
   return 2;
 }

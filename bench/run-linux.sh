@@ -7,6 +7,12 @@
 #
 #   bench/run-linux.sh [--rounds N] [--memory-shots N] [--rest-seconds S]
 #                      [--held-seconds S] [--sound-on] [--sizes "WxH ..."]
+#                      [--before DIST]
+#
+# --before DIST puts another build of the program (DIST/snapwick with its
+# wav/, say the main branch's dist/snapwick-linux) beside this one: both
+# run at once on F9 and F8, their key presses taken in turns, so that the
+# two are compared in the same run under the same load.
 #
 # Each size gets a fresh Xvfb with openbox and trayer, the same generated
 # desktop picture on the root window, and Snapwick with its window closed
@@ -19,7 +25,7 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 command_line="$0${*:+ $*}"
 
-rounds=30 memory_shots=500 rest_seconds=60 held_seconds=3 sound=0
+rounds=30 memory_shots=500 rest_seconds=60 held_seconds=3 sound=0 before=
 sizes="1920x1080 3840x2160"
 while (($#)); do
   case $1 in
@@ -29,6 +35,7 @@ while (($#)); do
     --held-seconds) held_seconds=$2; shift 2 ;;
     --sound-on) sound=1; shift ;;
     --sizes) sizes=$2; shift 2 ;;
+    --before) before=$(cd "$2" && pwd); shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -40,9 +47,13 @@ if [[ ! -f build/linux-app/CMakeCache.txt ]]; then
   cmake --preset linux-app >/dev/null
 fi
 cmake --build --preset linux-app --target snapwick snapwick_poll_only snapwick_bench_desktop \
-  snapwick_bench_probe snapwick_bench_linux snapwick_bench_strips >/dev/null
+  snapwick_bench_probe snapwick_bench_linux snapwick_bench_strips snapwick_bench_files >/dev/null
+if [[ -n $before && ! -x $before/snapwick ]]; then
+  echo "run-linux.sh: $before/snapwick is missing" >&2
+  exit 1
+fi
 bench_bin=$repo/build/linux-app/bench
-poll_only=$repo/build/linux-app/src/platform/x11/snapwick_poll_only
+poll_only=$repo/build/linux-app/src/platform/linux/snapwick_poll_only
 
 tmp=$(mktemp -d /tmp/snapwick-linux-bench-XXXXXX)
 pids=()
@@ -66,20 +77,23 @@ poll() {
   done
 }
 
-# set.ini: quality 80, the sounds as asked, F8.
+# set.ini: quality 80, the sounds as asked, the hotkey F8 or F9.
 settings() {
-  printf "\x50\r\n\x0${sound}\r\n\x77\r\nF8%20s" '' >"$1/set.ini"
+  local code='\x77'
+  [[ $2 == F9 ]] && code='\x78'
+  printf "\x50\r\n\x0${sound}\r\n${code}\r\n${2}%20s" '' >"$1/set.ini"
 }
 
-# start_program BINARY FOLDER RUNTIME_DIR: a copy in FOLDER with its sounds
-# and settings, its window closed to the tray; sets app_pid.
+# start_program BINARY FOLDER RUNTIME_DIR [KEY]: a copy in FOLDER with its
+# sounds and settings (hotkey F8 unless KEY), its window closed to the
+# tray; sets app_pid.
 start_program() {
   local folder=$2
   mkdir -p "$folder" "$3"
   chmod 700 "$3"
   cp "$1" "$folder/snapwick"
-  cp -r "$repo/dist/snapwick-linux/wav" "$folder/"
-  settings "$folder"
+  cp -r "$(dirname "$1")/wav" "$folder/" 2>/dev/null || cp -r "$repo/dist/snapwick-linux/wav" "$folder/"
+  settings "$folder" "${4:-F8}"
   XDG_RUNTIME_DIR=$3 "$folder/snapwick" >"$folder.out" 2>"$folder.err" &
   app_pid=$!
   pids+=("$app_pid")
@@ -134,27 +148,50 @@ stage() {
   local stage_dir=$tmp/$size
   mkdir -p "$stage_dir/out"
   start_program "$repo/dist/snapwick-linux/snapwick" "$stage_dir/app" "$stage_dir/run"
-  local snap_pid=$app_pid
+  local snap_pid=$app_pid before_pid=
   mkdir -p "$stage_dir/app/pic"
+  local programs=("Snapwick=F8=$stage_dir/app/pic")
+  if [[ -n $before ]]; then
+    start_program "$before/snapwick" "$stage_dir/before" "$stage_dir/run-before" F9
+    before_pid=$app_pid
+    mkdir -p "$stage_dir/before/pic"
+    programs=("Snapwick before=F9=$stage_dir/before/pic" "${programs[@]}")
+  fi
   sleep 1
   echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
   "$bench_bin/snapwick_bench_strips" "$width" "$height" "$rounds" 80
-  "$bench_bin/snapwick_bench_linux" latency "$rounds" "$stage_dir/app/pic" "$stage_dir/out" \
-    "$bench_bin/snapwick_bench_probe" || echo "(some shots failed)"
-  "$bench_bin/snapwick_bench_linux" held "$held_seconds" "$stage_dir/app/pic"
-  "$bench_bin/snapwick_bench_linux" memory "$memory_shots" "$stage_dir/app/pic" "$snap_pid" ||
+  "$bench_bin/snapwick_bench_linux" latency "$rounds" "$stage_dir/out" \
+    "$bench_bin/snapwick_bench_probe" "${programs[@]}" || echo "(some shots failed)"
+  if [[ -n $before ]]; then
+    echo "before (F9):"
+    "$bench_bin/snapwick_bench_linux" held "$held_seconds" F9 "$stage_dir/before/pic"
+  fi
+  "$bench_bin/snapwick_bench_linux" held "$held_seconds" F8 "$stage_dir/app/pic"
+  if [[ -n $before ]]; then
+    echo "memory, before (F9):"
+    "$bench_bin/snapwick_bench_linux" memory "$memory_shots" F9 "$stage_dir/before/pic" \
+      "$before_pid" || echo "(some presses made no shot)"
+    echo "memory, Snapwick (F8):"
+  fi
+  "$bench_bin/snapwick_bench_linux" memory "$memory_shots" F8 "$stage_dir/app/pic" "$snap_pid" ||
     echo "(some presses made no shot)"
+  # A shot's size at this resolution, written every way the program can.
+  "$bench_bin/snapwick_bench_files" "$stage_dir/app/pic" "$rounds" "$((width * height / 4))"
   if ((first)); then
     start_program "$poll_only" "$stage_dir/poll" "$stage_dir/run-poll"
     local poll_pid=$app_pid
     sleep 2
-    "$bench_bin/snapwick_bench_linux" rest "$rest_seconds" "Snapwick=$snap_pid" \
-      "the same, poll-only build=$poll_pid"
+    local resting=("Snapwick=$snap_pid" "the same, poll-only build=$poll_pid")
+    [[ -n $before ]] && resting=("Snapwick before=$before_pid" "${resting[@]}")
+    "$bench_bin/snapwick_bench_linux" rest "$rest_seconds" "${resting[@]}"
   fi
-  if [[ -s $stage_dir/app.err ]]; then
-    echo "Snapwick's stderr:"
-    sed 's/^/  /' "$stage_dir/app.err"
-  fi
+  local err
+  for err in "$stage_dir/app.err" "$stage_dir/before.err"; do
+    if [[ -s $err ]]; then
+      echo "stderr of $(basename "$err" .err):"
+      sed 's/^/  /' "$err"
+    fi
+  done
   echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
   cleanup
   echo
@@ -163,6 +200,7 @@ stage() {
 echo "== Snapwick on Linux, $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
 echo "command:  $command_line"
 echo "commit:   $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo unknown)$(git -C "$repo" diff --quiet 2>/dev/null || echo ' (with uncommitted changes)')"
+[[ -n $before ]] && echo "before:   $before/snapwick"
 echo "machine:  $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1), kernel $(uname -r)"
 echo "tools:    $(scrot --version 2>&1 | head -n 1); $(import -version | sed -n 's/^Version: //p' | cut -d' ' -f1-3);" \
   "libjpeg-turbo $(pkg-config --modversion libturbojpeg)"

@@ -4,12 +4,17 @@
 # its own, then prints every figure with the machine it was measured on and
 # a table of the headline figures. Not a test: nothing here fails a build.
 #
-#   bench/run.sh [--screen WxH]... [shot bench options, e.g. --rounds 100 --memory-shots 1000]
+#   bench/run.sh [--screen WxH]... [--before DIR] [--rest S] [shot bench options,
+#                e.g. --rounds 100 --memory-shots 1000]
 #
 # Without --screen it runs at 1920x1080 and at 3840x2160. The shot bench
 # runs in a temporary copy of its folder with the program's sounds beside
 # it, so that start-up finds and creates what snapwick.exe would; the
-# held-key bench is then given the shot bench's median shot time.
+# held-key bench is then given the shot bench's median shot time, and also
+# reads the program's CPU time over S seconds at rest (60 by default) and
+# counts the shots of five 20 ms taps. --before DIR runs the same at each
+# size first for the checkout in DIR (built here if it has not been), so
+# that an earlier commit and this one are measured side by side in one run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -17,9 +22,17 @@ command_line="$0${*:+ $*}"
 
 sizes=()
 bench_args=()
+before=
+rest=60
 while (($#)); do
   if [[ $1 == --screen && $# -ge 2 ]]; then
     sizes+=("$2")
+    shift 2
+  elif [[ $1 == --before && $# -ge 2 ]]; then
+    before=$(cd "$2" && pwd)
+    shift 2
+  elif [[ $1 == --rest && $# -ge 2 ]]; then
+    rest=$2
     shift 2
   else
     bench_args+=("$1")
@@ -39,10 +52,20 @@ want_rate() {
   esac
 }
 
-if [[ ! -f build/windows/CMakeCache.txt ]]; then
-  cmake --preset windows >/dev/null
+build_tree() {
+  if [[ ! -f $1/build/windows/CMakeCache.txt ]]; then
+    (cd "$1" && cmake --preset windows >/dev/null)
+  fi
+  (cd "$1" && cmake --build --preset windows --target snapwick snapwick_shot_bench >/dev/null)
+}
+builds=()
+if [[ -n $before ]]; then
+  build_tree "$before"
+  builds+=(before)
 fi
-cmake --build --preset windows --target snapwick snapwick_shot_bench >/dev/null
+build_tree "$repo"
+builds+=(after)
+tree_of() { if [[ $1 == before ]]; then echo "$before"; else echo "$repo"; fi; }
 
 tmp=$(mktemp -d /tmp/snapwick-bench-XXXXXX)
 xvfb_pid=
@@ -91,9 +114,11 @@ start_xvfb() {
   return 1
 }
 
-# run_size SIZE: both benchmarks at that screen size, into $tmp/SIZE/.
-run_size() {
-  local size=$1 out=$tmp/$1
+# run_build SIZE BUILD: both benchmarks of one build (before, after) at that
+# screen size, into $tmp/SIZE-BUILD/.
+run_build() {
+  local size=$1 build=$2 tree out=$tmp/$1-$2
+  tree=$(tree_of "$build")
   mkdir -p "$out"
   export WINEPREFIX=$out/prefix
   start_xvfb "$size"
@@ -102,8 +127,8 @@ run_size() {
 
   local bench_dir=$out/ShotBench
   mkdir -p "$bench_dir"
-  cp build/windows/bench/snapwick_shot_bench.exe "$bench_dir/"
-  cp -r dist/Snapwick/wav "$bench_dir/"
+  cp "$tree/build/windows/bench/snapwick_shot_bench.exe" "$bench_dir/"
+  cp -r "$tree/dist/Snapwick/wav" "$bench_dir/"
 
   cut -d' ' -f1-3 /proc/loadavg >"$out/load_before"
   local rc=0
@@ -118,7 +143,8 @@ run_size() {
   rc=1
   if [[ -n $median ]]; then
     /usr/bin/python3 bench/held_key_bench.py --screen "$size" --shot-ms "$median" \
-      --want-rate "$(want_rate "$size")" >"$out/held.txt" 2>&1 && rc=0 || rc=$?
+      --want-rate "$(want_rate "$size")" --rest "$rest" --taps 5 --dist "$tree/dist/Snapwick" \
+      >"$out/held.txt" 2>&1 && rc=0 || rc=$?
   else
     echo "(no median from the shot bench; held-key bench not run)" >"$out/held.txt"
   fi
@@ -127,7 +153,9 @@ run_size() {
 }
 
 for size in "${sizes[@]}"; do
-  run_size "$size"
+  for build in "${builds[@]}"; do
+    run_build "$size" "$build"
+  done
 done
 
 # median_of FILE LABEL: the median column of a shot-bench row.
@@ -138,33 +166,44 @@ median_of() {
 echo "== Snapwick benchmarks, $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
 echo "command:  $command_line"
 echo "commit:   $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo unknown)"
+if [[ -n $before ]]; then
+  echo "before:   $(git -C "$before" rev-parse --short HEAD 2>/dev/null || echo unknown) ($before)"
+fi
 echo "machine:  $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
 echo "wine:     $(wine --version 2>/dev/null)"
 for size in "${sizes[@]}"; do
-  out=$tmp/$size
-  echo
-  echo "== $size: load $(cat "$out/load_before") before, $(cat "$out/load_after") after (1, 5, 15 min averages)"
-  echo "-- shot bench (exit $(cat "$out/shot.rc"))"
-  tr -d '\r' <"$out/shot.txt"
-  if [[ $(cat "$out/shot.rc") -ne 0 ]]; then
-    echo "-- its stderr:"
-    grep -v '^ALSA lib' "$out/shot.err" || true
-  fi
-  echo "-- held-key bench (exit $(cat "$out/held.rc"))"
-  cat "$out/held.txt"
+  for build in "${builds[@]}"; do
+    out=$tmp/$size-$build
+    echo
+    echo "== $size, $build: load $(cat "$out/load_before") before, $(cat "$out/load_after") after (1, 5, 15 min averages)"
+    echo "-- shot bench (exit $(cat "$out/shot.rc"))"
+    tr -d '\r' <"$out/shot.txt"
+    if [[ $(cat "$out/shot.rc") -ne 0 ]]; then
+      echo "-- its stderr:"
+      grep -v '^ALSA lib' "$out/shot.err" || true
+    fi
+    echo "-- held-key bench (exit $(cat "$out/held.rc"))"
+    cat "$out/held.txt"
+  done
 done
 
 echo
-echo "== summary (medians in ms; held key in shots per second)"
-printf '%-10s %9s %11s %15s %10s %14s %9s\n' screen Snapwick "GDI+ probe" "TurboJPEG probe" "/ GDI+" "/ TurboJPEG" "held key"
+echo "== summary (medians in ms; held key in shots per second; CPU at rest in clock ticks over ${rest} s)"
+printf '%-10s %-7s %9s %11s %15s %8s %12s %9s %7s %8s\n' screen build Snapwick "GDI+ probe" \
+  "TurboJPEG probe" "/ GDI+" "/ TurboJPEG" "held key" taps "at rest"
 for size in "${sizes[@]}"; do
-  out=$tmp/$size
-  shot=$(median_of "$out/shot.txt" "Snapwick shot  CaptureScreen")
-  gdiplus=$(median_of "$out/shot.txt" "GDI+ probe shot ")
-  turbo=$(median_of "$out/shot.txt" "TurboJPEG probe shot ")
-  held=$(sed -n 's/^held_key_rate=//p' "$out/held.txt")
-  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.3f", a / b; else printf "-" }'; }
-  printf '%-10s %9s %11s %15s %10s %14s %9s\n' "$size" "${shot:--}" "${gdiplus:--}" "${turbo:--}" \
-    "$(ratio "$shot" "$gdiplus")" "$(ratio "$shot" "$turbo")" "${held:--}"
+  for build in "${builds[@]}"; do
+    out=$tmp/$size-$build
+    shot=$(median_of "$out/shot.txt" "Snapwick shot  CaptureScreen")
+    gdiplus=$(median_of "$out/shot.txt" "GDI+ probe shot ")
+    turbo=$(median_of "$out/shot.txt" "TurboJPEG probe shot ")
+    held=$(sed -n 's/^held_key_rate=//p' "$out/held.txt")
+    taps=$(sed -n 's/^tap_shots=//p' "$out/held.txt")
+    idle=$(sed -n 's/^rest_cpu_ticks=//p' "$out/held.txt")
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.3f", a / b; else printf "-" }'; }
+    printf '%-10s %-7s %9s %11s %15s %8s %12s %9s %7s %8s\n' "$size" "$build" "${shot:--}" \
+      "${gdiplus:--}" "${turbo:--}" "$(ratio "$shot" "$gdiplus")" "$(ratio "$shot" "$turbo")" \
+      "${held:--}" "${taps:--}" "${idle:--}"
+  done
 done
 echo "targets: Snapwick / GDI+ <= 0.4, Snapwick / TurboJPEG <= 1.1; held key >= 19/s at 1920x1080, >= 10/s at 3840x2160"

@@ -2,14 +2,17 @@
 // TurboJPEG alone takes.
 //
 // Builds the real main window through the Win32 layer and runs the real
-// start-up, as snapwick.exe does, then times CaptureScreen, its screen copy
-// and its save on their own, and beside them two probes that copy the
-// screen the same way with nothing of Snapwick in between: one saves with
-// GDI+, as the program used to, the other with tjCompress2 and one
-// WriteFile. The three kinds of shot take turns at going first, so that a
-// drift of Wine's speed during the run weighs on all alike. First of all it
-// makes a few hundred CaptureScreen shots in a row and reports how much the
-// process grew meanwhile.
+// start-up, as snapwick.exe does (the way of copying the screen chosen as
+// at the program's start), then times Capture::CaptureScreen, its screen
+// copy and its save on their own, and beside them two probes that copy the
+// screen in bands with nothing of Snapwick in between: one saves with GDI+,
+// as the program used to, the other with tjCompress2 and one WriteFile.
+// The three kinds of shot take turns at going first, so that a drift of
+// Wine's speed during the run weighs on all alike. Each round also times,
+// side by side, the copy whole and in bands, the compression in one strip
+// and in two, and the new file written as shots are written and flushed to
+// the disk first. First of all it makes a few hundred shots in a row and
+// reports how much the process grew meanwhile.
 //
 //   snapwick_shot_bench.exe [--rounds N] [--memory-shots N] [--memory-trace K]
 //                           [--memory-of-probe] [--sound-off] [--raw]
@@ -24,6 +27,7 @@
 #include <commctrl.h>
 #include <psapi.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +38,8 @@
 #include "app/main_window_logic.h"
 #include "bench_stats.h"
 #include "capture/capture.h"
-#include "capture/jpeg_save.h"
 #include "gdiplus_probe.h"
+#include "jpeg/shot_encoder.h"
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
@@ -44,6 +48,10 @@
 
 namespace snapwick::bench {
 namespace {
+
+jpeg::Pixels PixelsOf(const Frame& f) {
+  return {f.pixels, f.width, f.height, f.stride, f.bottomUp, jpeg::PixelOrder::Bgrx};
+}
 
 struct Options {
   int rounds = 100;
@@ -174,6 +182,9 @@ struct ProbeSeries {
 
 struct Series {
   std::vector<double> shot, copy, save;  // Snapwick
+  std::vector<double> copyWhole, copyBands;
+  std::vector<double> encodeOne, encodeTwo;
+  std::vector<double> writeCached, writeFlushed;
   ProbeSeries gdiplus, turbo;
   std::vector<double> gdiplusRatio, turboRatio;  // shot / probe shot, round by round
 };
@@ -236,6 +247,12 @@ int Run(const Options& o) {
   platform.ShowMainWindow();
   PumpFor(500);
 
+  // As the program's entry does, but waited for: the shots below are timed
+  // the way the program will copy.
+  const auto chosen = platform.Grabber().ChooseMode(win32::kCopyModeRounds);
+  const win32::CopyMode mode = platform.Grabber().Mode();
+  const char* modeName = mode == win32::CopyMode::Bands ? "in bands" : "whole";
+
   TempFolder temp;
   GdiplusProbe probe;
   TurboJpegProbe turbo;
@@ -248,11 +265,19 @@ int Run(const Options& o) {
   state.picFolder = win32::Narrow(temp.Path());
   if (o.soundOff) state.soundOn = 0;
   const std::wstring probePath = temp.Path() + L"\\probe.jpg";
-  const std::string savePath = state.picFolder + "\\save.jpg";
 
-  std::printf("shot_bench: screen %dx%d, quality %d, sound %s, shots into %s\n",
-              ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), state.quality,
-              state.soundOn ? "on" : "off", state.picFolder.c_str());
+  Capture capture;
+  // Compresses as the capture's own encoder does.
+  jpeg::ShotEncoder asShots(jpeg::UsableCores() >= 2);
+  jpeg::ShotEncoder oneStrip(false);
+  jpeg::ShotEncoder twoStrips(true);
+  std::printf(
+      "shot_bench: screen %dx%d, quality %d, sound %s, %d usable cores (shots in %s), copy %s%s, "
+      "shots into %s\n",
+      ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), state.quality,
+      state.soundOn ? "on" : "off", jpeg::UsableCores(),
+      jpeg::UsableCores() >= 2 ? "two strips" : "one strip", modeName,
+      chosen ? " (chosen at start)" : " (no choice: the copies failed)", state.picFolder.c_str());
 
   int failures = 0;
   int captures = 0;
@@ -269,7 +294,7 @@ int Run(const Options& o) {
         ++failures;
       }
     } else {
-      const Failure error = CaptureScreen(platform, state);
+      const Failure error = capture.CaptureScreen(platform, state);
       ++captures;
       if (error || temp.DeleteJpegs(&snapwickBytes) != 1) ++failures;
     }
@@ -290,7 +315,7 @@ int Run(const Options& o) {
 
   const auto snapwickShot = [&] {
     const Stopwatch t;
-    const Failure error = CaptureScreen(platform, state);
+    const Failure error = capture.CaptureScreen(platform, state);
     s.shot.push_back(t.ElapsedMs());
     ++captures;
     if (error || temp.DeleteJpegs(&snapwickBytes) != 1) ++failures;
@@ -329,22 +354,55 @@ int Run(const Options& o) {
     }
     s.gdiplusRatio.push_back(s.shot.back() / s.gdiplus.shot.back());
     s.turboRatio.push_back(s.shot.back() / s.turbo.shot.back());
-    std::optional<ScreenImage> image;
+    std::optional<Frame> frame;
     {  // Snapwick's copy alone: the screen into the layer's bitmap.
       const Stopwatch t;
-      image = platform.GrabScreen();
+      frame = platform.GrabScreen();
       s.copy.push_back(t.ElapsedMs());
-      if (!image) ++failures;
+      if (!frame) ++failures;
       PumpMessages();
     }
-    {  // Snapwick's save alone: that copy as JPEG.
+    const std::string savePath = state.picFolder + "\\save" + std::to_string(round) + ".jpg";
+    {  // Snapwick's save alone: that copy compressed and written as a new file.
       const Stopwatch t;
-      const Failure error = image ? SaveJpeg(platform, *image, savePath, state.quality)
-                                  : Failure(Error{0, "no screen copy"});
+      const bool saved = frame &&
+                         asShots.Encode(PixelsOf(*frame), state.quality) == jpeg::Encoded::Ok &&
+                         platform.WriteNewFile(savePath, asShots.Parts()) == NewFile::Written;
       s.save.push_back(t.ElapsedMs());
-      if (error || temp.DeleteJpegs() != 1) ++failures;
+      if (!saved || temp.DeleteJpegs() != 1) ++failures;
       PumpMessages();
     }
+    // Side by side: the two ways of copying, the two compressions, the two
+    // ways of writing, taking turns at going first.
+    for (const auto way : round % 2 ? std::array{win32::CopyMode::Whole, win32::CopyMode::Bands}
+                                    : std::array{win32::CopyMode::Bands, win32::CopyMode::Whole}) {
+      platform.Grabber().SetMode(way);
+      const Stopwatch t;
+      frame = platform.GrabScreen();
+      (way == win32::CopyMode::Whole ? s.copyWhole : s.copyBands).push_back(t.ElapsedMs());
+      if (!frame) ++failures;
+    }
+    platform.Grabber().SetMode(mode);
+    for (jpeg::ShotEncoder* encoder :
+         round % 2 ? std::array{&oneStrip, &twoStrips} : std::array{&twoStrips, &oneStrip}) {
+      const Stopwatch t;
+      const bool ok =
+          frame && encoder->Encode(PixelsOf(*frame), state.quality) == jpeg::Encoded::Ok;
+      (encoder == &oneStrip ? s.encodeOne : s.encodeTwo).push_back(t.ElapsedMs());
+      if (!ok) ++failures;
+    }
+    for (const auto durability :
+         round % 2 ? std::array{win32::Durability::Cached, win32::Durability::Flushed}
+                   : std::array{win32::Durability::Flushed, win32::Durability::Cached}) {
+      platform.SetShotDurability(durability);
+      const Stopwatch t;
+      const NewFile written = platform.WriteNewFile(savePath, twoStrips.Parts());
+      (durability == win32::Durability::Cached ? s.writeCached : s.writeFlushed)
+          .push_back(t.ElapsedMs());
+      if (written != NewFile::Written || temp.DeleteJpegs() != 1) ++failures;
+    }
+    platform.SetShotDurability(win32::Durability::Cached);
+    PumpMessages();
   }
 
   if (o.raw) {
@@ -362,7 +420,13 @@ int Run(const Options& o) {
       o.rounds);
   PrintRow("Snapwick shot  CaptureScreen", s.shot);
   PrintRow("Snapwick copy  GrabScreen", s.copy);
-  PrintRow("Snapwick save  SaveJpeg of that copy", s.save);
+  PrintRow("Snapwick save  encode, WriteNewFile", s.save);
+  PrintRow("side by side: copy whole", s.copyWhole);
+  PrintRow("side by side: copy in bands", s.copyBands);
+  PrintRow("side by side: encode in one strip", s.encodeOne);
+  PrintRow("side by side: encode in two strips", s.encodeTwo);
+  PrintRow("side by side: WriteNewFile as shots are", s.writeCached);
+  PrintRow("side by side: WriteNewFile flushed first", s.writeFlushed);
   PrintRow("GDI+ probe shot", s.gdiplus.shot);
   PrintRow("GDI+ probe copy  metrics, GetDC, BitBlt", s.gdiplus.copy);
   PrintRow("GDI+ probe save  GdiplusStartup..Shutdown", s.gdiplus.save);

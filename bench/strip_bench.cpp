@@ -1,5 +1,5 @@
-// The shot's compression alone, one strip (the encoder both builds share)
-// against two strips at once (the Linux layer's), interleaved on the
+// The shot's compression alone, one strip against two strips at once
+// (both in src/jpeg, which both builds share), interleaved on the
 // benchmark's desktop picture, so that the machine's load falls on both.
 //
 //   snapwick_bench_strips WIDTH HEIGHT ROUNDS QUALITY
@@ -12,7 +12,7 @@
 
 #include "desktop_picture.h"
 #include "jpeg/jpeg_encoder.h"
-#include "platform/x11/strip_jpeg.h"
+#include "jpeg/strip_encoder.h"
 
 namespace {
 
@@ -34,16 +34,18 @@ int main(int argc, char** argv) {
   const int width = std::atoi(argv[1]), height = std::atoi(argv[2]);
   const int rounds = std::max(1, std::atoi(argv[3])), quality = std::atoi(argv[4]);
   const auto bgrx = DesktopPicture(width, height);
-  const snapwick::jpeg::BgrxPixels pixels{bgrx.data(), width, height, width * 4};
+  const snapwick::jpeg::Pixels pixels{bgrx.data(), width, height, width * 4};
   snapwick::jpeg::JpegEncoder one;
-  snapwick::x11::StripEncoder strips;
+  const auto started = snapwick::jpeg::StripEncoder::Start();
+  if (!started) return 1;
+  snapwick::jpeg::StripEncoder& strips = *started;
   std::vector<double> oneMs, stripMs;
   std::size_t stripBytes = 0;
   for (int i = 0; i < rounds; ++i) {
     const auto a = Clock::now();
-    if (one.Encode(pixels, quality) != snapwick::jpeg::kOk) return 1;
+    if (one.Encode(pixels, quality) != snapwick::jpeg::Encoded::Ok) return 1;
     const auto b = Clock::now();
-    if (strips.Encode(pixels, quality) != snapwick::jpeg::kOk) return 1;
+    if (strips.Encode(pixels, quality) != snapwick::jpeg::Encoded::Ok) return 1;
     const auto c = Clock::now();
     oneMs.push_back(std::chrono::duration<double, std::milli>(b - a).count());
     stripMs.push_back(std::chrono::duration<double, std::milli>(c - b).count());

@@ -70,7 +70,9 @@ ExternalProject_Add(libjpeg_turbo_debian
   # Only what the program links and what must ship beside it.
   INSTALL_COMMAND
     ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libturbojpeg.a ${_installed}/lib/
-    COMMAND ${CMAKE_COMMAND} -E copy <SOURCE_DIR>/turbojpeg.h ${_installed}/include/
+    COMMAND ${CMAKE_COMMAND} -E copy <SOURCE_DIR>/turbojpeg.h <SOURCE_DIR>/jpeglib.h
+                                     <SOURCE_DIR>/jmorecfg.h <SOURCE_DIR>/jerror.h
+                                     <BINARY_DIR>/jconfig.h ${_installed}/include/
     COMMAND ${CMAKE_COMMAND} -E copy <SOURCE_DIR>/LICENSE.md <SOURCE_DIR>/README.ijg
                                      ${_installed}/licenses/
   BUILD_BYPRODUCTS ${_library}

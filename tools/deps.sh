@@ -19,8 +19,10 @@ SNAPWICK_PACKAGES=(
   pkg-config libxkbcommon-dev xkb-data
   # the native Linux program: Qt's widgets, Xlib with shared memory and
   # RandR, the server's keymap, JPEG and the sound server's client
-  qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev
+  qt6-base-dev libx11-dev libx11-xcb-dev libxext-dev libxrandr-dev libxi-dev libxfixes-dev
   libxkbcommon-x11-dev libjpeg62-turbo-dev libpulse-dev
+  # Qt's plugin for the window in a Wayland session
+  qt6-wayland
   # the Linux benchmark: keys pressed through XTest, and scrot beside
   # ImageMagick's import as the tools a shot is compared with
   libxtst-dev scrot

@@ -1,7 +1,6 @@
 #include "app/main_window_logic.h"
 
 #include "app/startup.h"
-#include "capture/capture.h"
 #include "form/texts.h"
 #include "panel/settings_panel.h"
 #include "platform/platform.h"
@@ -9,11 +8,22 @@
 
 namespace snapwick {
 
-void MainWindowLogic::OnStart() { RunStartup(p_, state_); }
+void MainWindowLogic::OnStart() {
+  // The hotkey is watched once the settings have named it.
+  if (RunStartup(p_, state_)) capture_.WatchHotkey(p_, state_);
+}
 
-bool MainWindowLogic::OnCloseRequest(CloseOrigin origin) { return RunClosePath(p_, origin); }
+bool MainWindowLogic::OnCloseRequest(CloseOrigin origin) {
+  if (RunClosePath(p_, origin)) return true;
+  capture_.StopWatching(p_);
+  return false;
+}
 
-void MainWindowLogic::OnTick() { TimerTick(p_, state_); }
+void MainWindowLogic::OnHotkeyDown() { capture_.OnHotkeyDown(p_, state_); }
+
+void MainWindowLogic::OnHotkeyUp() { capture_.OnHotkeyUp(p_, state_); }
+
+void MainWindowLogic::OnTick() { capture_.OnTick(p_, state_); }
 
 void MainWindowLogic::OnTrayEvent(TrayEvent event) { snapwick::OnTrayEvent(p_, event); }
 
@@ -26,6 +36,9 @@ void MainWindowLogic::OnClick(ControlId control) {
       break;
     case ControlId::ApplyButton:
       Apply(p_, state_);
+      // The new key makes the shots from now on; the old one goes back to
+      // the applications.
+      capture_.WatchHotkey(p_, state_);
       break;
     case ControlId::PublisherLink:
       p_.OpenAddress(kPublisherPage);

@@ -2,6 +2,7 @@
 // The main window's logic: the application state, and what the program
 // does on every event the platform raises.
 
+#include "capture/capture.h"
 #include "platform/events.h"
 #include "state/app_state.h"
 
@@ -12,9 +13,13 @@ class Platform;
 class MainWindowLogic final : public WindowEvents {
  public:
   explicit MainWindowLogic(Platform& platform) : p_(platform) {}
+  // `twoStrips`: whether shots may be compressed in two strips at once.
+  MainWindowLogic(Platform& platform, bool twoStrips) : p_(platform), capture_(twoStrips) {}
 
   void OnStart() override;
   bool OnCloseRequest(CloseOrigin origin) override;
+  void OnHotkeyDown() override;
+  void OnHotkeyUp() override;
   void OnTick() override;
   void OnTrayEvent(TrayEvent event) override;
   void OnTrayRecreated() override;
@@ -29,6 +34,7 @@ class MainWindowLogic final : public WindowEvents {
  private:
   Platform& p_;
   AppState state_;
+  Capture capture_;
 };
 
 }  // namespace snapwick

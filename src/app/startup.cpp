@@ -12,15 +12,15 @@
 
 namespace snapwick {
 
-void RunStartup(Platform& p, AppState& s) {
+bool RunStartup(Platform& p, AppState& s) {
   if (p.AnotherInstanceRunning()) {
     // The running copy is neither told nor raised.
     p.CloseWindow();
-    return;
+    return false;
   }
 
   AddTrayIcon(p, s);
-  p.StartKeyCapture();
+  p.SetKeyCapture(true);
 
   if (const auto exeFolder = p.ProgramFolder()) {
     const Folders folders = DeriveFolders(*exeFolder, p.PathSeparator());
@@ -29,13 +29,14 @@ void RunStartup(Platform& p, AppState& s) {
     s.picFolder = folders.pic;
   }
   p.SetText(ControlId::ShotFolderLabel, s.picFolder);
-  // Fails at every start but the first, when the folder is already there.
-  p.CreateFolder(s.picFolder);
+  // Also clears what a shot cut short by a crash or a power cut left there.
+  p.PrepareFolder(s.picFolder);
 
   s.titleText = kTitleText;
   p.SetTitle(s.titleText);
 
   LoadSettings(p, s);
+  return true;
 }
 
 bool RunClosePath(Platform& p, CloseOrigin origin) {
@@ -44,7 +45,7 @@ bool RunClosePath(Platform& p, CloseOrigin origin) {
     return true;
   }
   p.RemoveTrayIcon();
-  p.StopKeyCapture();
+  p.SetKeyCapture(false);
   return false;
 }
 

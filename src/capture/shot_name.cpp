@@ -11,10 +11,6 @@ namespace {
 
 constexpr std::int32_t kLastCount = std::numeric_limits<std::int32_t>::max();
 
-void NextCount(AppState& s) {
-  if (s.shotCount < kLastCount) ++s.shotCount;
-}
-
 }  // namespace
 
 std::string FormatShotName(const LocalDateTime& t, std::int32_t counter, char separator) {
@@ -24,16 +20,17 @@ std::string FormatShotName(const LocalDateTime& t, std::int32_t counter, char se
   return name;
 }
 
-std::string MakeShotName(Platform& p, AppState& s) {
-  const char separator = p.PathSeparator();
-  NextCount(s);
+ShotName MakeShotName(Platform& p, AppState& s) {
+  if (s.shotCount < kLastCount) ++s.shotCount;
   const LocalDateTime now = p.LocalNow().value_or(LocalDateTime{});
-  std::string name = FormatShotName(now, s.shotCount, separator);
-  while (p.Exists(s.picFolder + name) && s.shotCount < kLastCount) {
-    NextCount(s);
-    name = FormatShotName(now, s.shotCount, separator);
-  }
-  return name;
+  return {now, FormatShotName(now, s.shotCount, p.PathSeparator())};
+}
+
+bool NextShotName(Platform& p, AppState& s, ShotName& name) {
+  if (s.shotCount >= kLastCount) return false;
+  ++s.shotCount;
+  name.text = FormatShotName(name.time, s.shotCount, p.PathSeparator());
+  return true;
 }
 
 }  // namespace snapwick

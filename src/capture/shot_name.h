@@ -11,12 +11,18 @@ namespace snapwick {
 class Platform;
 struct AppState;
 
+struct ShotName {
+  LocalDateTime time;
+  std::string text;  // with its leading separator
+};
+
 std::string FormatShotName(const LocalDateTime& t, std::int32_t counter, char separator);
 
 // Raises the run's shot counter and names the next shot from the local
-// clock. A name already taken in the shot folder (by a file, a folder, a
-// link, anything) is passed over for the next counter value, so no shot
-// ever replaces or writes through another.
-std::string MakeShotName(Platform& p, AppState& s);
+// clock, read once.
+ShotName MakeShotName(Platform& p, AppState& s);
+// For a name that something else holds already: the next counter value at
+// the same time. False when the counter has no next value.
+bool NextShotName(Platform& p, AppState& s, ShotName& name);
 
 }  // namespace snapwick

@@ -6,8 +6,30 @@
 #include <limits>
 
 namespace snapwick::jpeg {
+namespace {
+
+int TurboFormat(PixelOrder order) {
+  switch (order) {
+    case PixelOrder::Bgrx:
+      return TJPF_BGRX;
+    case PixelOrder::Rgbx:
+      return TJPF_RGBX;
+    case PixelOrder::Xrgb:
+      return TJPF_XRGB;
+    case PixelOrder::Xbgr:
+      return TJPF_XBGR;
+  }
+  return TJPF_BGRX;
+}
+
+}  // namespace
 
 int EncoderQuality(int quality) { return std::clamp(quality, 1, 100); }
+
+bool ValidPixels(const Pixels& pixels) {
+  return pixels.data && pixels.width > 0 && pixels.height > 0 &&
+         pixels.width <= std::numeric_limits<int>::max() / 4 && pixels.stride >= pixels.width * 4;
+}
 
 JpegEncoder::JpegEncoder() : handle_(tjInitCompress()) {}
 
@@ -33,24 +55,22 @@ bool JpegEncoder::Reserve(int width, int height) {
   return buffer_ != nullptr;
 }
 
-std::int32_t JpegEncoder::Encode(const BgrxPixels& pixels, int quality) {
+Encoded JpegEncoder::Encode(const Pixels& pixels, int quality) {
   size_ = 0;
-  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 4) {
-    return kInvalidArgument;
-  }
-  if (!handle_) return kOutOfMemory;
-  if (!Reserve(pixels.width, pixels.height)) return kOutOfMemory;
+  if (!ValidPixels(pixels)) return Encoded::InvalidPicture;
+  if (!handle_) return Encoded::OutOfMemory;
+  if (!Reserve(pixels.width, pixels.height)) return Encoded::OutOfMemory;
 
   unsigned long size = capacity_;
   unsigned char* out = buffer_;
   const int flags = TJFLAG_NOREALLOC | (pixels.bottomUp ? TJFLAG_BOTTOMUP : 0);
   if (tjCompress2(static_cast<tjhandle>(handle_), pixels.data, pixels.width, pixels.stride,
-                  pixels.height, TJPF_BGRX, &out, &size, TJSAMP_420, EncoderQuality(quality),
-                  flags) != 0) {
-    return kFailed;
+                  pixels.height, TurboFormat(pixels.order), &out, &size, TJSAMP_420,
+                  EncoderQuality(quality), flags) != 0) {
+    return Encoded::Failed;
   }
   size_ = size;
-  return kOk;
+  return Encoded::Ok;
 }
 
 }  // namespace snapwick::jpeg

@@ -1,6 +1,7 @@
 #pragma once
 // What the platform tells the program, all on the one user-interface
-// thread, one event at a time.
+// thread, one event at a time, from its event loop: never from inside a
+// call that the program made into the platform.
 
 #include <string_view>
 
@@ -42,7 +43,10 @@ class WindowEvents {
   virtual void OnStart() = 0;
   // Returns true to cancel the close.
   virtual bool OnCloseRequest(CloseOrigin origin) = 0;
-  // The shot timer's tick, every 50 ms.
+  // The watched hotkey went down or up (KeyboardApi::WatchHotkey).
+  virtual void OnHotkeyDown() = 0;
+  virtual void OnHotkeyUp() = 0;
+  // The shot timer's tick, every 50 ms while it runs (TimerApi).
   virtual void OnTick() = 0;
   virtual void OnTrayEvent(TrayEvent event) = 0;
   // The tray came back (the shell restarted) and knows no icon any more.

@@ -18,12 +18,10 @@ std::string SettingsPath(Platform& p, const AppState& s) {
   return s.appFolder + p.PathSeparator() + std::string(kSettingsFileName);
 }
 
-// The length as a 16-bit count: a file that cannot be measured, or of
-// 32768 bytes or more, counts as empty.
-std::int64_t UsableLength(Platform& p, const std::string& path) {
-  const auto length = p.FileLength(path);
-  if (!length || *length < 0 || *length >= rec::kMaxLength) return 0;
-  return *length;
+// The length as a 16-bit count: a file that cannot be read, or of 32768
+// bytes or more, counts as empty.
+bool Usable(const std::optional<FileHead>& head) {
+  return head && head->length > 0 && head->length < rec::kMaxLength;
 }
 
 void ApplyDefaults(Platform& p, AppState& s) {
@@ -51,16 +49,13 @@ void LoadSettings(Platform& p, AppState& s) {
     p.AddQualityItem(static_cast<int>(i), kQualityList[i]);
   }
 
-  const std::string path = SettingsPath(p, s);
-  if (UsableLength(p, path) == 0) {
+  // Bytes past the end of a short file stay 0, and name bytes spaces.
+  rec::Record record = rec::EmptyRecord();
+  if (!Usable(p.ReadFile(SettingsPath(p, s), record))) {
     ApplyDefaults(p, s);
     return;
   }
-
-  // Bytes that cannot be read stay 0; name bytes past the end stay spaces.
-  rec::Record head = rec::EmptyRecord();
-  p.ReadFile(path, head);
-  const rec::Fields fields = rec::Decode(head);
+  const rec::Fields fields = rec::Decode(record);
 
   s.quality = fields.quality >= 10 && fields.quality <= 100 ? fields.quality : kDefaultQuality;
   s.qualityText = std::to_string(s.quality);

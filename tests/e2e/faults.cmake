@@ -11,3 +11,5 @@ snapwick_e2e(fault_disk_full.py "e2e;faults" 180 RUN_SERIAL TRUE SKIP_RETURN_COD
 snapwick_e2e(folder_drive_root.py "e2e;faults" 150 RUN_SERIAL TRUE)
 snapwick_e2e(folder_cyrillic_settings.py "e2e;faults" 180 RUN_SERIAL TRUE)
 snapwick_e2e(folder_long_path.py "e2e;faults" 150 RUN_SERIAL TRUE)
+# Killed ten times in the middle of 4K shots: no truncated shot, ever.
+snapwick_e2e(crash_mid_burst.py "e2e;faults" 420 RUN_SERIAL TRUE)

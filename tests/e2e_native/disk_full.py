@@ -36,11 +36,9 @@ def body(s):
         wait_until(lambda: window.title() == "Snapwick 1.1 (HotKey:F6)", 5, f"title is {window.title()!r}")
         wait_until(lambda: app.pic.is_dir(), 5, "pic/ was not created")
         term, _ = s.start_terminal()
-        created = FolderWatch(app.pic, IN_CREATE)
 
         last = max(shoot(s, app, term, "F6", "with room on the disk"))
         shot_size = max(p.stat().st_size for p in app.pic.iterdir())
-        created.take()
 
         # Room for half a shot: the encoder's output does not fit.
         filler = fill_disk(disk, leave=shot_size // 2)
@@ -51,9 +49,8 @@ def body(s):
         after = settled_tree(disk)
         expect(after == everything,
                f"half a shot's room: the program's folder changed: {describe_changes(everything, after)}")
-        started = created.take()
-        s.log(f"files begun while the disk was nearly full: {started[:3]}... ({len(started)})")
-        expect(started, "no shot was begun while the disk was nearly full, so none had to be cleaned up")
+        # That the presses were seen, and their shots refused, shows in the
+        # counters once there is room again.
         expect(app.alive(), f"the program ended (status {app.proc.returncode})")
 
         # No room at all: Apply cannot write its new record.

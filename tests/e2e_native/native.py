@@ -399,16 +399,25 @@ class NativeScenario(ShippedFolder, Scenario):
 
     # -- the program
 
-    def start_app(self, folder, tag="snapwick", honour_permissions=False):
+    def start_app(self, folder, tag="snapwick", honour_permissions=False, wrapper=(), env=None):
         """Starts folder/snapwick from elsewhere (the program must find its
         folder by its own path); its output goes to <tag>.log. With
         honour_permissions it runs without root's file override, so that a
-        chmod stops it as it would stop an ordinary user."""
-        argv = [str(folder / "snapwick")]
+        chmod stops it as it would stop an ordinary user. wrapper is a
+        command that execs the program in its own process (unshare), env
+        what to add to or, as None, take from the desktop's environment."""
+        argv = [*wrapper, str(folder / "snapwick")]
         if honour_permissions:
             argv = without_root_override(argv)
         log_path = self.out / f"{tag}.log"
-        app = App(folder, self.spawn(argv, log_path), log_path)
+        desktop = self.env
+        if env:
+            self.env = {k: v for k, v in {**desktop, **env}.items() if v is not None}
+        try:
+            proc = self.spawn(argv, log_path)
+        finally:
+            self.env = desktop
+        app = App(folder, proc, log_path)
         self.apps.append(app)
         self.log(f"started {argv[-1]} as pid {app.proc.pid}")
         return app
@@ -422,9 +431,10 @@ class NativeScenario(ShippedFolder, Scenario):
         m = re.search(rb"= (\d+)", r.stdout)
         return int(m.group(1)) if m else None
 
-    def start_snapwick(self, folder, timeout=30, tag="snapwick", honour_permissions=False):
+    def start_snapwick(self, folder, timeout=30, tag="snapwick", honour_permissions=False, wrapper=(),
+                       env=None):
         """Starts the program and waits for its window to be shown."""
-        app = self.start_app(folder, tag, honour_permissions)
+        app = self.start_app(folder, tag, honour_permissions, wrapper, env)
 
         def shown():
             expect(app.alive(), f"the program ended during start-up (exit status {app.proc.returncode}); "
@@ -538,9 +548,15 @@ class NativeScenario(ShippedFolder, Scenario):
         self.x(["xdotool", "click", *(["--repeat", "2", "--delay", "80"] if double else []), str(button)])
 
 
-def run(name, body, deadline=150, tray="trayer"):
-    """Runs body(NativeScenario) and exits with 0 (PASS) or 1 (FAIL)."""
-    xdisplay.run(name, body, deadline, lambda n: NativeScenario(n, tray=tray))
+def run(name, body, deadline=150, tray="trayer", screen_size=None):
+    """Runs body(NativeScenario) and exits with 0 (PASS) or 1 (FAIL); the
+    screen is 1920x1080 unless screen_size says otherwise."""
+    def scenario(n):
+        s = NativeScenario(n, tray=tray)
+        if screen_size:
+            s.screen_size = tuple(screen_size)
+        return s
+    xdisplay.run(name, body, deadline, scenario)
 
 
 def elided_path_shown(shown, path):

@@ -114,64 +114,87 @@ Status FakePlatform::RemoveTrayIcon() {
 
 // --- KeyboardApi ---
 
-Status FakePlatform::StartKeyCapture() {
-  if (Fails("StartKeyCapture")) return Status::Failed;
-  capturingKeys = true;
+HotkeyWatch FakePlatform::WatchHotkey(int virtualKey) {
+  if (Fails("WatchHotkey", std::to_string(virtualKey))) return HotkeyWatch::None;
+  watchedKey = virtualKey;
+  return virtualKey == 0 ? HotkeyWatch::None : hotkeyWatch;
+}
+Status FakePlatform::SetKeyCapture(bool on) {
+  if (Fails("SetKeyCapture", on ? "1" : "0")) return Status::Failed;
+  capturingKeys = on;
   return Status::Ok;
 }
-Status FakePlatform::StopKeyCapture() {
-  if (Fails("StopKeyCapture")) return Status::Failed;
-  capturingKeys = false;
+
+// --- TimerApi ---
+
+Status FakePlatform::SetTicking(bool on) {
+  if (Fails("SetTicking", on ? "1" : "0")) return Status::Failed;
+  if (on && !ticking) tickingSince = clock;
+  ticking = on;
   return Status::Ok;
-}
-bool FakePlatform::IsKeyDown(int virtualKey) {
-  // A failed query reads as a key that is up.
-  if (Fails("IsKeyDown", std::to_string(virtualKey))) return false;
-  return keysDown.count(virtualKey) > 0;
 }
 
 // --- ScreenApi ---
 
-std::optional<ScreenImage> FakePlatform::GrabScreen() {
-  if (Fails("GrabScreen") || screenWidth <= 0 || screenHeight <= 0) return std::nullopt;
-  return ScreenImage{nextImage_++, screenWidth, screenHeight};
+std::array<std::uint8_t, 3> FakePlatform::FramePixel(int grab, int x, int y) {
+  // Blocks of colour that move from grab to grab, so that a file tells
+  // which picture it holds.
+  const int block = (x / 16 + y / 16 + grab) % 4;
+  return {static_cast<std::uint8_t>(block * 80), static_cast<std::uint8_t>(255 - block * 60),
+          static_cast<std::uint8_t>(40 + (grab % 5) * 50)};
 }
-JpegStatus FakePlatform::WriteJpeg(const ScreenImage& image, std::string_view path,
-                                   std::uint8_t quality) {
-  const std::string file(path);
-  jpegWrites.push_back({file, quality, image.id});
-  const bool failed = Fails("WriteJpeg", file + " q" + std::to_string(quality));
-  if (!FolderExists(FolderOf(path))) return 7;  // the file cannot be made
-  if (failed || jpegStatus != 0) {
-    if (failedJpegLeavesFile) files[file] = {0xFF, 0xD8};
-    return failed && jpegStatus == 0 ? 1 : jpegStatus;
+
+std::optional<Frame> FakePlatform::GrabScreen() {
+  if (Fails("GrabScreen") || screenWidth <= 0 || screenHeight <= 0) return std::nullopt;
+  ++grabs;
+  grabTimes.push_back(clock);
+  const int stride = screenWidth * 4 + 8;  // rows with padding behind them
+  frame_.assign(static_cast<std::size_t>(stride) * screenHeight, 0xCC);
+  // Where each colour goes in the pixel's four bytes.
+  constexpr int kOffsets[][3] = {{0, 1, 2}, {2, 1, 0}, {3, 2, 1}, {1, 2, 3}};  // b, g, r
+  const auto& at = kOffsets[static_cast<int>(layout)];
+  for (int y = 0; y < screenHeight; ++y) {
+    const int row = bottomUp ? screenHeight - 1 - y : y;
+    for (int x = 0; x < screenWidth; ++x) {
+      const auto bgr = FramePixel(grabs, x, y);
+      std::uint8_t* px = &frame_[static_cast<std::size_t>(row) * stride + x * 4];
+      for (int c = 0; c < 3; ++c) px[at[c]] = bgr[static_cast<std::size_t>(c)];
+    }
   }
-  files[file] = {0xFF, 0xD8, 0xFF, 0xD9};
-  return 0;
+  return Frame{frame_.data(), screenWidth, screenHeight, stride, layout, bottomUp};
 }
 
 // --- FilesApi ---
 
-std::optional<std::int64_t> FakePlatform::FileLength(std::string_view path) {
-  if (Fails("FileLength", std::string(path))) return std::nullopt;
-  const auto it = files.find(std::string(path));
-  if (it == files.end()) return std::nullopt;
-  return static_cast<std::int64_t>(it->second.size());
-}
-bool FakePlatform::Exists(std::string_view path) {
-  // A failed question reads as nothing there.
-  if (Fails("Exists", std::string(path))) return false;
-  return files.count(std::string(path)) > 0 || FolderExists(path);
-}
-Status FakePlatform::CreateFolder(std::string_view path) {
-  if (Fails("CreateFolder", std::string(path))) return Status::Failed;
-  if (FolderExists(path) || !FolderExists(FolderOf(path))) return Status::Failed;
+Status FakePlatform::PrepareFolder(std::string_view path) {
+  if (Fails("PrepareFolder", std::string(path))) return Status::Failed;
+  if (!FolderExists(path) && !FolderExists(FolderOf(path))) return Status::Failed;
   folders.insert(std::string(path));
   return Status::Ok;
 }
-Status FakePlatform::DeleteFile(std::string_view path) {
-  if (Fails("DeleteFile", std::string(path))) return Status::Failed;
-  return StatusOf(files.erase(std::string(path)) > 0);
+std::optional<FileHead> FakePlatform::ReadFile(std::string_view path,
+                                               std::span<std::uint8_t> into) {
+  if (Fails("ReadFile", std::string(path))) return std::nullopt;
+  const auto it = files.find(std::string(path));
+  if (it == files.end()) return std::nullopt;
+  const std::size_t n = std::min(into.size(), it->second.size());
+  std::copy_n(it->second.begin(), n, into.begin());
+  return FileHead{n, static_cast<std::int64_t>(it->second.size())};
+}
+Status FakePlatform::WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
+  if (Fails("WriteFile", std::string(path))) return Status::Failed;
+  if (!FolderExists(FolderOf(path))) return Status::Failed;
+  files[std::string(path)].assign(bytes.begin(), bytes.end());
+  return Status::Ok;
+}
+NewFile FakePlatform::WriteNewFile(std::string_view path,
+                                   std::span<const std::span<const std::uint8_t>> parts) {
+  if (Fails("WriteNewFile", std::string(path))) return NewFile::Failed;
+  if (files.count(std::string(path)) || FolderExists(path)) return NewFile::NameTaken;
+  if (!FolderExists(FolderOf(path))) return NewFile::Failed;
+  auto& file = files[std::string(path)];
+  for (const auto part : parts) file.insert(file.end(), part.begin(), part.end());
+  return NewFile::Written;
 }
 Status FakePlatform::ReplaceFile(std::string_view from, std::string_view to) {
   if (Fails("ReplaceFile", std::string(from) + " -> " + std::string(to))) return Status::Failed;
@@ -181,20 +204,9 @@ Status FakePlatform::ReplaceFile(std::string_view from, std::string_view to) {
   files.erase(std::string(from));
   return Status::Ok;
 }
-std::optional<std::size_t> FakePlatform::ReadFile(std::string_view path,
-                                                  std::span<std::uint8_t> into) {
-  if (Fails("ReadFile", std::string(path))) return std::nullopt;
-  const auto it = files.find(std::string(path));
-  if (it == files.end()) return std::nullopt;
-  const std::size_t n = std::min(into.size(), it->second.size());
-  std::copy_n(it->second.begin(), n, into.begin());
-  return n;
-}
-Status FakePlatform::WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
-  if (Fails("WriteFile", std::string(path))) return Status::Failed;
-  if (!FolderExists(FolderOf(path))) return Status::Failed;
-  files[std::string(path)].assign(bytes.begin(), bytes.end());
-  return Status::Ok;
+Status FakePlatform::DeleteFile(std::string_view path) {
+  if (Fails("DeleteFile", std::string(path))) return Status::Failed;
+  return StatusOf(files.erase(std::string(path)) > 0);
 }
 
 // --- SystemApi ---

@@ -2,6 +2,7 @@
 // A platform that keeps the system in memory, records every call in order
 // and can make any single call fail.
 
+#include <array>
 #include <functional>
 #include <map>
 #include <optional>
@@ -16,12 +17,6 @@ namespace snapwick::testing {
 struct Call {
   std::string name;
   std::string detail;
-};
-
-struct JpegWrite {
-  std::string path;
-  std::uint8_t quality;
-  std::uintptr_t image;
 };
 
 class FakePlatform : public Platform {
@@ -52,13 +47,23 @@ class FakePlatform : public Platform {
 
   // --- keyboard ---
   bool capturingKeys = false;
-  std::set<int> keysDown;
+  int watchedKey = 0;
+  // What WatchHotkey answers for a key other than 0.
+  HotkeyWatch hotkeyWatch = HotkeyWatch::Edges;
 
-  // --- screen ---
-  int screenWidth = 1920, screenHeight = 1080;
-  JpegStatus jpegStatus = 0;
-  bool failedJpegLeavesFile = false;
-  std::vector<JpegWrite> jpegWrites;
+  // --- timer: a simulated clock, in milliseconds, that a test moves ---
+  int clock = 0;
+  bool ticking = false;
+  int tickingSince = 0;        // the clock when the ticks were last turned on
+  std::vector<int> grabTimes;  // the clock at each grab
+
+  // --- screen: each grab a new picture (FramePixel) of this size ---
+  int screenWidth = 64, screenHeight = 48;
+  PixelLayout layout = PixelLayout::Bgrx;
+  bool bottomUp = false;
+  int grabs = 0;  // pictures handed out
+  // The blue, green and red of a pixel of the `grab`-th picture (1-based).
+  static std::array<std::uint8_t, 3> FramePixel(int grab, int x, int y);
 
   // --- files: contents by path, and the folders that exist ---
   std::map<std::string, std::vector<std::uint8_t>> files;
@@ -89,21 +94,20 @@ class FakePlatform : public Platform {
   Status AddTrayIcon(std::string_view tip) override;
   Status RemoveTrayIcon() override;
   // KeyboardApi
-  Status StartKeyCapture() override;
-  Status StopKeyCapture() override;
-  bool IsKeyDown(int virtualKey) override;
+  HotkeyWatch WatchHotkey(int virtualKey) override;
+  Status SetKeyCapture(bool on) override;
+  // TimerApi
+  Status SetTicking(bool on) override;
   // ScreenApi
-  std::optional<ScreenImage> GrabScreen() override;
-  JpegStatus WriteJpeg(const ScreenImage& image, std::string_view path,
-                       std::uint8_t quality) override;
+  std::optional<Frame> GrabScreen() override;
   // FilesApi
-  std::optional<std::int64_t> FileLength(std::string_view path) override;
-  bool Exists(std::string_view path) override;
-  Status CreateFolder(std::string_view path) override;
-  Status DeleteFile(std::string_view path) override;
-  Status ReplaceFile(std::string_view from, std::string_view to) override;
-  std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
+  Status PrepareFolder(std::string_view path) override;
+  std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
   Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) override;
+  NewFile WriteNewFile(std::string_view path,
+                       std::span<const std::span<const std::uint8_t>> parts) override;
+  Status ReplaceFile(std::string_view from, std::string_view to) override;
+  Status DeleteFile(std::string_view path) override;
   // SystemApi
   bool AnotherInstanceRunning() override;
   std::optional<std::string> ProgramFolder() override;
@@ -122,7 +126,7 @@ class FakePlatform : public Platform {
 
   std::map<std::string, int> failures_;
   std::map<std::string, int> seen_;
-  std::uintptr_t nextImage_ = 0x100;
+  std::vector<std::uint8_t> frame_;  // the last grab's pixels
 };
 
 }  // namespace snapwick::testing

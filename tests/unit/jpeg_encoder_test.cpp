@@ -51,7 +51,7 @@ TEST(JpegEncoder, Qualities_ValidFourTwoZeroFilesThatGrowWithTheQuality) {
   JpegEncoder encoder;
   std::size_t previous = 0;
   for (int q : {10, 50, 80, 100}) {
-    ASSERT_EQ(encoder.Encode({pixels.data(), 160, 120, 160 * 4}, q), kOk) << q;
+    ASSERT_EQ(encoder.Encode({pixels.data(), 160, 120, 160 * 4}, q), Encoded::Ok) << q;
     const auto file = encoder.Bytes();
     EXPECT_GT(file.size(), previous) << q;
     previous = file.size();
@@ -74,9 +74,9 @@ TEST(JpegEncoder, BottomUpRows_SameFileAsTopDown) {
                 &flipped[static_cast<std::size_t>((h - 1 - y) * w * 4)]);
   }
   JpegEncoder encoder;
-  ASSERT_EQ(encoder.Encode({pixels.data(), w, h, w * 4}, 80), kOk);
+  ASSERT_EQ(encoder.Encode({pixels.data(), w, h, w * 4}, 80), Encoded::Ok);
   const std::vector<std::uint8_t> topDown(encoder.Bytes().begin(), encoder.Bytes().end());
-  ASSERT_EQ(encoder.Encode({flipped.data(), w, h, w * 4, true}, 80), kOk);
+  ASSERT_EQ(encoder.Encode({flipped.data(), w, h, w * 4, true}, 80), Encoded::Ok);
   EXPECT_EQ(std::vector<std::uint8_t>(encoder.Bytes().begin(), encoder.Bytes().end()), topDown);
 }
 
@@ -87,18 +87,18 @@ TEST(JpegEncoder, QualityOutsideOneToHundred_EncodedAsTheNearestEnd) {
   EXPECT_EQ(EncoderQuality(37), 37);
   const auto pixels = Picture(32, 32);
   JpegEncoder encoder;
-  ASSERT_EQ(encoder.Encode({pixels.data(), 32, 32, 128}, 255), kOk);
+  ASSERT_EQ(encoder.Encode({pixels.data(), 32, 32, 128}, 255), Encoded::Ok);
   const std::vector<std::uint8_t> above(encoder.Bytes().begin(), encoder.Bytes().end());
-  ASSERT_EQ(encoder.Encode({pixels.data(), 32, 32, 128}, 100), kOk);
+  ASSERT_EQ(encoder.Encode({pixels.data(), 32, 32, 128}, 100), Encoded::Ok);
   EXPECT_EQ(std::vector<std::uint8_t>(encoder.Bytes().begin(), encoder.Bytes().end()), above);
 }
 
 TEST(JpegEncoder, BadPixels_InvalidArgumentAndNoBytes) {
   const auto pixels = Picture(8, 8);
   JpegEncoder encoder;
-  EXPECT_EQ(encoder.Encode({nullptr, 8, 8, 32}, 80), kInvalidArgument);
-  EXPECT_EQ(encoder.Encode({pixels.data(), 0, 8, 32}, 80), kInvalidArgument);
-  EXPECT_EQ(encoder.Encode({pixels.data(), 8, 8, 16}, 80), kInvalidArgument);
+  EXPECT_EQ(encoder.Encode({nullptr, 8, 8, 32}, 80), Encoded::InvalidPicture);
+  EXPECT_EQ(encoder.Encode({pixels.data(), 0, 8, 32}, 80), Encoded::InvalidPicture);
+  EXPECT_EQ(encoder.Encode({pixels.data(), 8, 8, 16}, 80), Encoded::InvalidPicture);
   EXPECT_TRUE(encoder.Bytes().empty());
 }
 
@@ -107,7 +107,7 @@ TEST(JpegEncoder, PictureTooLargeForOneBuffer_OutOfMemoryWithoutReadingIt) {
   // hold; the few real bytes behind `data` must never be read.
   const std::vector<std::uint8_t> few(64);
   JpegEncoder encoder;
-  EXPECT_EQ(encoder.Encode({few.data(), 30000, 30000, 30000 * 4}, 80), kOutOfMemory);
+  EXPECT_EQ(encoder.Encode({few.data(), 30000, 30000, 30000 * 4}, 80), Encoded::OutOfMemory);
   EXPECT_TRUE(encoder.Bytes().empty());
 }
 
@@ -155,7 +155,7 @@ TEST(JpegEncoder, FixedPicture_SameBytesInEveryBuild) {
   for (const auto& c : cases) {
     const auto& pixels = c.bottomUp ? bottomUp : topDown;
     ASSERT_EQ(encoder.Encode({pixels.data(), kWidth, kHeight, kWidth * 4, c.bottomUp}, c.quality),
-              kOk)
+              Encoded::Ok)
         << c.quality;
     EXPECT_EQ(encoder.Bytes().size(), c.size) << "quality " << c.quality;
     EXPECT_EQ(Hex(Fnv1a(encoder.Bytes())), c.digest) << "quality " << c.quality;
@@ -165,9 +165,9 @@ TEST(JpegEncoder, FixedPicture_SameBytesInEveryBuild) {
 TEST(JpegEncoder, LargerPictureAfterASmallOne_BufferGrows) {
   JpegEncoder encoder;
   const auto small = Picture(16, 16);
-  ASSERT_EQ(encoder.Encode({small.data(), 16, 16, 64}, 100), kOk);
+  ASSERT_EQ(encoder.Encode({small.data(), 16, 16, 64}, 100), Encoded::Ok);
   const auto large = Picture(640, 480);
-  ASSERT_EQ(encoder.Encode({large.data(), 640, 480, 640 * 4}, 100), kOk);
+  ASSERT_EQ(encoder.Encode({large.data(), 640, 480, 640 * 4}, 100), Encoded::Ok);
   EXPECT_EQ(DecodeJpeg(encoder.Bytes()).width, 640);
 }
 

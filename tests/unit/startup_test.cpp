@@ -51,8 +51,8 @@ TEST_F(Startup, FirstRun_SetsUpEverythingInOrder) {
   EXPECT_EQ(p.qualityItems.size(), 10u);
 
   // Tray, key capture, folders, title, settings: in this order.
-  const int order[] = {p.IndexOf("AddTrayIcon"),   p.IndexOf("StartKeyCapture"),
-                       p.IndexOf("ProgramFolder"), p.IndexOf("CreateFolder"),
+  const int order[] = {p.IndexOf("AddTrayIcon"),   p.IndexOf("SetKeyCapture"),
+                       p.IndexOf("ProgramFolder"), p.IndexOf("PrepareFolder"),
                        p.IndexOf("SetTitle"),      p.IndexOf("AddQualityItem")};
   EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order)));
   EXPECT_EQ(p.calls[p.IndexOf("SetTitle")].detail, "Snapwick 1.1");
@@ -65,7 +65,7 @@ TEST_F(Startup, LinuxFolder_PathsJoinedWithItsSeparator) {
   logic.OnStart();
   EXPECT_EQ(p.texts[ControlId::ShotFolderLabel], "/home/ann/Снимки/pic");
   EXPECT_TRUE(p.folders.count("/home/ann/Снимки/pic"));
-  EXPECT_EQ(p.calls[p.IndexOf("FileLength")].detail, "/home/ann/Снимки/set.ini");
+  EXPECT_EQ(p.calls[p.IndexOf("ReadFile")].detail, "/home/ann/Снимки/set.ini");
 }
 
 TEST_F(Startup, PicFolderAlreadyThere_GoesOnAsOnTheFirstStart) {
@@ -102,8 +102,10 @@ TEST_F(Startup, AnyOneCallFailing_StartupStillLoadsSettings) {
     fp.Fail(name, 1);
     each.OnStart();
     EXPECT_EQ(fp.qualityItems.size(), name == "AddQualityItem" ? 9u : 10u) << name;
-    EXPECT_NE(fp.IndexOf("FileLength"), -1) << name;
+    EXPECT_NE(fp.IndexOf("ReadFile"), -1) << name;
     EXPECT_EQ(each.State().hotkey.hotKey, 119) << name;
+    // The key is watched last, once the settings have named it.
+    EXPECT_EQ(fp.watchedKey, name == "WatchHotkey" ? 0 : 119) << name;
   }
 }
 
@@ -126,7 +128,7 @@ TEST_F(ClosePath, UserClose_HidesAndKeepsRunning) {
   EXPECT_EQ(p.Names(), std::vector<std::string>(3, "HideWindow"));
 }
 
-TEST_F(ClosePath, EveryOtherOrigin_RemovesIconThenKeyCaptureAndCloses) {
+TEST_F(ClosePath, EveryOtherOrigin_RemovesIconKeyCaptureAndHotkeyAndCloses) {
   for (const auto origin :
        {CloseOrigin::Program, CloseOrigin::Session, CloseOrigin::OtherProgram}) {
     FakePlatform fp;
@@ -135,18 +137,20 @@ TEST_F(ClosePath, EveryOtherOrigin_RemovesIconThenKeyCaptureAndCloses) {
     fp.calls.clear();
     fp.shown = false;
     EXPECT_FALSE(each.OnCloseRequest(origin));
-    EXPECT_EQ(fp.Names(), (std::vector<std::string>{"RemoveTrayIcon", "StopKeyCapture"}));
+    EXPECT_EQ(fp.Names(), (std::vector<std::string>{"RemoveTrayIcon", "SetKeyCapture",
+                                                    "WatchHotkey", "SetTicking"}));
     EXPECT_FALSE(fp.trayIcon);
     EXPECT_FALSE(fp.capturingKeys);
+    EXPECT_EQ(fp.watchedKey, 0);
   }
 }
 
 TEST_F(ClosePath, RemovalsFailing_CloseGoesOn) {
   Start();
-  p.Fail("RemoveTrayIcon");
-  p.Fail("StopKeyCapture");
+  for (const char* name : {"RemoveTrayIcon", "SetKeyCapture", "WatchHotkey"}) p.Fail(name);
   EXPECT_FALSE(logic.OnCloseRequest(CloseOrigin::Session));
-  EXPECT_EQ(p.Count("StopKeyCapture"), 1);
+  EXPECT_EQ(p.Count("SetTicking"), 1);
+  EXPECT_FALSE(p.ticking);
 }
 
 TEST_F(ClosePath, ExitButtonAndExitItem_CloseFromCode) {

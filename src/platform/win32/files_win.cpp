@@ -1,9 +1,12 @@
-// Files and folders, through the W calls so that any folder name works,
-// and in their long form when a path is too long for the plain one.
+// Files and folders, in their long form when a path is too long for the
+// plain one.
 
-#include "platform/win32/windows_inc.h"
+#include "platform/win32/files_win.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
+#include <optional>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/text_win.h"
@@ -14,26 +17,167 @@ namespace {
 
 // One ReadFile or WriteFile moves at most this much.
 constexpr std::size_t kMaxChunk = 1u << 30;
+constexpr std::wstring_view kPartialPrefix = L".snapwick-";
+constexpr std::wstring_view kPartialSuffix = L".part";
+constexpr std::size_t kPartialDigits = 16;
+// Names of partial files taken already (by a copy of the program that
+// crashed with the same process id, say) before one is free.
+constexpr int kPartialNameTries = 16;
+
+std::atomic<std::uint32_t> partialSerial{0};
+
+bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
+
+// The folder part of a UTF-8 path with its separator, or nothing for a bare
+// name.
+std::string_view FolderPartOf(std::string_view path) {
+  const std::size_t end = path.find_last_of("\\/");
+  return end == std::string_view::npos ? std::string_view() : path.substr(0, end + 1);
+}
+
+bool WriteWhole(HANDLE file, std::span<const std::uint8_t> bytes) {
+  std::size_t total = 0;
+  while (total < bytes.size()) {
+    const auto chunk = static_cast<DWORD>(std::min(bytes.size() - total, kMaxChunk));
+    DWORD put = 0;
+    if (!::WriteFile(file, bytes.data() + total, chunk, &put, nullptr) || put == 0) return false;
+    total += put;
+  }
+  return true;
+}
+
+// The partial file a call made: closed, and deleted unless the call kept
+// it, however the call ends.
+class PartialFile {
+ public:
+  PartialFile(HANDLE file, std::wstring path) : file_(file), path_(std::move(path)) {}
+  ~PartialFile() {
+    file_.Reset();
+    if (!path_.empty()) ::DeleteFileW(path_.c_str());
+  }
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+
+  HANDLE Handle() const { return file_.Get(); }
+  const std::wstring& Path() const { return path_; }
+  // The data may still be on its way to the disk: a close that fails has
+  // lost some of it.
+  bool Close() { return ::CloseHandle(file_.Detach()) != FALSE; }
+  void Keep() { path_.clear(); }
+
+ private:
+  KernelHandle file_;
+  std::wstring path_;
+};
+
+// Closes the search when it is done.
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : h_(h) {}
+  ~FindHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) ::FindClose(h_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  HANDLE Get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
 
 }  // namespace
 
-std::optional<std::int64_t> Win32Platform::FileLength(std::string_view path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
-    return std::nullopt;
+std::wstring PartialFileName(std::uint32_t process, std::uint32_t serial) {
+  wchar_t digits[kPartialDigits + 1] = {};
+  std::swprintf(digits, kPartialDigits + 1, L"%08x%08x", process, serial);
+  return std::wstring(kPartialPrefix) + digits + std::wstring(kPartialSuffix);
+}
+
+bool IsPartialFileName(std::wstring_view name) {
+  if (name.size() != kPartialPrefix.size() + kPartialDigits + kPartialSuffix.size() ||
+      !name.starts_with(kPartialPrefix) || !name.ends_with(kPartialSuffix)) {
+    return false;
   }
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                                   data.nFileSizeLow);
+  const std::wstring_view digits = name.substr(kPartialPrefix.size(), kPartialDigits);
+  return std::all_of(digits.begin(), digits.end(), IsHexDigit);
 }
 
-bool Win32Platform::Exists(std::string_view path) {
-  // A link is found by its own attributes, also where it leads nowhere.
-  return ::GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                       Durability durability) {
+  const std::string folder(FolderPartOf(path));
+  std::optional<PartialFile> made;
+  for (int i = 0; i < kPartialNameTries && !made; ++i) {
+    std::wstring partial =
+        SystemPath(folder + Narrow(PartialFileName(::GetCurrentProcessId(), ++partialSerial)));
+    // CREATE_NEW: a file of that name, whoever made it, is left alone.
+    const HANDLE file = ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      made.emplace(file, std::move(partial));
+    } else if (const DWORD error = ::GetLastError();
+               error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return NewFile::Failed;
+    }
+  }
+  if (!made) return NewFile::Failed;
+
+  for (const auto part : parts) {
+    if (!WriteWhole(made->Handle(), part)) return NewFile::Failed;
+  }
+  if (durability == Durability::Flushed && !::FlushFileBuffers(made->Handle())) {
+    return NewFile::Failed;
+  }
+  // The shot must not stay hidden under its own name. Done before the move,
+  // so that a crash in between leaves a visible partial file, which the
+  // next start removes, rather than a shot that no one sees.
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  ::SetFileInformationByHandle(made->Handle(), FileBasicInfo, &basic, sizeof(basic));
+  if (!made->Close()) return NewFile::Failed;
+
+  // Without MOVEFILE_REPLACE_EXISTING the move fails for a name that
+  // anything holds, and touches nothing there.
+  const DWORD flags = durability == Durability::Flushed ? MOVEFILE_WRITE_THROUGH : 0;
+  if (::MoveFileExW(made->Path().c_str(), SystemPath(path).c_str(), flags)) {
+    made->Keep();
+    return NewFile::Written;
+  }
+  const DWORD error = ::GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? NewFile::NameTaken
+                                                                     : NewFile::Failed;
 }
 
-Status Win32Platform::CreateFolder(std::string_view path) {
-  return StatusOf(::CreateDirectoryW(SystemPath(path).c_str(), nullptr) != FALSE);
+Status PrepareFolderAt(std::string_view path) {
+  const std::string folder(path);
+  if (!::CreateDirectoryW(SystemPath(folder).c_str(), nullptr) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return Status::Failed;
+  }
+  const DWORD attributes = ::GetFileAttributesW(SystemPath(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Status::Failed;
+  }
+  // What interrupted writes left: only files of the partial files' exact
+  // name; a folder or a link of that name is someone else's.
+  WIN32_FIND_DATAW found{};
+  const FindHandle search(
+      ::FindFirstFileExW(SystemPath(folder + "\\" + Narrow(kPartialPrefix) + "*").c_str(),
+                         FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (search.Get() == INVALID_HANDLE_VALUE) return Status::Ok;
+  do {
+    constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!(found.dwFileAttributes & kNotAFile) && IsPartialFileName(found.cFileName)) {
+      ::DeleteFileW(SystemPath(folder + "\\" + Narrow(found.cFileName)).c_str());
+    }
+  } while (::FindNextFileW(search.Get(), &found));
+  return Status::Ok;
+}
+
+Status Win32Platform::PrepareFolder(std::string_view path) { return PrepareFolderAt(path); }
+
+NewFile Win32Platform::WriteNewFile(std::string_view path,
+                                    std::span<const std::span<const std::uint8_t>> parts) {
+  return WriteNewFileAt(path, parts, shotDurability_);
 }
 
 Status Win32Platform::DeleteFile(std::string_view path) {
@@ -41,15 +185,25 @@ Status Win32Platform::DeleteFile(std::string_view path) {
 }
 
 Status Win32Platform::ReplaceFile(std::string_view from, std::string_view to) {
-  return StatusOf(::MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+  const std::wstring source = SystemPath(from);
+  {
+    // Its data on the disk before it takes the old file's place: after a
+    // power cut the settings are either the old ones or the new ones.
+    const KernelHandle file(::CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !::FlushFileBuffers(file.Get())) return Status::Failed;
+  }
+  return StatusOf(::MoveFileExW(source.c_str(), SystemPath(to).c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE);
 }
 
-std::optional<std::size_t> Win32Platform::ReadFile(std::string_view path,
-                                                   std::span<std::uint8_t> into) {
+std::optional<FileHead> Win32Platform::ReadFile(std::string_view path,
+                                                std::span<std::uint8_t> into) {
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
   KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
+  LARGE_INTEGER length{};
+  if (!file || !::GetFileSizeEx(file.Get(), &length)) return std::nullopt;
   std::size_t total = 0;
   while (total < into.size()) {
     const auto chunk = static_cast<DWORD>(std::min(into.size() - total, kMaxChunk));
@@ -58,24 +212,13 @@ std::optional<std::size_t> Win32Platform::ReadFile(std::string_view path,
     if (got == 0) break;  // the end of the file
     total += got;
   }
-  return total;
+  return FileHead{total, length.QuadPart};
 }
 
 Status Win32Platform::WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
   KernelHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return Status::Failed;
-  std::size_t total = 0;
-  while (total < bytes.size()) {
-    const auto chunk = static_cast<DWORD>(std::min(bytes.size() - total, kMaxChunk));
-    DWORD put = 0;
-    if (!::WriteFile(file.Get(), bytes.data() + total, chunk, &put, nullptr) || put == 0) {
-      return Status::Failed;
-    }
-    total += put;
-  }
-  // The data may still be on its way to the disk: a close that fails has
-  // lost some of it.
+  if (!file || !WriteWhole(file.Get(), bytes)) return Status::Failed;
   const HANDLE handle = file.Detach();
   return StatusOf(::CloseHandle(handle) != FALSE);
 }

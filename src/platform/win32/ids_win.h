@@ -10,6 +10,8 @@
 namespace snapwick::win32 {
 
 constexpr unsigned kTimerId = 1;
+// Work done a step at a time while the window has nothing else to do.
+constexpr unsigned kIdleWorkTimerId = 2;
 
 constexpr int kFirstControlCommand = 100;
 constexpr int kFirstMenuCommand = 200;

@@ -23,5 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // copy is running).
   if (!platform.CreateMainWindow(logic)) return 0;
   platform.ShowMainWindow();
+  // Which way of copying the screen is faster here, found once the window
+  // is up, while it has nothing else to do.
+  platform.ChooseCopyModeWhenIdle();
   return platform.RunMessageLoop();
 }

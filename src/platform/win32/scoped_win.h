@@ -6,6 +6,8 @@
 
 #include "platform/win32/windows_inc.h"
 
+#include <objbase.h>
+
 namespace snapwick::win32 {
 
 // Owns one GDI object (bitmap, font, brush) and deletes it.
@@ -138,6 +140,42 @@ class Menu {
 
  private:
   HMENU h_ = nullptr;
+};
+
+// An icon made for the program alone (not a shared one from LoadImage's
+// LR_SHARED), destroyed with DestroyIcon.
+class OwnedIcon {
+ public:
+  OwnedIcon() = default;
+  explicit OwnedIcon(HICON icon) : h_(icon) {}
+  ~OwnedIcon() { Reset(); }
+  OwnedIcon(const OwnedIcon&) = delete;
+  OwnedIcon& operator=(const OwnedIcon&) = delete;
+  HICON Get() const { return h_; }
+  void Reset(HICON icon = nullptr) {
+    if (h_) ::DestroyIcon(h_);
+    h_ = icon;
+  }
+
+ private:
+  HICON h_ = nullptr;
+};
+
+// COM on the calling thread, in a single-threaded apartment, for as long as
+// the object lives; left alone where the thread had it in another mode.
+class ComApartment {
+ public:
+  ComApartment()
+      : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool Ok() const { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
 };
 
 }  // namespace snapwick::win32

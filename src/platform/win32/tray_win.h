@@ -42,6 +42,8 @@ class TrayIcon {
   Status Add(HWND window, HICON icon, std::string_view ansiTip);
   // Fails when the shell has no such icon, also when it was never added.
   Status Remove();
+  // Whether the shell took the icon and it was not removed since.
+  bool Shown() const { return shown_; }
 
  private:
   std::optional<NOTIFYICONDATAA> record_;  // of the last add

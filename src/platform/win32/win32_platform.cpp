@@ -6,11 +6,13 @@
 
 namespace snapwick::win32 {
 
-Win32Platform::Win32Platform(HINSTANCE instance)
-    : window_(instance),
+Win32Platform::Win32Platform(HINSTANCE instance, SystemCalls calls)
+    : calls_(calls),
+      window_(instance, calls_.keys, calls_.timer),
       hook_([this](int virtualKey, std::string_view name) {
         window_.RaiseKeyReleased(virtualKey, name);
       }),
+      grabber_(calls_.screen),
       singleInstance_(kInstanceMutexName) {}
 
 // --- WindowApi ---
@@ -39,7 +41,9 @@ Status Win32Platform::ShowWindow() {
 Status Win32Platform::HideWindow() {
   HWND window = window_.Hwnd();
   if (!window) return Status::Failed;
-  ::ShowWindow(window, SW_HIDE);
+  // With no tray icon to bring it back from, a hidden window would leave a
+  // program that no one can reach: it goes to the task bar instead.
+  ::ShowWindow(window, tray_.Shown() ? SW_HIDE : SW_MINIMIZE);
   return Status::Ok;
 }
 
@@ -48,8 +52,10 @@ Status Win32Platform::CloseWindow() { return window_.CloseFromProgram(); }
 Status Win32Platform::PopUpTrayMenu() { return window_.PopUpTrayMenu(); }
 
 Status Win32Platform::ShowMessage(std::string_view text, std::string_view title) {
+  window_.EnterModalLoop();
   const int answer = ::MessageBoxW(window_.Hwnd(), Widen(text).c_str(), Widen(title).c_str(),
                                    MB_OK | MB_ICONINFORMATION);
+  window_.ExitModalLoop();
   return StatusOf(answer != 0);
 }
 
@@ -90,31 +96,27 @@ Status Win32Platform::SetSoundChecked(bool checked) {
 Status Win32Platform::AddTrayIcon(std::string_view tip) {
   HWND window = window_.Hwnd();
   if (!window) return Status::Failed;
-  return tray_.Add(window, window_.Icon(), WideToAnsi(Widen(tip)).value_or(std::string()));
+  return tray_.Add(window, window_.TrayIcon(), WideToAnsi(Widen(tip)).value_or(std::string()));
 }
 
 Status Win32Platform::RemoveTrayIcon() { return tray_.Remove(); }
 
 // --- KeyboardApi ---
 
-Status Win32Platform::StartKeyCapture() { return hook_.Start(); }
+HotkeyWatch Win32Platform::WatchHotkey(int virtualKey) { return window_.WatchHotkey(virtualKey); }
 
-Status Win32Platform::StopKeyCapture() { return hook_.Stop(); }
-
-bool Win32Platform::IsKeyDown(int virtualKey) {
-  return (::GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+Status Win32Platform::SetKeyCapture(bool on) {
+  if (on) return hook_.Start();
+  // Off when it was never on is what was asked.
+  return hook_.Active() ? hook_.Stop() : Status::Ok;
 }
+
+// --- TimerApi ---
+
+Status Win32Platform::SetTicking(bool on) { return window_.SetTicking(on); }
 
 // --- ScreenApi ---
 
-std::optional<ScreenImage> Win32Platform::GrabScreen() { return grabber_.Grab(); }
-
-JpegStatus Win32Platform::WriteJpeg(const ScreenImage& image, std::string_view path,
-                                    std::uint8_t quality) {
-  // An image that is not the latest grab has no pixels any more.
-  const auto pixels = grabber_.PixelsOf(image);
-  if (!pixels) return jpeg::kInvalidArgument;
-  return jpegWriter_.Write(*pixels, SystemPath(path), quality);
-}
+std::optional<Frame> Win32Platform::GrabScreen() { return grabber_.Grab(); }
 
 }  // namespace snapwick::win32

@@ -1,8 +1,7 @@
 #pragma once
-// The real platform: everything the program asks of the system, on Win32
-// and, for the JPEG, libjpeg-turbo. Texts are UTF-8 in the interface and UTF-16 at the system,
-// except where the program keeps the ANSI code page (key names, the tray
-// tip).
+// The real platform: everything the program asks of the system, on Win32.
+// Texts are UTF-8 in the interface and UTF-16 at the system, except where
+// the program keeps the ANSI code page (key names, the tray tip).
 
 #include "platform/win32/windows_inc.h"
 
@@ -11,19 +10,29 @@
 
 #include "platform/events.h"
 #include "platform/platform.h"
-#include "platform/win32/jpeg_win.h"
+#include "platform/win32/files_win.h"
+#include "platform/win32/hotkey_win.h"
 #include "platform/win32/keyboard_win.h"
 #include "platform/win32/screen_win.h"
 #include "platform/win32/single_instance_win.h"
 #include "platform/win32/sound_win.h"
+#include "platform/win32/tick_win.h"
 #include "platform/win32/tray_win.h"
 #include "platform/win32/window_win.h"
 
 namespace snapwick::win32 {
 
+// The system calls that tests replace, to make the screen, the keyboard's
+// raw input or the high-resolution timer fail or behave as they need.
+struct SystemCalls {
+  ScreenCalls screen;
+  KeyCalls keys;
+  TimerCalls timer;
+};
+
 class Win32Platform final : public Platform {
  public:
-  explicit Win32Platform(HINSTANCE instance);
+  explicit Win32Platform(HINSTANCE instance, SystemCalls calls = {});
 
   // Creates the main window and raises OnStart; false when OnStart closed
   // it.
@@ -31,6 +40,14 @@ class Win32Platform final : public Platform {
   void ShowMainWindow() { window_.ShowFirst(); }
   int RunMessageLoop() { return window_.RunMessageLoop(); }
   MainWindow& Window() { return window_; }
+  ScreenGrabber& Grabber() { return grabber_; }
+  // Times a few copies of the screen each way while the window is idle,
+  // and copies the faster way from then on.
+  void ChooseCopyModeWhenIdle() {
+    window_.RunWhenIdle([this] { return grabber_.ChooseModeStep(kCopyModeRounds); });
+  }
+  // Whether shots are flushed to the disk before they take their name.
+  void SetShotDurability(Durability durability) { shotDurability_ = durability; }
 
   // WindowApi
   Status SetTitle(std::string_view text) override;
@@ -51,23 +68,23 @@ class Win32Platform final : public Platform {
   Status RemoveTrayIcon() override;
 
   // KeyboardApi
-  Status StartKeyCapture() override;
-  Status StopKeyCapture() override;
-  bool IsKeyDown(int virtualKey) override;
+  HotkeyWatch WatchHotkey(int virtualKey) override;
+  Status SetKeyCapture(bool on) override;
+
+  // TimerApi
+  Status SetTicking(bool on) override;
 
   // ScreenApi
-  std::optional<ScreenImage> GrabScreen() override;
-  JpegStatus WriteJpeg(const ScreenImage& image, std::string_view path,
-                       std::uint8_t quality) override;
+  std::optional<Frame> GrabScreen() override;
 
   // FilesApi
-  std::optional<std::int64_t> FileLength(std::string_view path) override;
-  bool Exists(std::string_view path) override;
-  Status CreateFolder(std::string_view path) override;
-  Status DeleteFile(std::string_view path) override;
-  Status ReplaceFile(std::string_view from, std::string_view to) override;
-  std::optional<std::size_t> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
+  Status PrepareFolder(std::string_view path) override;
+  std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
   Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) override;
+  NewFile WriteNewFile(std::string_view path,
+                       std::span<const std::span<const std::uint8_t>> parts) override;
+  Status ReplaceFile(std::string_view from, std::string_view to) override;
+  Status DeleteFile(std::string_view path) override;
 
   // SystemApi
   bool AnotherInstanceRunning() override;
@@ -80,15 +97,19 @@ class Win32Platform final : public Platform {
   std::string FromAnsi(std::string_view ansi) override;
 
  private:
-  // First, so that it is the last to go: the icon is removed and the hook
-  // ends while the window they report to is still there.
+  // Before the window, whose calls it outlives, and COM before anything
+  // that might use it (the shell's calls).
+  SystemCalls calls_;
+  ComApartment com_;
+  // Before the others, so that it is the last to go: the icon is removed
+  // and the hook ends while the window they report to is still there.
   MainWindow window_;
   TrayIcon tray_;
   KeyboardHook hook_;
   ScreenGrabber grabber_;
-  JpegFileWriter jpegWriter_;
   SingleInstance singleInstance_;
   SoundPlayer sound_;
+  Durability shotDurability_ = Durability::Cached;
 };
 
 }  // namespace snapwick::win32

@@ -1,5 +1,7 @@
 #include "platform/win32/window_win.h"
 
+#include <commctrl.h>
+
 #include "platform/win32/dpi_win.h"
 #include "platform/win32/ids_win.h"
 #include "platform/win32/text_win.h"
@@ -23,6 +25,33 @@ HICON LoadAppIcon(HINSTANCE instance, int sizeMetricX, int sizeMetricY) {
   return icon ? icon : ::LoadIconW(nullptr, IDI_APPLICATION);
 }
 
+// The icon at the tray's small size, made from the icon's best image by
+// LoadIconMetric where the common controls have it (version 6), scaled by
+// LoadImage otherwise. Owned: destroyed with the window.
+HICON LoadTrayIcon(HINSTANCE instance) {
+  using LoadIconMetricCall = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, HICON*);
+  if (HMODULE controls = ::GetModuleHandleW(L"comctl32.dll")) {
+    if (FARPROC found = ::GetProcAddress(controls, "LoadIconMetric")) {
+      const auto loadIconMetric =
+          reinterpret_cast<LoadIconMetricCall>(reinterpret_cast<void (*)()>(found));
+      HICON icon = nullptr;
+      if (SUCCEEDED(loadIconMetric(instance, MAKEINTRESOURCEW(IDI_SNAPWICK), LIM_SMALL, &icon))) {
+        return icon;
+      }
+    }
+  }
+  const int width = ::GetSystemMetrics(SM_CXSMICON);
+  const int height = ::GetSystemMetrics(SM_CYSMICON);
+  if (auto icon = static_cast<HICON>(
+          ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_SNAPWICK), IMAGE_ICON, width, height, 0))) {
+    return icon;
+  }
+  // The system's own application icon, as the window has it then; a copy,
+  // since the tray's icon is destroyed with the window.
+  return static_cast<HICON>(
+      ::CopyImage(::LoadIconW(nullptr, IDI_APPLICATION), IMAGE_ICON, width, height, 0));
+}
+
 bool RegisterWindowClass(HINSTANCE instance, HICON big, HICON small, WNDPROC proc) {
   WNDCLASSEXW wc{};
   if (::GetClassInfoExW(instance, kClassName, &wc)) return true;
@@ -39,7 +68,11 @@ bool RegisterWindowClass(HINSTANCE instance, HICON big, HICON small, WNDPROC pro
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
+MainWindow::MainWindow(HINSTANCE instance, const KeyCalls& keyCalls, const TimerCalls& timerCalls)
+    : instance_(instance),
+      keyCalls_(keyCalls),
+      rawKeyboard_(keyCalls),
+      ticks_(timerCalls, layout::kTimerIntervalMs * kTicksPerMs) {}
 
 MainWindow::~MainWindow() {
   // The events' owner may already be gone; nothing is raised any more.
@@ -51,6 +84,7 @@ bool MainWindow::Create(WindowEvents& events) {
   events_ = &events;
   bigIcon_ = LoadAppIcon(instance_, SM_CXICON, SM_CYICON);
   smallIcon_ = LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON);
+  trayIcon_.Reset(LoadTrayIcon(instance_));
   hand_ = ::LoadCursorW(instance_, MAKEINTRESOURCEW(IDC_HANDPOINTER));
   if (!hand_) hand_ = ::LoadCursorW(nullptr, IDC_HAND);
   if (!RegisterWindowClass(instance_, bigIcon_, smallIcon_, &MainWindow::WndProc)) return false;
@@ -65,7 +99,6 @@ bool MainWindow::Create(WindowEvents& events) {
   SizeToClientArea(dpi);
   CreateControls(dpi);
   BuildTrayMenu();
-  ::SetTimer(hwnd_, kTimerId, layout::kTimerIntervalMs, nullptr);
   // Sent to every top-level window when the shell has restarted and its
   // tray knows no icon any more.
   taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
@@ -109,15 +142,114 @@ void MainWindow::ShowFirst() {
 }
 
 int MainWindow::RunMessageLoop() {
+  int exitCode = 0;
+  while (HandleWaiting(exitCode)) Wait(INFINITE);
+  return exitCode;
+}
+
+bool MainWindow::RunMessageLoopFor(DWORD ms) {
+  const ULONGLONG end = ::GetTickCount64() + ms;
+  int exitCode = 0;
+  for (;;) {
+    if (!HandleWaiting(exitCode)) {
+      // Left for the loop that runs the program.
+      ::PostQuitMessage(exitCode);
+      return false;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= end) return true;
+    Wait(static_cast<DWORD>(end - now));
+  }
+}
+
+bool MainWindow::HandleWaiting(int& exitCode) {
   MSG msg{};
-  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      exitCode = static_cast<int>(msg.wParam);
+      return false;
+    }
     // Tab, Shift+Tab and the arrow keys move between the controls as in a
     // dialog.
     if (hwnd_ && ::IsDialogMessageW(hwnd_, &msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
-  return static_cast<int>(msg.wParam);
+  // After the messages that came before it, so that the tick knows of a
+  // release that raw input has reported already.
+  if (tickDue_) {
+    tickDue_ = false;
+    if (ticks_.OnSignalled()) OnTickDue();
+  }
+  return true;
+}
+
+void MainWindow::Wait(DWORD ms) {
+  // Nothing to wait for but messages while the ticks are off: the program
+  // does not wake at rest. MWMO_INPUTAVAILABLE also wakes for messages that
+  // a call made during the last tick looked at and left in the queue.
+  HANDLE timer = ticks_.WaitHandle();
+  const DWORD woke = ::MsgWaitForMultipleObjectsEx(timer ? 1 : 0, timer ? &timer : nullptr, ms,
+                                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  if (timer && woke == WAIT_OBJECT_0) tickDue_ = true;
+}
+
+HotkeyWatch MainWindow::WatchHotkey(int virtualKey) {
+  hotkey_.Watch(virtualKey);
+  if (virtualKey == 0 || !hwnd_) {
+    rawKeyboard_.Stop();
+    return HotkeyWatch::None;
+  }
+  return rawKeyboard_.Start(hwnd_) ? HotkeyWatch::Edges : HotkeyWatch::AtTicks;
+}
+
+Status MainWindow::SetTicking(bool on) {
+  if (!on) {
+    ticks_.Stop();
+    tickDue_ = false;
+    return Status::Ok;
+  }
+  return ticks_.Start(hwnd_, kTimerId);
+}
+
+void MainWindow::OnRawInput(LPARAM rawInput) {
+  const auto report = KeyboardReportOf(rawInput);
+  if (!report) return;
+  if (const auto edge = hotkey_.OnReport(*report)) RaiseEdge(*edge);
+}
+
+void MainWindow::RunWhenIdle(std::function<bool()> step) {
+  idleStep_ = std::move(step);
+  // A step as often as the window is idle, with a little room between.
+  constexpr UINT kIdleStepMs = 20;
+  if (!hwnd_ || !::SetTimer(hwnd_, kIdleWorkTimerId, kIdleStepMs, nullptr)) idleStep_ = nullptr;
+}
+
+void MainWindow::OnTimerMessage(UINT_PTR id) {
+  if (id == kTimerId && ticks_.OnTimerMessage()) OnTickDue();
+  if (id == kIdleWorkTimerId && (!idleStep_ || !idleStep_())) {
+    ::KillTimer(hwnd_, kIdleWorkTimerId);
+    idleStep_ = nullptr;
+  }
+}
+
+void MainWindow::OnTickDue() {
+  // Raw input may have missed an edge (or is not had at all): the key's
+  // state now decides, just before the tick.
+  if (const int key = hotkey_.Watched(); key != 0) {
+    const bool down = (keyCalls_.getAsyncKeyState(key) & 0x8000) != 0;
+    if (const auto edge = hotkey_.OnSample(down)) RaiseEdge(*edge);
+  }
+  if (events_ && hwnd_) events_->OnTick();
+}
+
+void MainWindow::RaiseEdge(KeyEdge edge) {
+  if (!events_ || !hwnd_) return;
+  if (edge == KeyEdge::Down) {
+    events_->OnHotkeyDown();
+  } else {
+    events_->OnHotkeyUp();
+  }
 }
 
 Status MainWindow::CloseFromProgram() {
@@ -187,8 +319,20 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_TIMER:
-      if (wParam == kTimerId && events_) events_->OnTick();
+      OnTimerMessage(wParam);
       return 0;
+    case WM_INPUT:
+      OnRawInput(lParam);
+      // DefWindowProc frees what the system kept for the report.
+      break;
+    case WM_ENTERMENULOOP:
+    case WM_ENTERSIZEMOVE:
+      ticks_.EnterModalLoop();
+      break;
+    case WM_EXITMENULOOP:
+    case WM_EXITSIZEMOVE:
+      ticks_.ExitModalLoop();
+      break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
@@ -342,6 +486,12 @@ void MainWindow::OnActivate(bool active) {
 }
 
 void MainWindow::OnNcDestroy() {
+  ::KillTimer(hwnd_, kIdleWorkTimerId);
+  idleStep_ = nullptr;
+  ticks_.Stop();
+  tickDue_ = false;
+  rawKeyboard_.Stop();
+  hotkey_.Watch(0);
   ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   hwnd_ = nullptr;
   controls_.fill(nullptr);

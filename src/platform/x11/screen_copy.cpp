@@ -105,7 +105,8 @@ struct ScreenCopier::PlainImage {
   std::unique_ptr<XImage, ImageDeleter> image;
 };
 
-ScreenCopier::ScreenCopier(XDisplay& display) : display_(display) {
+ScreenCopier::ScreenCopier(std::shared_ptr<XDisplay> display)
+    : owner_(std::move(display)), display_(*owner_) {
   Display* d = display_.Get();
   format_ = RootFormat(d);
   sharedMemoryUsable_ = ::XShmQueryExtension(d) != False;
@@ -158,8 +159,7 @@ std::optional<Rect> ScreenCopier::PrimaryCrtc() {
   return Rect{crtc->x, crtc->y, static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
 }
 
-std::optional<ScreenImage> ScreenCopier::Grab() {
-  pixels_.reset();
+std::optional<Frame> ScreenCopier::Grab() {
   plain_.reset();
   if (display_.IsXWayland()) return std::nullopt;
   Display* d = display_.Get();
@@ -185,16 +185,14 @@ std::optional<ScreenImage> ScreenCopier::Grab() {
   const auto reading = PlanCopy(got, false);
   if (!reading) return std::nullopt;
   const auto* data = reinterpret_cast<const std::uint8_t*>(image.data);
-  if (reading->convert) {
-    const int stride = rect.width * 4;
-    converted_.resize(static_cast<std::size_t>(stride) * rect.height);
-    ConvertToBgrx(got, data, image.bytes_per_line, rect.width, rect.height, converted_.data(),
-                  stride);
-    pixels_ = jpeg::BgrxPixels{converted_.data(), rect.width, rect.height, stride};
-  } else {
-    pixels_ = jpeg::BgrxPixels{data, rect.width, rect.height, image.bytes_per_line};
+  if (!reading->convert) {
+    return Frame{data, rect.width, rect.height, image.bytes_per_line, PixelLayout::Bgrx, false};
   }
-  return ScreenImage{++lastId_, rect.width, rect.height};
+  const int stride = rect.width * 4;
+  converted_.resize(static_cast<std::size_t>(stride) * rect.height);
+  ConvertToBgrx(got, data, image.bytes_per_line, rect.width, rect.height, converted_.data(),
+                stride);
+  return Frame{converted_.data(), rect.width, rect.height, stride, PixelLayout::Bgrx, false};
 }
 
 bool ScreenCopier::CopyShared(const Rect& r) {
@@ -224,11 +222,6 @@ bool ScreenCopier::CopyPlain(const Rect& r) {
   if (!made->image || trap.FailedSoFar()) return false;
   plain_ = std::move(made);
   return true;
-}
-
-std::optional<jpeg::BgrxPixels> ScreenCopier::PixelsOf(const ScreenImage& image) const {
-  if (!pixels_ || image.id != lastId_) return std::nullopt;
-  return pixels_;
 }
 
 }  // namespace snapwick::x11

@@ -2,31 +2,36 @@
 // Copies of the primary monitor, through shared memory where the server
 // can reach ours, by a plain request otherwise. The last copy is held
 // until the next, so that the encoder reads its pixels where they are.
+// Every request waits for its reply, so a grab takes as long as the server
+// does and no longer.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "jpeg/jpeg_encoder.h"
+#include "platform/linux/session_parts.h"
 #include "platform/screen.h"
 #include "platform/x11/copy_plan.h"
 #include "platform/x11/x_display.h"
 
 namespace snapwick::x11 {
 
-class ScreenCopier {
+class ScreenCopier final : public linux::ScreenSource {
  public:
-  explicit ScreenCopier(XDisplay& display);
-  ~ScreenCopier();
+  // Needs XDisplay::TakeErrors: a refused shared-memory attach is known
+  // only by its error.
+  explicit ScreenCopier(std::shared_ptr<XDisplay> display);
+  ~ScreenCopier() override;
   ScreenCopier(const ScreenCopier&) = delete;
   ScreenCopier& operator=(const ScreenCopier&) = delete;
 
-  // The primary monitor measured afresh. Nothing when no copy could be
-  // made; the previous copy is gone then too.
-  std::optional<ScreenImage> Grab();
-  // The pixels of the last copy; nothing for any other image.
-  std::optional<jpeg::BgrxPixels> PixelsOf(const ScreenImage& image) const;
+  // The primary monitor measured afresh, as BGRX rows from the top.
+  // Nothing when no copy could be made; the previous copy is gone then
+  // too.
+  std::optional<Frame> Grab() override;
+  // Whether copies go through shared memory (until an attach fails).
+  bool UsesSharedMemory() const { return sharedMemoryUsable_; }
 
  private:
   struct SharedImage;
@@ -38,6 +43,7 @@ class ScreenCopier {
   bool CopyShared(const Rect& r);
   bool CopyPlain(const Rect& r);
 
+  std::shared_ptr<XDisplay> owner_;
   XDisplay& display_;
   PixelFormat format_;
   bool sharedMemoryUsable_ = false;
@@ -45,10 +51,8 @@ class ScreenCopier {
   bool monitors_ = false;
   std::unique_ptr<SharedImage> shared_;
   std::unique_ptr<PlainImage> plain_;
-  // Where the encoder reads the last copy: the image itself, or converted.
+  // The pixels converted to BGRX, for a screen that has them otherwise.
   std::vector<std::uint8_t> converted_;
-  std::optional<jpeg::BgrxPixels> pixels_;
-  std::uintptr_t lastId_ = 0;
 };
 
 }  // namespace snapwick::x11

@@ -39,16 +39,41 @@ XDisplay::XDisplay(_XDisplay* display) : display_(display) {
   int opcode = 0, event = 0, error = 0;
   xwayland_ = ::XQueryExtension(display_, "XWAYLAND", &opcode, &event, &error) != 0;
   gOwn = display_;
-  gPreviousHandler = ::XSetErrorHandler(&OnXError);
 }
 
 XDisplay::~XDisplay() {
-  ::XSetErrorHandler(gPreviousHandler);
+  if (ownHandler_) ::XSetErrorHandler(gPreviousHandler);
   gOwn = nullptr;
   ::XCloseDisplay(display_);
 }
 
+void XDisplay::TakeErrors() {
+  if (ownHandler_) return;
+  ownHandler_ = true;
+  gPreviousHandler = ::XSetErrorHandler(&OnXError);
+}
+
 int XDisplay::ConnectionFd() const { return ConnectionNumber(display_); }
+
+void XDisplay::ReadEvents() {
+  // Xlib may have read events already while waiting for a reply, so the
+  // socket alone does not tell whether any are waiting.
+  while (::XPending(display_) > 0) {
+    XEvent event;
+    ::XNextEvent(display_, &event);
+    for (const auto& listener : listeners_) listener.second(event);
+  }
+}
+
+void XDisplay::Listen(const void* owner, Listener listener) {
+  listeners_.emplace_back(owner, std::move(listener));
+}
+
+void XDisplay::Forget(const void* owner) {
+  std::erase_if(listeners_, [owner](const auto& listener) { return listener.first == owner; });
+}
+
+bool XDisplay::EventsQueued() const { return ::XEventsQueued(display_, QueuedAlready) > 0; }
 
 XErrorTrap::XErrorTrap(XDisplay& display)
     : display_(display), previousFirst_(gTrapFirst), previousError_(gErrorCode) {

@@ -1,13 +1,17 @@
 #pragma once
-// The program's own connection to the X server, for the screen copy and
-// the key state. Qt keeps its connection for the widgets; Xlib's errors on
-// this one are collected here instead of ending the process.
+// The program's own connection to the X server, for the screen copy, the
+// hotkey and the keymap. Qt keeps its connection for the widgets. Xlib's
+// errors on this one are collected here instead of ending the process.
 
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
-// Xlib's display type; its header stays in the few files that talk to the
+// Xlib's types; its header stays in the few files that talk to the
 // server, because its macros (None, Status, Bool) clash with Qt's names.
 struct _XDisplay;
+union _XEvent;
 
 namespace snapwick::x11 {
 
@@ -26,16 +30,36 @@ class XDisplay {
   // Wayland windows, and keys reach X clients only over their windows.
   bool IsXWayland() const { return xwayland_; }
 
+  // Makes the program's own handler the one Xlib calls on errors. Call it
+  // once Qt is up: Qt's xcb plugin sets a handler of its own for the whole
+  // process when QApplication is made, and a handler set before that
+  // would never hear of an error (a refused shared-memory attach among
+  // them). Errors on other connections go on to the handler replaced.
+  void TakeErrors();
+
+  // Hands every event the server has sent, also those Xlib read while
+  // waiting for a reply, to each listener in turn. A listener goes with
+  // its owner: Forget(owner) before the owner does.
+  using Listener = std::function<void(_XEvent& event)>;
+  void Listen(const void* owner, Listener listener);
+  void Forget(const void* owner);
+  void ReadEvents();
+  // Whether Xlib holds events already read off the socket, which the
+  // socket no longer shows; asks nothing of the server.
+  bool EventsQueued() const;
+
  private:
   explicit XDisplay(_XDisplay* display);
 
   _XDisplay* display_;
   bool xwayland_ = false;
+  bool ownHandler_ = false;
+  std::vector<std::pair<const void*, Listener>> listeners_;
 };
 
 // Collects the errors of the requests made while it lives, told from
 // those of earlier requests by their sequence numbers, so that setting it
-// costs no round trip to the server.
+// costs no round trip to the server. Needs XDisplay::TakeErrors.
 class XErrorTrap {
  public:
   explicit XErrorTrap(XDisplay& display);

@@ -36,7 +36,12 @@ TEST(ProgramFolder, TestProgram_FolderThatHoldsIt) {
   ASSERT_TRUE(path);
   const std::string name = Narrow(path->substr(path->find_last_of(L'\\') + 1));
   const std::string separator = folder->back() == '\\' ? "" : "\\";
-  EXPECT_GT(p.FileLength(*folder + separator + name).value_or(0), 0) << *folder << " " << name;
+  std::uint8_t head[2] = {};
+  const auto read = p.ReadFile(*folder + separator + name, head);
+  ASSERT_TRUE(read) << *folder << " " << name;
+  EXPECT_GT(read->length, 0);
+  EXPECT_EQ(head[0], 'M');  // an executable begins with "MZ"
+  EXPECT_EQ(head[1], 'Z');
 }
 
 std::wstring UniqueName() {

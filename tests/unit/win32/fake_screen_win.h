@@ -3,6 +3,7 @@
 
 #include "platform/win32/windows_inc.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -86,6 +87,7 @@ class FakeScreen {
   bool copyFails = false;
   int failingCopy = 0;  // this call of the copy and those after it fail; 0: none
   int copies = 0;
+  int largestCopyRows = 0;
   int dcsTaken = 0;
   int dcsGivenBack = 0;
 
@@ -108,6 +110,7 @@ class FakeScreen {
   static BOOL WINAPI Copy(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
                           DWORD rop) {
     const int copy = ++activeFakeScreen->copies;
+    activeFakeScreen->largestCopyRows = std::max(activeFakeScreen->largestCopyRows, height);
     if (activeFakeScreen->copyFails) return FALSE;
     if (activeFakeScreen->failingCopy != 0 && copy >= activeFakeScreen->failingCopy) return FALSE;
     return ::BitBlt(dest, x, y, width, height, source, sx, sy, rop);

@@ -1,11 +1,15 @@
 // Files and folders through the platform, in a folder with Cyrillic letters
-// and in one whose path is longer than MAX_PATH.
+// and in one whose path is longer than MAX_PATH: settings read and
+// replaced, shots written only to new names and never left in part, and
+// what start-up clears from the shot folder.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
+#include "platform/win32/files_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
@@ -30,9 +34,36 @@ class FilesTest : public ::testing::TestWithParam<TempFolder::Depth> {
     bytes.resize(got);
     return bytes;
   }
+  static DWORD Attributes(const std::string& path) {
+    return ::GetFileAttributesW(TempFolder::LongForm(Widen(path)).c_str());
+  }
   static bool IsFolder(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesW(TempFolder::LongForm(Widen(path)).c_str());
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  static bool Exists(const std::string& path) {
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+  }
+  static bool MakeFolder(const std::string& path) {
+    return ::CreateDirectoryW(TempFolder::LongForm(Widen(path)).c_str(), nullptr) != FALSE;
+  }
+  // The names in the folder, "." and ".." left out.
+  std::vector<std::string> Names(const std::string& path) const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(TempFolder::LongForm(Widen(path + "\\*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  NewFile WriteNew(const std::string& path, const Bytes& head, const Bytes& tail) {
+    const std::span<const std::uint8_t> parts[] = {head, tail};
+    return p.WriteNewFile(path, parts);
   }
 
   Win32Platform p{::GetModuleHandleW(nullptr)};
@@ -44,9 +75,11 @@ TEST_P(FilesTest, WrittenFile_ReadsBackWithItsLength) {
   const Bytes record{0x50, 0x0D, 0x0A, 0x01, 0x0D, 0x0A, 0x77, 0x0D, 0x0A, 'F', '8', ' ', ' '};
   ASSERT_EQ(p.WriteFile(path, record), Status::Ok) << path.size();
   EXPECT_EQ(Contents(path), record);
-  EXPECT_EQ(p.FileLength(path), static_cast<std::int64_t>(record.size()));
   Bytes read(record.size(), 0);
-  EXPECT_EQ(p.ReadFile(path, read), record.size());
+  const auto head = p.ReadFile(path, read);
+  ASSERT_TRUE(head);
+  EXPECT_EQ(head->read, record.size());
+  EXPECT_EQ(head->length, static_cast<std::int64_t>(record.size()));
   EXPECT_EQ(read, record);
 }
 
@@ -65,20 +98,22 @@ TEST_P(FilesTest, ReadFile_FirstBytesShortAtTheEndTailUntouched) {
   };
   for (const auto& c : cases) {
     Bytes into(c.room, 0x20);
-    EXPECT_EQ(p.ReadFile(path, into), c.read) << c.room;
+    const auto head = p.ReadFile(path, into);
+    ASSERT_TRUE(head) << c.room;
+    EXPECT_EQ(head->read, c.read) << c.room;
+    EXPECT_EQ(head->length, 6) << "the whole file's length, whatever was read";
     EXPECT_EQ(into, c.after) << c.room;
   }
 }
 
-TEST_P(FilesTest, MissingFileAndFolder_NoLengthNoReadNoDelete) {
+TEST_P(FilesTest, MissingFileAndFolder_NoReadNoDelete) {
   const std::string missing = folder.Utf8("set.ini");
   Bytes into(4, 0x20);
-  EXPECT_EQ(p.FileLength(missing), std::nullopt);
   EXPECT_EQ(p.ReadFile(missing, into), std::nullopt);
   EXPECT_EQ(into, Bytes(4, 0x20));
   EXPECT_EQ(p.DeleteFile(missing), Status::Failed);
   EXPECT_EQ(p.WriteFile(folder.Utf8("нет\\set.ini"), Bytes{1}), Status::Failed);
-  EXPECT_EQ(p.FileLength(folder.Utf8()), std::nullopt) << "a folder has no length";
+  EXPECT_EQ(p.ReadFile(folder.Utf8(), into), std::nullopt) << "a folder read as a file";
 }
 
 TEST_P(FilesTest, WriteFile_OverLongerFile_Truncated) {
@@ -90,16 +125,106 @@ TEST_P(FilesTest, WriteFile_OverLongerFile_Truncated) {
 
 TEST_P(FilesTest, WriteFile_OverAFolder_Fails) {
   const std::string path = folder.Utf8("set.ini.new");
-  ASSERT_EQ(p.CreateFolder(path), Status::Ok);
+  ASSERT_TRUE(MakeFolder(path));
   EXPECT_EQ(p.WriteFile(path, Bytes{1}), Status::Failed);
 }
 
-TEST_P(FilesTest, CreateFolder_NewExistingOrWithoutParent) {
+TEST_P(FilesTest, PrepareFolder_MadeOrThere_FailsWithoutParentOrForAFile) {
   const std::string pic = folder.Utf8("pic");
-  EXPECT_EQ(p.CreateFolder(pic), Status::Ok);
+  EXPECT_EQ(p.PrepareFolder(pic), Status::Ok);
   EXPECT_TRUE(IsFolder(pic));
-  EXPECT_EQ(p.CreateFolder(pic), Status::Failed);
-  EXPECT_EQ(p.CreateFolder(folder.Utf8("нет\\pic")), Status::Failed);
+  EXPECT_EQ(p.PrepareFolder(pic), Status::Ok) << "a folder that is there already";
+  EXPECT_EQ(p.PrepareFolder(folder.Utf8("нет\\pic")), Status::Failed);
+  const std::string file = folder.Utf8("pic2");
+  ASSERT_EQ(p.WriteFile(file, Bytes{1}), Status::Ok);
+  EXPECT_EQ(p.PrepareFolder(file), Status::Failed);
+  EXPECT_EQ(Contents(file), Bytes{1});
+}
+
+TEST_P(FilesTest, PrepareFolder_RemovesPartialFilesOnly) {
+  const std::string pic = folder.Utf8("pic");
+  ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
+  const std::string partial = Narrow(PartialFileName(0x1234, 7));
+  const std::string otherPartial = Narrow(PartialFileName(0xFFFFFFFF, 0));
+  const std::vector<std::string> kept = {
+      "07.12.2026_05.12.21_1.jpg",
+      ".snapwick-0000123400000007.jpg",    // not the partial files' extension
+      ".snapwick-000012340000007.part",    // a digit short
+      ".snapwick-00001234000000070.part",  // a digit more
+      ".snapwick-000012340000000G.part",   // not hexadecimal
+      "snapwick-0000123400000007.part",    // no dot
+      "notes.part",
+  };
+  for (const std::string& name : kept)
+    ASSERT_EQ(p.WriteFile(pic + "\\" + name, Bytes{1}), Status::Ok);
+  ASSERT_EQ(p.WriteFile(pic + "\\" + partial, Bytes(300, 7)), Status::Ok);
+  ASSERT_EQ(p.WriteFile(pic + "\\" + otherPartial, Bytes{}), Status::Ok);
+  // A folder of that name is not what a write left.
+  const std::string partialFolder = Narrow(PartialFileName(1, 1));
+  ASSERT_TRUE(MakeFolder(pic + "\\" + partialFolder));
+
+  EXPECT_EQ(p.PrepareFolder(pic), Status::Ok);
+  std::vector<std::string> want = kept;
+  want.push_back(partialFolder);
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(Names(pic), want);
+}
+
+TEST_P(FilesTest, WriteNewFile_PartsInOrderUnderTheNameNothingElseLeft) {
+  const std::string pic = folder.Utf8("pic");
+  ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
+  const std::string shot = pic + "\\07.12.2026_05.12.21_1.jpg";
+  EXPECT_EQ(WriteNew(shot, Bytes{0xFF, 0xD8, 1}, Bytes{2, 0xFF, 0xD9}), NewFile::Written);
+  EXPECT_EQ(Contents(shot), (Bytes{0xFF, 0xD8, 1, 2, 0xFF, 0xD9}));
+  EXPECT_FALSE(Attributes(shot) & FILE_ATTRIBUTE_HIDDEN) << "the shot stayed hidden";
+  EXPECT_EQ(Names(pic), std::vector<std::string>{"07.12.2026_05.12.21_1.jpg"});
+  // Flushed to the disk first: the same file.
+  p.SetShotDurability(Durability::Flushed);
+  const std::string second = pic + "\\07.12.2026_05.12.21_2.jpg";
+  EXPECT_EQ(WriteNew(second, Bytes{1}, Bytes{}), NewFile::Written);
+  EXPECT_EQ(Contents(second), Bytes{1});
+  EXPECT_EQ(Names(pic).size(), 2u);
+}
+
+TEST_P(FilesTest, WriteNewFile_NameTakenByAFileOrAFolder_LeftAloneNothingMore) {
+  const std::string pic = folder.Utf8("pic");
+  ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
+  const std::string byFile = pic + "\\07.12.2026_05.12.21_1.jpg";
+  const std::string byFolder = pic + "\\07.12.2026_05.12.21_2.jpg";
+  ASSERT_EQ(p.WriteFile(byFile, Bytes{'o', 'l', 'd'}), Status::Ok);
+  ASSERT_TRUE(MakeFolder(byFolder));
+  ASSERT_EQ(p.WriteFile(byFolder + "\\inside", Bytes{9}), Status::Ok);
+  for (const std::string& taken : {byFile, byFolder}) {
+    EXPECT_EQ(WriteNew(taken, Bytes(5000, 1), Bytes(5000, 2)), NewFile::NameTaken) << taken;
+  }
+  EXPECT_EQ(Contents(byFile), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(Contents(byFolder + "\\inside"), Bytes{9});
+  EXPECT_EQ(Names(pic),
+            (std::vector<std::string>{"07.12.2026_05.12.21_1.jpg", "07.12.2026_05.12.21_2.jpg"}));
+}
+
+TEST_P(FilesTest, WriteNewFile_CannotWrite_FailedAndNothingLeft) {
+  const std::string pic = folder.Utf8("pic");
+  EXPECT_EQ(WriteNew(pic + "\\1.jpg", Bytes{1}, Bytes{2}), NewFile::Failed) << "no folder";
+  EXPECT_FALSE(Exists(pic));
+  ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
+  // A shot's name that is no file's name: the move fails, and the partial
+  // file made for it goes again.
+  EXPECT_EQ(WriteNew(pic + "\\a\"b.jpg", Bytes{1}, Bytes{2}), NewFile::Failed);
+  EXPECT_EQ(WriteNew(pic + "\\missing\\1.jpg", Bytes{1}, Bytes{2}), NewFile::Failed);
+  EXPECT_TRUE(Names(pic).empty()) << ::testing::PrintToString(Names(pic));
+}
+
+TEST(PartialFileName, Names_HiddenPatternStartUpKnows) {
+  EXPECT_EQ(PartialFileName(0x1234, 0xABCDEF01), L".snapwick-00001234abcdef01.part");
+  EXPECT_TRUE(IsPartialFileName(PartialFileName(0, 0)));
+  EXPECT_TRUE(IsPartialFileName(PartialFileName(0xFFFFFFFF, 0xFFFFFFFF)));
+  for (const wchar_t* other :
+       {L"", L".snapwick-.part", L".snapwick-00001234ABCDEF01.part",
+        L"x.snapwick-00001234abcdef01.part", L".snapwick-00001234abcdef01.part.jpg",
+        L".snapwick-00001234abcdef01.jpg"}) {
+    EXPECT_FALSE(IsPartialFileName(other)) << Narrow(other);
+  }
 }
 
 TEST_P(FilesTest, ReplaceFile_OverExistingOrNothing_TargetHoldsSourceSourceGone) {
@@ -111,7 +236,7 @@ TEST_P(FilesTest, ReplaceFile_OverExistingOrNothing_TargetHoldsSourceSourceGone)
     }
     ASSERT_EQ(p.WriteFile(source, Bytes{'n', 'e', 'w'}), Status::Ok);
     EXPECT_EQ(p.ReplaceFile(source, target), Status::Ok) << targetExists;
-    EXPECT_EQ(p.FileLength(source), std::nullopt) << targetExists;
+    EXPECT_FALSE(Exists(source)) << targetExists;
     EXPECT_EQ(Contents(target), (Bytes{'n', 'e', 'w'})) << targetExists;
     ASSERT_EQ(p.DeleteFile(target), Status::Ok);
   }
@@ -128,7 +253,7 @@ TEST_P(FilesTest, DeleteFile_Existing_Gone) {
   const std::string path = folder.Utf8("07.12.2026_05.12.21_1.jpg");
   ASSERT_EQ(p.WriteFile(path, Bytes{0xFF, 0xD8}), Status::Ok);
   EXPECT_EQ(p.DeleteFile(path), Status::Ok);
-  EXPECT_EQ(p.FileLength(path), std::nullopt);
+  EXPECT_FALSE(Exists(path));
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, FilesTest,

@@ -1,11 +1,14 @@
 // Copies of the screen: what the grabber makes of a screen that cannot be
-// copied, the bitmap it keeps and the pixels it hands to the encoder, and a
-// real copy under Wine.
+// copied, the bitmap it keeps and the frame it hands to the program, copied
+// whole or in bands, which of the two it picks, and real copies under Wine.
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "fake_screen_win.h"
 #include "platform/win32/screen_win.h"
+#include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -25,11 +28,11 @@ SIZE BitmapSize(HBITMAP bitmap) {
 TEST(ScreenGrabber, FakeScreen_CopiedWholeIntoTheBitmapSelectedInItsDc) {
   FakeScreen screen;
   ScreenGrabber grabber(FakeScreen::Calls());
-  const auto image = grabber.Grab();
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->width, 64);
-  EXPECT_EQ(image->height, 32);
-  HBITMAP bitmap = grabber.BitmapOf(*image);
+  const auto frame = grabber.Grab();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->width, 64);
+  EXPECT_EQ(frame->height, 32);
+  HBITMAP bitmap = grabber.BitmapOfLatest();
   ASSERT_NE(bitmap, nullptr);
   EXPECT_EQ(::GetCurrentObject(grabber.Dc(), OBJ_BITMAP), bitmap);
   const SIZE size = BitmapSize(bitmap);
@@ -41,16 +44,13 @@ TEST(ScreenGrabber, FakeScreen_CopiedWholeIntoTheBitmapSelectedInItsDc) {
   EXPECT_EQ(::GetPixel(grabber.Dc(), 63, 15), kTop);
   EXPECT_EQ(::GetPixel(grabber.Dc(), 0, 16), kBottom);
   EXPECT_EQ(::GetPixel(grabber.Dc(), 63, 31), kBottom);
-  // The encoder reads the same pixels in memory: bottom row first, blue,
-  // green, red and a spare byte each, no padding between rows.
-  const auto pixels = grabber.PixelsOf(*image);
-  ASSERT_TRUE(pixels);
-  EXPECT_EQ(pixels->width, 64);
-  EXPECT_EQ(pixels->height, 32);
-  EXPECT_EQ(pixels->stride, 64 * 4);
-  EXPECT_TRUE(pixels->bottomUp);
+  // The frame is the same pixels in memory: bottom row first, blue, green,
+  // red and a spare byte each, no padding between rows.
+  EXPECT_EQ(frame->stride, 64 * 4);
+  EXPECT_TRUE(frame->bottomUp);
+  EXPECT_EQ(frame->layout, PixelLayout::Bgrx);
   const auto rgb = [&](int row, int x) {
-    const std::uint8_t* p = pixels->data + row * pixels->stride + x * 4;
+    const std::uint8_t* p = frame->pixels + row * frame->stride + x * 4;
     return RGB(p[2], p[1], p[0]);
   };
   EXPECT_EQ(rgb(0, 0), kBottom);
@@ -61,53 +61,67 @@ TEST(ScreenGrabber, FakeScreen_CopiedWholeIntoTheBitmapSelectedInItsDc) {
   EXPECT_EQ(screen.dcsGivenBack, 1);
 }
 
-TEST(ScreenGrabber, LargerScreen_CopiedInSeveralBandsEveryPixelInPlace) {
-  FakeScreen screen;
-  screen.Resize(1000, 300);
-  screen.PaintDetail();
-  ScreenGrabber grabber(FakeScreen::Calls());
-  const auto image = grabber.Grab();
-  ASSERT_TRUE(image);
-  EXPECT_GT(screen.copies, 1) << "a screen of this size is copied in bands";
-  const auto pixels = grabber.PixelsOf(*image);
-  ASSERT_TRUE(pixels);
-  ASSERT_EQ(pixels->width, 1000);
-  ASSERT_EQ(pixels->height, 300);
+// Every pixel of the detail picture, read from the frame, against the
+// picture; the number of pixels that differ.
+int WrongPixels(const FakeScreen& screen, const Frame& frame) {
   int wrong = 0;
-  for (int y = 0; y < 300; ++y) {
-    // Bottom row first in the bitmap.
-    const std::uint8_t* row = pixels->data + (299 - y) * pixels->stride;
-    for (int x = 0; x < 1000; ++x) {
+  for (int y = 0; y < frame.height; ++y) {
+    const std::uint8_t* row = frame.pixels + (frame.height - 1 - y) * frame.stride;
+    for (int x = 0; x < frame.width; ++x) {
       const std::uint8_t* p = row + x * 4;
       const std::uint32_t got = (p[2] << 16) | (p[1] << 8) | p[0];
-      if (got != screen.Detail()[static_cast<std::size_t>(y) * 1000 + x] && wrong++ < 5) {
-        ADD_FAILURE() << "pixel " << x << "," << y;
-      }
+      if (got != screen.Detail()[static_cast<std::size_t>(y) * frame.width + x]) ++wrong;
     }
   }
-  EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(screen.dcsTaken, 1);
-  EXPECT_EQ(screen.dcsGivenBack, 1);
+  return wrong;
+}
+
+TEST(ScreenGrabber, WholeOrInBands_EveryPixelInPlaceBandsWithinTheirBytes) {
+  const struct {
+    CopyMode mode;
+    int width, height, copies;
+  } cases[] = {
+      {CopyMode::Whole, 1000, 300, 1},
+      // 65 rows of 4,000 bytes fit in 256 KiB: bands of 65 and a last of 40.
+      {CopyMode::Bands, 1000, 300, 5},
+      {CopyMode::Bands, 1000, 65, 1},
+      // A row wider than a band still goes one row at a time.
+      {CopyMode::Bands, 70000, 3, 3},
+  };
+  for (const auto& c : cases) {
+    FakeScreen screen;
+    screen.Resize(c.width, c.height);
+    screen.PaintDetail();
+    ScreenGrabber grabber(FakeScreen::Calls());
+    grabber.SetMode(c.mode);
+    const auto frame = grabber.Grab();
+    ASSERT_TRUE(frame) << c.width;
+    EXPECT_EQ(screen.copies, c.copies) << c.width << "x" << c.height;
+    if (c.mode == CopyMode::Bands && screen.largestCopyRows > 1) {
+      EXPECT_LE(screen.largestCopyRows * c.width * 4, kBandBytes) << c.width;
+    }
+    EXPECT_EQ(WrongPixels(screen, *frame), 0) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.dcsTaken, 1);
+    EXPECT_EQ(screen.dcsGivenBack, 1);
+  }
 }
 
 TEST(ScreenGrabber, LaterBandFails_NothingNoFurtherBandsAndTheDcGivenBack) {
   FakeScreen screen;
   screen.Resize(1000, 300);
   ScreenGrabber grabber(FakeScreen::Calls());
-  const auto before = grabber.Grab();
-  ASSERT_TRUE(before);
+  ASSERT_TRUE(grabber.Grab());
   const int bands = screen.copies;
   ASSERT_GT(bands, 2);
   screen.copies = 0;
   screen.failingCopy = 2;
   EXPECT_EQ(grabber.Grab(), std::nullopt);
   EXPECT_EQ(screen.copies, 2) << "bands copied after the one that failed";
-  EXPECT_EQ(grabber.BitmapOf(*before), nullptr);
-  EXPECT_EQ(grabber.PixelsOf(*before), std::nullopt);
+  EXPECT_EQ(grabber.BitmapOfLatest(), nullptr) << "a half-copied bitmap still counts";
   EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack);
 }
 
-TEST(ScreenGrabber, NoScreenDcNoSizeOrFailedCopy_NothingAndNoStaleImage) {
+TEST(ScreenGrabber, NoScreenDcNoSizeOrFailedCopy_NothingAndNoStaleFrame) {
   const struct {
     const char* name;
     void (*breakIt)(FakeScreen&);
@@ -118,40 +132,38 @@ TEST(ScreenGrabber, NoScreenDcNoSizeOrFailedCopy_NothingAndNoStaleImage) {
       {"negative size", [](FakeScreen& s) { s.Resize(-64, -32); }},
       {"copy fails", [](FakeScreen& s) { s.copyFails = true; }},
   };
-  for (const auto& c : cases) {
-    FakeScreen screen;
-    ScreenGrabber grabber(FakeScreen::Calls());
-    const auto before = grabber.Grab();
-    ASSERT_TRUE(before) << c.name;
-    c.breakIt(screen);
-    EXPECT_EQ(grabber.Grab(), std::nullopt) << c.name;
-    // The picture of the earlier grab may be half overwritten: it is no
-    // image any more.
-    EXPECT_EQ(grabber.BitmapOf(*before), nullptr) << c.name;
-    EXPECT_EQ(grabber.PixelsOf(*before), std::nullopt) << c.name;
-    EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack) << c.name << ": a screen DC kept";
+  for (const CopyMode mode : {CopyMode::Whole, CopyMode::Bands}) {
+    for (const auto& c : cases) {
+      FakeScreen screen;
+      ScreenGrabber grabber(FakeScreen::Calls());
+      grabber.SetMode(mode);
+      ASSERT_TRUE(grabber.Grab()) << c.name;
+      c.breakIt(screen);
+      EXPECT_EQ(grabber.Grab(), std::nullopt) << c.name;
+      EXPECT_EQ(grabber.BitmapOfLatest(), nullptr) << c.name;
+      EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack) << c.name << ": a screen DC kept";
+    }
   }
 }
 
-TEST(ScreenGrabber, SameSizeAgain_SameBitmapNewImage_OtherSize_BitmapOfThatSize) {
+TEST(ScreenGrabber, SameSizeAgain_SameBitmap_OtherSize_BitmapOfThatSize) {
   FakeScreen screen;
   ScreenGrabber grabber(FakeScreen::Calls());
   const auto first = grabber.Grab();
   ASSERT_TRUE(first);
-  HBITMAP bitmap = grabber.BitmapOf(*first);
+  HBITMAP bitmap = grabber.BitmapOfLatest();
   const auto second = grabber.Grab();
   ASSERT_TRUE(second);
-  EXPECT_NE(second->id, first->id);
-  EXPECT_EQ(grabber.BitmapOf(*second), bitmap) << "the bitmap is made anew for the same size";
-  EXPECT_EQ(grabber.BitmapOf(*first), nullptr) << "an older image still counts";
-  EXPECT_EQ(grabber.PixelsOf(*first), std::nullopt) << "an older image still has pixels";
+  EXPECT_EQ(grabber.BitmapOfLatest(), bitmap) << "the bitmap is made anew for the same size";
+  EXPECT_EQ(second->pixels, first->pixels);
 
   screen.Resize(48, 40);
   const auto third = grabber.Grab();
   ASSERT_TRUE(third);
   EXPECT_EQ(third->width, 48);
   EXPECT_EQ(third->height, 40);
-  HBITMAP resized = grabber.BitmapOf(*third);
+  EXPECT_EQ(third->stride, 48 * 4);
+  HBITMAP resized = grabber.BitmapOfLatest();
   ASSERT_NE(resized, nullptr);
   const SIZE size = BitmapSize(resized);
   EXPECT_EQ(size.cx, 48);
@@ -160,14 +172,59 @@ TEST(ScreenGrabber, SameSizeAgain_SameBitmapNewImage_OtherSize_BitmapOfThatSize)
   EXPECT_EQ(::GetPixel(grabber.Dc(), 47, 39), kBottom);
 }
 
-TEST(ScreenGrabber, ImageOfAnotherSize_NoBitmapNoPixels) {
+TEST(ChooseCopyMode, Timings_TheWayWhoseFastestCopyIsFaster) {
+  using V = std::vector<double>;
+  const struct {
+    const char* name;
+    V bands, whole;
+    CopyMode chosen;
+  } cases[] = {
+      {"Wine on a virtual machine", {5.1, 4.9, 5.3}, {62.0, 55.4, 80.1}, CopyMode::Bands},
+      {"Windows with a compositor", {21.0, 19.5, 22.0}, {8.2, 9.0, 7.9}, CopyMode::Whole},
+      // One copy held up by another process does not decide.
+      {"one slow whole copy", {10.0, 10.2, 10.1}, {9.0, 140.0, 9.1}, CopyMode::Whole},
+      {"one slow copy in bands", {150.0, 4.0, 4.1}, {9.0, 9.5, 9.2}, CopyMode::Bands},
+      {"even", {10.0}, {10.0}, CopyMode::Whole},
+      {"nothing timed", {}, {}, CopyMode::Bands},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ChooseCopyMode(c.bands, c.whole), c.chosen) << c.name;
+}
+
+TEST(ScreenGrabber, ChooseMode_StepsTakeTurnsFirstOfEachUncountedChoiceKept) {
   FakeScreen screen;
+  screen.Resize(1000, 300);  // five bands
   ScreenGrabber grabber(FakeScreen::Calls());
-  auto image = grabber.Grab();
-  ASSERT_TRUE(image);
-  image->width += 1;
-  EXPECT_EQ(grabber.BitmapOf(*image), nullptr);
-  EXPECT_EQ(grabber.PixelsOf(*image), std::nullopt);
+  EXPECT_EQ(grabber.Mode(), CopyMode::Bands) << "before any choice";
+  std::vector<int> copies;
+  while (grabber.ChooseModeStep(3)) copies.push_back(screen.copies);
+  copies.push_back(screen.copies);
+  // Bands, whole, bands, ...: four of each, the first of each uncounted.
+  EXPECT_EQ(copies, (std::vector<int>{5, 6, 11, 12, 17, 18, 23, 24}));
+  EXPECT_TRUE(grabber.ModeChosen());
+  EXPECT_FALSE(grabber.ChooseModeStep(3)) << "a step after the choice";
+  EXPECT_EQ(screen.copies, 24);
+  EXPECT_EQ(screen.dcsTaken, 8);
+  EXPECT_EQ(screen.dcsGivenBack, 8);
+  EXPECT_EQ(grabber.BitmapOfLatest(), nullptr) << "a timed copy passed off as a grab";
+  // The choice stands for the grabs after it.
+  const CopyMode chosen = grabber.Mode();
+  screen.copies = 0;
+  ASSERT_TRUE(grabber.Grab());
+  EXPECT_EQ(screen.copies, chosen == CopyMode::Whole ? 1 : 5);
+}
+
+TEST(ScreenGrabber, ChooseMode_ACopyFails_NoChoiceBandsKept) {
+  for (const int failing : {1, 2, 6}) {
+    FakeScreen screen;
+    screen.Resize(1000, 300);
+    screen.failingCopy = failing;
+    ScreenGrabber grabber(FakeScreen::Calls());
+    grabber.SetMode(CopyMode::Bands);
+    EXPECT_EQ(grabber.ChooseMode(3), std::nullopt) << failing;
+    EXPECT_EQ(grabber.Mode(), CopyMode::Bands) << failing;
+    EXPECT_TRUE(grabber.ModeChosen()) << failing << ": the steps would go on";
+    EXPECT_EQ(screen.dcsTaken, screen.dcsGivenBack) << failing;
+  }
 }
 
 // A window that shows a colour, on the real screen.
@@ -195,21 +252,53 @@ class ColourWindow {
   HWND window_ = nullptr;
 };
 
-TEST(ScreenGrabber, RealScreen_ItsSizeAndWhatItShows) {
+TEST(ScreenGrabber, RealScreen_BothWaysItsSizeAndWhatItShows) {
   const COLORREF colour = RGB(10, 200, 30);
   ColourWindow shown(colour, {300, 200, 360, 240});
-  ScreenGrabber grabber;
-  std::optional<ScreenImage> image;
-  // Wine hands a window's pixels to the X server a little later.
-  const bool seen = PumpUntil([&] {
-    image = grabber.Grab();
-    return image && ::GetPixel(grabber.Dc(), 330, 220) == colour;
-  });
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->width, ::GetSystemMetrics(SM_CXSCREEN));
-  EXPECT_EQ(image->height, ::GetSystemMetrics(SM_CYSCREEN));
-  EXPECT_TRUE(seen) << "the window's colour is not in the copy";
-  EXPECT_NE(::GetPixel(grabber.Dc(), 290, 220), colour) << "the copy is shifted";
+  for (const CopyMode mode : {CopyMode::Whole, CopyMode::Bands}) {
+    ScreenGrabber grabber;
+    grabber.SetMode(mode);
+    std::optional<Frame> frame;
+    // Wine hands a window's pixels to the X server a little later.
+    const bool seen = PumpUntil([&] {
+      frame = grabber.Grab();
+      return frame && ::GetPixel(grabber.Dc(), 330, 220) == colour;
+    });
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->width, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(frame->height, ::GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_TRUE(seen) << "the window's colour is not in the copy";
+    EXPECT_NE(::GetPixel(grabber.Dc(), 290, 220), colour) << "the copy is shifted";
+    // In the frame, bottom row first.
+    const std::uint8_t* p = frame->pixels + (frame->height - 1 - 220) * frame->stride + 330 * 4;
+    EXPECT_EQ(RGB(p[2], p[1], p[0]), colour);
+  }
+}
+
+TEST(ScreenGrabber, RealScreen_ChosenByTheIdleWindowThenGrabbedThatWay) {
+  class Quiet : public WindowEvents {
+    void OnStart() override {}
+    bool OnCloseRequest(CloseOrigin) override { return false; }
+    void OnHotkeyDown() override {}
+    void OnHotkeyUp() override {}
+    void OnTick() override {}
+    void OnTrayEvent(TrayEvent) override {}
+    void OnTrayRecreated() override {}
+    void OnClick(ControlId) override {}
+    void OnMenuItem(MenuItemId) override {}
+    void OnQualityPicked() override {}
+    void OnQualityEdited() override {}
+    void OnKeyReleased(int, std::string_view) override {}
+  } events;
+  Win32Platform p(::GetModuleHandleW(nullptr));
+  ASSERT_TRUE(p.CreateMainWindow(events));
+  p.ChooseCopyModeWhenIdle();
+  EXPECT_FALSE(p.Grabber().ModeChosen()) << "chosen before the window was idle";
+  ASSERT_TRUE(testing::RunLoopUntil(
+      p.Window(), [&] { return p.Grabber().ModeChosen(); }, 20000));
+  const auto frame = p.GrabScreen();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->width, ::GetSystemMetrics(SM_CXSCREEN));
 }
 
 }  // namespace

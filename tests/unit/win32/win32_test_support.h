@@ -91,4 +91,24 @@ bool PumpUntil(Done done, DWORD ms = 5000) {
   }
 }
 
+// Removes the WM_QUIT that the windows of earlier tests posted to this
+// thread, which would end the next loop at once.
+inline void DiscardQuit() {
+  MSG quit{};
+  while (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+}
+
+// Runs the window's own message loop, ticks included, until `done` holds or
+// `ms` milliseconds have passed; returns whether it held.
+template <typename Window, typename Done>
+bool RunLoopUntil(Window& window, Done done, DWORD ms = 5000) {
+  DiscardQuit();
+  const ULONGLONG end = ::GetTickCount64() + ms;
+  for (;;) {
+    if (done()) return true;
+    if (::GetTickCount64() >= end || !window.RunMessageLoopFor(5)) return done();
+  }
+}
+
 }  // namespace snapwick::win32::testing

@@ -1,6 +1,7 @@
 // The main window built from the layout tables, and how its messages become
-// WindowEvents: clicks, the quality combo, the tray, the timer, the keys
-// and the close origins.
+// WindowEvents: clicks, the quality combo, the tray, the keys and the close
+// origins; the tray's icon, the window that minimises where there is no
+// tray, and COM on the window's thread.
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,8 @@ class Recorder : public WindowEvents {
     p_.HideWindow();
     return true;
   }
+  void OnHotkeyDown() override { events.push_back("hotkey down"); }
+  void OnHotkeyUp() override { events.push_back("hotkey up"); }
   void OnTick() override { ++ticks; }
   void OnTrayEvent(TrayEvent event) override {
     events.push_back("tray " + std::to_string(static_cast<int>(event)));
@@ -371,11 +374,6 @@ TEST_F(WindowTest, MenuCommands_RaiseMenuItem) {
   EXPECT_EQ(events.events, (std::vector<std::string>{"start", "menu 0", "menu 2"}));
 }
 
-TEST_F(WindowTest, Timer_TicksWhileMessagesAreHandled) {
-  EXPECT_EQ(events.ticks, 0) << "a tick before the message loop";
-  EXPECT_TRUE(PumpUntil([&] { return events.ticks >= 3; }));
-}
-
 TEST_F(WindowTest, HandCursor_OverTheLinkOnly) {
   const HCURSOR arrow = ::LoadCursorW(nullptr, IDC_ARROW);
   ::SetCursor(arrow);
@@ -390,6 +388,7 @@ TEST_F(WindowTest, HandCursor_OverTheLinkOnly) {
 }
 
 TEST_F(WindowTest, ShowHide_MinimisedCountsAsShown_ShowRestoresAndRaises) {
+  if (p.AddTrayIcon("Snapwick") != Status::Ok) GTEST_SKIP() << "no notification area";
   p.ShowMainWindow();
   EXPECT_EQ(p.IsWindowShown(), true);
   EXPECT_EQ(p.HideWindow(), Status::Ok);
@@ -403,6 +402,48 @@ TEST_F(WindowTest, ShowHide_MinimisedCountsAsShown_ShowRestoresAndRaises) {
     EXPECT_TRUE(::IsWindowVisible(window)) << state;
     EXPECT_EQ(::GetForegroundWindow(), window) << state;
   }
+}
+
+TEST_F(WindowTest, HideWithoutTrayIcon_MinimisedInsteadSoTheProgramStaysReachable) {
+  p.ShowMainWindow();
+  // Never added, and added then gone: no icon to bring the window back from.
+  for (const bool addFirst : {false, true}) {
+    if (addFirst) {
+      if (p.AddTrayIcon("Snapwick") != Status::Ok) GTEST_SKIP() << "no notification area";
+      ASSERT_EQ(p.RemoveTrayIcon(), Status::Ok);
+    }
+    ASSERT_EQ(p.ShowWindow(), Status::Ok);
+    EXPECT_EQ(p.HideWindow(), Status::Ok) << addFirst;
+    EXPECT_TRUE(::IsWindowVisible(window)) << addFirst;
+    EXPECT_TRUE(::IsIconic(window)) << addFirst;
+    EXPECT_EQ(p.IsWindowShown(), true) << addFirst;
+  }
+  // With the icon back, hidden again.
+  ASSERT_EQ(p.AddTrayIcon("Snapwick"), Status::Ok);
+  EXPECT_EQ(p.HideWindow(), Status::Ok);
+  EXPECT_FALSE(::IsWindowVisible(window));
+  p.RemoveTrayIcon();
+}
+
+TEST_F(WindowTest, TrayIcon_TheSmallIconSize) {
+  ICONINFO info{};
+  ASSERT_TRUE(::GetIconInfo(p.Window().TrayIcon(), &info));
+  const Bitmap mask(info.hbmMask);
+  const Bitmap colour(info.hbmColor);
+  BITMAP bits{};
+  ASSERT_NE(::GetObjectW(info.hbmMask, sizeof(bits), &bits), 0);
+  EXPECT_EQ(bits.bmWidth, ::GetSystemMetrics(SM_CXSMICON));
+  // A mask without a colour bitmap holds the AND and XOR halves one above
+  // the other.
+  EXPECT_EQ(bits.bmHeight, ::GetSystemMetrics(SM_CYSMICON) * (info.hbmColor ? 1 : 2));
+}
+
+TEST_F(WindowTest, Com_SingleThreadedApartmentOnTheWindowsThread) {
+  // S_FALSE: already initialised in this mode, as the shell's calls want
+  // it; RPC_E_CHANGED_MODE would tell of another mode.
+  const HRESULT again = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  EXPECT_EQ(again, S_FALSE);
+  if (SUCCEEDED(again)) ::CoUninitialize();
 }
 
 TEST_F(WindowTest, ShowFirst_CentredOnThePrimaryScreen) {
@@ -443,7 +484,7 @@ TEST_F(WindowTest, KeyReleasedInTheWindow_ReachesItsEventsAndTheControl) {
   ::SetForegroundWindow(window);
   ::SetFocus(combo);
   if (!::IsChild(window, ::GetFocus())) GTEST_SKIP() << "the window cannot take the focus";
-  ASSERT_EQ(p.StartKeyCapture(), Status::Ok);
+  ASSERT_EQ(p.SetKeyCapture(true), Status::Ok);
   INPUT keys[2] = {};
   for (INPUT& k : keys) {
     k.type = INPUT_KEYBOARD;
@@ -455,10 +496,11 @@ TEST_F(WindowTest, KeyReleasedInTheWindow_ReachesItsEventsAndTheControl) {
   EXPECT_TRUE(PumpUntil([&] { return p.GetText(ControlId::QualityCombo) == "5"; }));
   EXPECT_NE(std::find(events.events.begin(), events.events.end(), "key 53 5"), events.events.end())
       << ::testing::PrintToString(events.events);
-  EXPECT_EQ(p.StopKeyCapture(), Status::Ok);
+  EXPECT_EQ(p.SetKeyCapture(false), Status::Ok);
 }
 
 TEST_F(WindowTest, CloseCommandOfTheWindow_UserOrigin_Cancelled) {
+  if (p.AddTrayIcon("Snapwick") != Status::Ok) GTEST_SKIP() << "no notification area";
   p.ShowMainWindow();
   ::SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   ::SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);

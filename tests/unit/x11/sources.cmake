@@ -1,16 +1,5 @@
-# The tests of the Linux layer, in a program of their own that runs them
-# inside one QApplication on Qt's offscreen platform.
+# The tests of the X11 session's parts that need no X server: the copy's
+# choices and the hotkey's edges.
 set(SNAPWICK_X11_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/copy_plan_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/jpeg_file_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/session_end_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sound_player_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/strip_jpeg_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/termination_signals_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tick_driver_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tray_events_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/wav_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/x11_test_main.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/key_edges_test.cpp)

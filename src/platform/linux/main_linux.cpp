@@ -1,0 +1,105 @@
+// The program's entry on Linux: the session it was started in decides its
+// platform (X11, or Wayland's), and Qt's event loop runs on the one
+// user-interface thread. The program reads no command line of its own.
+
+#include <sys/stat.h>
+#include <QApplication>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/main_window_logic.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/linux_texts.h"
+#include "platform/linux/session_kind.h"
+#include "platform/linux/session_parts.h"
+#include "platform/x11/x11_session.h"
+#include "platform/x11/x_display.h"
+
+namespace {
+
+using namespace snapwick;
+
+// The tests' build of the program that never asks for the server's key
+// events, to show that the keymap at the ticks still works: a virtual
+// display always has them.
+#ifdef SNAPWICK_POLL_ONLY
+constexpr auto kKeyWake = x11::KeyWake::Poll;
+#else
+constexpr auto kKeyWake = x11::KeyWake::OnPress;
+#endif
+
+std::string_view Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool IsSocket(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// A Wayland session's parts. The compositor's own ways to the screen and
+// the hotkey (wlr-screencopy and sway's IPC, the desktop portals) come in
+// here; until a session has them, it says so and makes no shots rather
+// than black ones.
+linux::SessionParts WaylandParts() {
+  linux::SessionParts parts;
+  parts.notice = linux::kWaylandMessage;
+  return parts;
+}
+
+int NoDisplay() {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(linux::kNoXServerMessage.size()),
+               linux::kNoXServerMessage.data());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A write to a pipe or socket whose reader is gone fails with EPIPE, as
+  // any other failed write, instead of ending the program.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  const linux::SessionEnvironment environment{Env("WAYLAND_DISPLAY"), Env("XDG_SESSION_TYPE"),
+                                              Env("DISPLAY")};
+  const linux::SessionKind kind = linux::SessionKindOf(environment);
+  // Before Qt, which would abort without a display.
+  std::unique_ptr<x11::XDisplay> display;
+  const char* qtPlatform = linux::QtPlatformOf(kind);
+  switch (kind) {
+    case linux::SessionKind::X11:
+      display = x11::XDisplay::Open();
+      if (!display) return NoDisplay();
+      break;
+    case linux::SessionKind::Wayland:
+      if (!IsSocket(linux::WaylandSocketPath(environment.waylandDisplay, Env("XDG_RUNTIME_DIR")))) {
+        // No compositor to talk to: the window may still go to XWayland.
+        if (environment.display.empty() || !x11::XDisplay::Open()) return NoDisplay();
+        qtPlatform = "xcb";
+      }
+      break;
+    case linux::SessionKind::None:
+      return NoDisplay();
+  }
+  qputenv("QT_QPA_PLATFORM", qtPlatform);
+  // The window lays itself out in device pixels at the screen's DPI
+  // (window_scale.h), as the Windows build does: Qt's scaling by the DPI
+  // would only stretch that layout by fractions. A factor the user gives
+  // every Qt program (QT_SCALE_FACTOR) still applies.
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+
+  QApplication app(argc, argv);
+  linux::SessionParts parts =
+      display ? x11::MakeX11Session(std::move(display), kKeyWake) : WaylandParts();
+  linux::LinuxPlatform platform(std::move(parts), linux::SessionKey(kind, environment));
+  MainWindowLogic logic(platform);
+  // Start-up may end the program before the window is ever shown (another
+  // copy is running).
+  if (!platform.Create(logic)) return 0;
+  platform.ShowFirst();
+  return QApplication::exec();
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The parts of the Linux platform that each kind of session supplies: how
+// the hotkey is seen, how the screen is copied, and how a key of the
+// settings panel is named. X11 gives all three from the X server
+// (src/platform/x11); Wayland from the compositor or the desktop's portals.
+// Everything else (window, tray, files, sound, the timer) is the same in
+// every session and lives in LinuxPlatform.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "platform/keyboard.h"
+#include "platform/linux/keymap.h"
+#include "platform/screen.h"
+
+namespace snapwick::linux {
+
+// The watched hotkey's edges, anywhere in the session.
+class HotkeySource {
+ public:
+  // true: the key went down; false: it went up.
+  using EdgeHandler = std::function<void(bool down)>;
+
+  virtual ~HotkeySource() = default;
+
+  // Where edges go from now on; the platform sets it once, before Watch.
+  // Edges are raised only from Dispatch, from Sample, or from the source's
+  // own handlers of Qt's event loop (a D-Bus signal): never from inside
+  // Watch, because the program may be in the middle of something then.
+  virtual void SetEdgeHandler(EdgeHandler onEdge) = 0;
+  // Watches `virtualKey` instead of the key watched before; 0 watches
+  // none. A key that cannot be watched gives None (no shots, said plainly).
+  // A key held down at this moment makes no edge until its next press.
+  virtual HotkeyWatch Watch(int virtualKey) = 0;
+
+  // A descriptor that becomes readable when the source has something to
+  // read; -1 for a source that needs none. The platform then calls
+  // Dispatch from its event loop.
+  virtual int EventFd() const { return -1; }
+  virtual void Dispatch() {}
+  // Whether something was read off the descriptor already (while waiting
+  // for a reply during a grab, say) and waits for Dispatch, which the
+  // descriptor alone no longer shows.
+  virtual bool Pending() const { return false; }
+  // Just before each tick: a source that can only look at the key's state
+  // (AtTicks) raises the edges it sees here; one with edges may mend an
+  // edge its events missed.
+  virtual void Sample() {}
+};
+
+// The primary screen.
+class ScreenSource {
+ public:
+  virtual ~ScreenSource() = default;
+  // Waits for the copy for a bounded time; nothing when no copy could be
+  // made. The pixels stay the source's until the next Grab.
+  virtual std::optional<Frame> Grab() = 0;
+};
+
+// The session's keymap, for the keys released over the program's window:
+// Qt's key events carry the key's native code (the X keycode, which is
+// also xkbcommon's keycode on Wayland) and the native modifier state.
+class SessionKeymap {
+ public:
+  virtual ~SessionKeymap() = default;
+  // The key's virtual-key code and name; nothing for a key the program
+  // ignores. `nativeModifiers` decides the layout and Num Lock, as the
+  // session's Qt plugin reports them.
+  virtual std::optional<KeyDescription> Describe(std::uint32_t nativeScanCode,
+                                                 std::uint32_t nativeModifiers) = 0;
+  // Whether a release is a repeat's, the key being down again (X repeats
+  // a held key as release and press pairs): a held key is captured once.
+  virtual bool RepeatedRelease(std::uint32_t /*nativeScanCode*/) { return false; }
+};
+
+// One session's parts. Any of them may be missing: no hotkey or no screen
+// means no shots (never black ones), no keymap means the panel names no
+// key. `notice` is said once the window is up (message box and stderr)
+// when the session cannot make shots.
+struct SessionParts {
+  std::unique_ptr<HotkeySource> hotkey;
+  std::unique_ptr<ScreenSource> screen;
+  std::unique_ptr<SessionKeymap> keymap;
+  std::string_view notice;
+};
+
+}  // namespace snapwick::linux

@@ -1,0 +1,41 @@
+#pragma once
+// Files and folders, through the W calls so that any folder name works, and
+// shots written so that a crash never leaves part of one under a shot's
+// name.
+
+#include "platform/win32/windows_inc.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/status.h"
+
+namespace snapwick::win32 {
+
+// The name a new file is written under in its own folder before it takes
+// its real one: hidden (a leading dot hides it on Wine's Unix side too), no
+// picture's extension, and recognisable, so that start-up removes exactly
+// what an interrupted write left: ".snapwick-" and 16 hexadecimal digits
+// (the process and a serial number), ".part".
+std::wstring PartialFileName(std::uint32_t process, std::uint32_t serial);
+bool IsPartialFileName(std::wstring_view name);
+
+// Whether new files are flushed to the disk before they take their name.
+enum class Durability : std::uint8_t {
+  // The system writes them when it likes: a power cut (not a crash of the
+  // program) may leave a shot's name on a file whose data never reached
+  // the disk.
+  Cached,
+  // FlushFileBuffers before the move and a move written through.
+  Flushed,
+};
+
+// FilesApi::WriteNewFile and PrepareFolder, for a UTF-8 path.
+NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                       Durability durability);
+Status PrepareFolderAt(std::string_view path);
+
+}  // namespace snapwick::win32
