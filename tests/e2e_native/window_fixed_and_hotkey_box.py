@@ -4,7 +4,7 @@ box: its size hints fix the size (minimum = maximum), openbox offers no
 maximise action, and a maximise request (_NET_WM_STATE, as a title bar's
 button or a key binding sends it) leaves it at its size, not grey
 1920x1061 with the layout in a corner. The hotkey box opens no context menu
-on a right click or on the Menu key; the Menu key is captured as any key,
+on a right click or on the Menu key, nor does the quality box's edit field; the Menu key is captured as any key,
 and a name too long for the box ("Right Windows") shows from its start, as
 in a Windows edit field, not scrolled to "ight Windows"."""
 import ctypes
@@ -68,6 +68,12 @@ def body(s):
            f"the Menu key over the hotkey box opened {len(s.popup_menus())} pop-up(s)")
     wait_until(lambda: window.control_text("HotkeyBox") == "Application", 10,
                f"the Menu key was not captured: the box holds {window.control_text('HotkeyBox')!r}")
+
+    # Nor does the quality box's edit field, whose typed text never stays.
+    combo = control_rect("QualityCombo")
+    window.click(combo[0] + 8, combo[1] + combo[3] // 2, button=3)
+    expect(holds_for(lambda: not s.popup_menus(), 1.0),
+           f"a right click on the quality box opened {len(s.popup_menus())} pop-up(s)")
 
     s.x(["xdotool", "key", "Super_R"])
     wait_until(lambda: window.control_text("HotkeyBox") == "Right Windows", 10,

@@ -199,6 +199,10 @@ QWidget* MainWindow::MakeControl(const layout::Control& c) {
       combo->setCompleter(nullptr);
       combo->setMaxVisibleItems(kComboVisibleItems);
       combo->setEditText(text);
+      // Typed text never stays in the quality box, so cut, copy and paste
+      // have nothing to work on; Qt's menu for them would be English over
+      // a Russian window.
+      combo->lineEdit()->setContextMenuPolicy(Qt::PreventContextMenu);
       // Only typing raises the change here; a change made by the program
       // is raised by SetControlText, and a pick by OnComboPicked.
       connect(combo->lineEdit(), &QLineEdit::textEdited, this,
