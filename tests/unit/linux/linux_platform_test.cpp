@@ -1,4 +1,5 @@
 #include "platform/linux/linux_platform.h"
+#include "quiet_events.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +45,8 @@ struct FakeScreen final : ScreenSource {
 
 // The core's side: records each event and how deep inside another one it
 // came.
-struct Core final : WindowEvents {
+struct Core final : snapwick::testing::QuietEvents {
   explicit Core(Log& log) : log(log) {}
-  void OnStart() override {}
-  bool OnCloseRequest(CloseOrigin) override { return false; }
   void OnHotkeyDown() override { Note("down"); }
   void OnHotkeyUp() override { Note("up"); }
   void OnTick() override {
@@ -56,13 +55,6 @@ struct Core final : WindowEvents {
     if (duringTick) duringTick();
     --depth;
   }
-  void OnTrayEvent(TrayEvent) override {}
-  void OnTrayRecreated() override {}
-  void OnClick(ControlId) override {}
-  void OnMenuItem(MenuItemId) override {}
-  void OnQualityPicked() override {}
-  void OnQualityEdited() override {}
-  void OnKeyReleased(int, std::string_view) override {}
   void Note(const std::string& what) { log.push_back(depth > 0 ? "nested " + what : what); }
 
   Log& log;

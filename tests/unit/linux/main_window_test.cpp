@@ -14,24 +14,17 @@
 #include <vector>
 
 #include "form/texts.h"
+#include "quiet_events.h"
 
 namespace snapwick::linux {
 namespace {
 
 // Records what the window raises.
-struct Recorder final : WindowEvents {
-  void OnStart() override {}
+struct Recorder final : snapwick::testing::QuietEvents {
   bool OnCloseRequest(CloseOrigin) override { return true; }
-  void OnHotkeyDown() override {}
-  void OnHotkeyUp() override {}
-  void OnTick() override {}
-  void OnTrayEvent(TrayEvent) override {}
-  void OnTrayRecreated() override {}
   void OnClick(ControlId control) override { clicks.push_back(control); }
-  void OnMenuItem(MenuItemId) override {}
   void OnQualityPicked() override { ++picked; }
   void OnQualityEdited() override { ++edited; }
-  void OnKeyReleased(int, std::string_view) override {}
 
   std::vector<ControlId> clicks;
   int picked = 0;

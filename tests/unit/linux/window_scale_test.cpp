@@ -16,23 +16,13 @@
 #include <string>
 
 #include "platform/linux/main_window.h"
+#include "quiet_events.h"
 
 namespace snapwick::linux {
 namespace {
 
-struct NoEvents final : WindowEvents {
-  void OnStart() override {}
+struct NoEvents final : snapwick::testing::QuietEvents {
   bool OnCloseRequest(CloseOrigin) override { return true; }
-  void OnHotkeyDown() override {}
-  void OnHotkeyUp() override {}
-  void OnTick() override {}
-  void OnTrayEvent(TrayEvent) override {}
-  void OnTrayRecreated() override {}
-  void OnClick(ControlId) override {}
-  void OnMenuItem(MenuItemId) override {}
-  void OnQualityPicked() override {}
-  void OnQualityEdited() override {}
-  void OnKeyReleased(int, std::string_view) override {}
 };
 
 constexpr int kScales[] = {96, 120, 144, 192};

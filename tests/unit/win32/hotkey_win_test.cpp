@@ -9,6 +9,7 @@
 
 #include "platform/win32/hotkey_win.h"
 #include "platform/win32/win32_platform.h"
+#include "quiet_events.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -170,21 +171,12 @@ BOOL WINAPI RegisterRawInput(PCRAWINPUTDEVICE devices, UINT count, UINT size) {
 }
 SHORT WINAPI KeyState(int) { return keyStateDown ? static_cast<SHORT>(0x8000) : 0; }
 
-class Timeline : public WindowEvents {
+class Timeline : public snapwick::testing::QuietEvents {
  public:
   std::vector<std::string> events;
-  void OnStart() override {}
-  bool OnCloseRequest(CloseOrigin) override { return false; }
   void OnHotkeyDown() override { events.push_back("down"); }
   void OnHotkeyUp() override { events.push_back("up"); }
   void OnTick() override { events.push_back("tick"); }
-  void OnTrayEvent(TrayEvent) override {}
-  void OnTrayRecreated() override {}
-  void OnClick(ControlId) override {}
-  void OnMenuItem(MenuItemId) override {}
-  void OnQualityPicked() override {}
-  void OnQualityEdited() override {}
-  void OnKeyReleased(int, std::string_view) override {}
 
   bool Has(const std::string& event) const {
     return std::find(events.begin(), events.end(), event) != events.end();

@@ -9,6 +9,7 @@
 #include "fake_screen_win.h"
 #include "platform/win32/screen_win.h"
 #include "platform/win32/win32_platform.h"
+#include "quiet_events.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -276,20 +277,7 @@ TEST(ScreenGrabber, RealScreen_BothWaysItsSizeAndWhatItShows) {
 }
 
 TEST(ScreenGrabber, RealScreen_ChosenByTheIdleWindowThenGrabbedThatWay) {
-  class Quiet : public WindowEvents {
-    void OnStart() override {}
-    bool OnCloseRequest(CloseOrigin) override { return false; }
-    void OnHotkeyDown() override {}
-    void OnHotkeyUp() override {}
-    void OnTick() override {}
-    void OnTrayEvent(TrayEvent) override {}
-    void OnTrayRecreated() override {}
-    void OnClick(ControlId) override {}
-    void OnMenuItem(MenuItemId) override {}
-    void OnQualityPicked() override {}
-    void OnQualityEdited() override {}
-    void OnKeyReleased(int, std::string_view) override {}
-  } events;
+  snapwick::testing::QuietEvents events;
   Win32Platform p(::GetModuleHandleW(nullptr));
   ASSERT_TRUE(p.CreateMainWindow(events));
   p.ChooseCopyModeWhenIdle();

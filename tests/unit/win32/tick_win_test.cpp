@@ -8,6 +8,7 @@
 
 #include "platform/win32/tick_win.h"
 #include "platform/win32/win32_platform.h"
+#include "quiet_events.h"
 #include "win32_test_support.h"
 
 namespace snapwick::win32 {
@@ -34,25 +35,14 @@ TEST(NextDueTime, OnTimeLateOrVeryLate_NextStepOfTheGridStillAhead) {
   for (const auto& c : cases) EXPECT_EQ(NextDueTime(c.due, c.now, 50 * kMs), c.next) << c.name;
 }
 
-class Ticks : public WindowEvents {
+class Ticks : public snapwick::testing::QuietEvents {
  public:
   std::vector<TickTime> at;  // when each tick came
   DWORD stallOnce = 0;       // the first tick takes this long
-  void OnStart() override {}
-  bool OnCloseRequest(CloseOrigin) override { return false; }
-  void OnHotkeyDown() override {}
-  void OnHotkeyUp() override {}
   void OnTick() override {
     at.push_back(MonotonicNow());
     if (at.size() == 1 && stallOnce) ::Sleep(stallOnce);
   }
-  void OnTrayEvent(TrayEvent) override {}
-  void OnTrayRecreated() override {}
-  void OnClick(ControlId) override {}
-  void OnMenuItem(MenuItemId) override {}
-  void OnQualityPicked() override {}
-  void OnQualityEdited() override {}
-  void OnKeyReleased(int, std::string_view) override {}
 
   // The shortest time between two ticks, in milliseconds.
   double ShortestGapMs() const {
