@@ -60,9 +60,7 @@ constexpr KeysymKey kKeysymKeys[] = {
     {0x6F, {"KP_Divide"}},
     {0x70, {"F1"}},  {0x71, {"F2"}},  {0x72, {"F3"}},  {0x73, {"F4"}},  {0x74, {"F5"}},
     {0x75, {"F6"}},  {0x76, {"F7"}},  {0x77, {"F8"}},  {0x78, {"F9"}},  {0x79, {"F10"}},
-    {0x7A, {"F11"}}, {0x7B, {"F12"}}, {0x7C, {"F13"}}, {0x7D, {"F14"}}, {0x7E, {"F15"}},
-    {0x7F, {"F16"}}, {0x80, {"F17"}}, {0x81, {"F18"}}, {0x82, {"F19"}}, {0x83, {"F20"}},
-    {0x84, {"F21"}}, {0x85, {"F22"}}, {0x86, {"F23"}}, {0x87, {"F24"}},
+    {0x7A, {"F11"}}, {0x7B, {"F12"}},
     {0x90, {"Num_Lock"}},
     {0x91, {"Scroll_Lock"}},
 };
@@ -75,6 +73,11 @@ constexpr int kLetterKeys[26] = {
     KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F, KEY_G, KEY_H, KEY_I, KEY_J, KEY_K, KEY_L, KEY_M,
     KEY_N, KEY_O, KEY_P, KEY_Q, KEY_R, KEY_S, KEY_T, KEY_U, KEY_V, KEY_W, KEY_X, KEY_Y, KEY_Z};
 // clang-format on
+
+// XKB's keymaps give the keys F13-F24 keysyms of launchers (XF86Tools ...),
+// and the keysyms F13-F24 to no key; the X11 build watches those keys.
+constexpr int kF13 = 0x7C;
+constexpr int kF24 = 0x87;
 
 // Libinput's key codes are evdev's plus 8, the X convention.
 constexpr int kEvdevOffset = 8;
@@ -112,6 +115,7 @@ SwayKey Letter(char letter, xkb_keymap* firstLayout) {
 
 std::vector<SwayKey> SwayKeysOf(int virtualKey, xkb_keymap* firstLayout) {
   if (virtualKey >= '0' && virtualKey <= '9') return {ByCode(kDigitKeys[virtualKey - '0'])};
+  if (virtualKey >= kF13 && virtualKey <= kF24) return {ByCode(KEY_F13 + (virtualKey - kF13))};
   if (virtualKey >= 'A' && virtualKey <= 'Z') {
     return {Letter(static_cast<char>(virtualKey), firstLayout)};
   }

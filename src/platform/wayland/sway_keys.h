@@ -2,7 +2,7 @@
 // The hotkey, a Windows virtual-key code as set.ini stores it, as the keys
 // of sway's bindsym/bindcode commands, so that the key sway reports is the
 // physical key that the X11 build watches for the same code:
-//  - keys whose keysym is the same in every layout (F1-F24, Print, Pause,
+//  - keys whose keysym is the same in every layout (F1-F12, Print, Pause,
 //    Escape, the keypad, the arrows ...) are bound by keysym, which also
 //    fires for virtual keyboards that bring a keymap of their own. Where
 //    the X11 build counts two physical keys as one code (both Shift keys,
@@ -16,7 +16,8 @@
 //    bound by code;
 //  - the digit row by key code (evdev code + 8, as every libinput keyboard
 //    has it): those keys keep their US codes in every layout, whatever they
-//    type (AZERTY's 1 key types '&').
+//    type (AZERTY's 1 key types '&'). F13-F24 too: XKB gives those keys the
+//    keysyms of launchers (XF86Tools ...), and the keysyms F13-F24 to none.
 // The punctuation keys (VK_OEM_*) move between layouts in ways only the
 // whole keymap tells, and are not bound: they give nothing, as do codes
 // that no key has.
