@@ -274,6 +274,8 @@ class SwaySession:
                     except ProcessLookupError:
                         pass
                 self.proc.wait(timeout=10)
+        # Its id may be another process's from now on.
+        self.pid = None
 
 
 class Scenario:
