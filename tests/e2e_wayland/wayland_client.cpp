@@ -7,6 +7,9 @@
 //                  "grabbed W H STRIDE LAYOUT BOTTOMUP MS" or "nothing"
 //   outputs        "outputs CHOSEN NAME@X,Y ..."
 //   watch VK       "watch 1" when sway bound it, "watch 0" when not
+//   layout NAME    the first layout letters are bound by from now on (an
+//                  XKB layout compiled here, as the seat's keymap would
+//                  come): "layout NAME"
 //   unbind         "unbound"
 //   quit           unbinds and ends
 //   edges:         "edge down NS", "edge up NS"; "sway gone" when sway ends
@@ -16,6 +19,7 @@
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <chrono>
 #include <cstdint>
@@ -161,6 +165,17 @@ int main() {
         int virtualKey = 0;
         words >> virtualKey;
         Say(std::string("watch ") + (hotkey->Watch(virtualKey) ? "1" : "0"));
+      } else if (command == "layout") {
+        std::string layout;
+        words >> layout;
+        xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+        const xkb_rule_names names{"evdev", "pc105", layout.c_str(), "", ""};
+        xkb_keymap* keymap =
+            xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+        hotkey->SetFirstLayout(keymap);
+        if (keymap) xkb_keymap_unref(keymap);
+        xkb_context_unref(context);
+        Say(keymap ? "layout " + layout : "no layout " + layout);
       } else if (command == "unbind") {
         hotkey->Unbind();
         Say("unbound");
