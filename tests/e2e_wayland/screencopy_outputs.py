@@ -1,6 +1,7 @@
 """The screen copy on a real headless sway: the pixels of a known picture,
 the output's new size after a mode change, a second output that is not the
-one copied, and the output at 0,0 chosen over the first one listed.
+one copied, the output at 0,0 chosen over the first one listed, and a sway
+without outputs, which gives nothing until one comes.
 
     screencopy_outputs.py CLIENT    (tests/e2e_wayland/wayland_client.cpp)
 """
@@ -110,7 +111,16 @@ def body(s):
     expect(chosen == "HEADLESS-2", f"copying {chosen} of {listed}, not the output at 0,0")
     wait_until(lambda: second.grab(shot) and Image.open(shot).getpixel((960, 540)) == SECOND_OUTPUT, 10,
                "the copy is not the output at 0,0")
-    for c in (client, second):
+    # No output at all (the program may start before any), then one.
+    bare = s.sway("none", outputs=0)
+    third = bare.start_client(CLIENT, tag="client-none")
+    expect(third.outputs() == ("", []), f"outputs of a sway without any: {third.outputs()}")
+    expect(third.grab(shot) is None, "a grab without any output gave a frame")
+    bare.swaymsg("create_output")
+    wait_until(lambda: third.outputs()[0] == "HEADLESS-1", 10, "the client did not hear of the new output")
+    got = third.grab(shot)
+    expect(got and got[:2] == (1920, 1080), f"the new output's grab gave {got}")
+    for c in (client, second, third):
         expect(c.quit() == 0, "the client did not end cleanly")
 
 

@@ -171,6 +171,15 @@ struct ScreencopyGrabber::State {
     DispatchUntil([] { return false; }, Clock::now());
   }
 
+  // Everything the compositor has said so far, including the names and
+  // positions of outputs that came meanwhile, which follow their binding.
+  void Refresh() {
+    if (!Alive()) return;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    outputsChanged = false;
+    if (Sync(deadline) && outputsChanged) Sync(deadline);
+  }
+
   void WatchPosition(OutputEntry& entry) {
     if (!xdgManager || entry.xdgOutput) return;
     entry.xdgOutput = zxdg_output_manager_v1_get_xdg_output(xdgManager, entry.output);
@@ -382,14 +391,14 @@ std::optional<Frame> ScreencopyGrabber::Grab() {
 }
 
 std::vector<ScreencopyGrabber::Output> ScreencopyGrabber::Outputs() {
-  if (state_->Alive()) state_->Sync(Clock::now() + state_->timeout);
+  state_->Refresh();
   std::vector<Output> outputs;
   for (const auto& entry : state_->outputs) outputs.push_back({entry->name, entry->x, entry->y});
   return outputs;
 }
 
 std::string ScreencopyGrabber::ChosenOutput() {
-  if (state_->Alive()) state_->Sync(Clock::now() + state_->timeout);
+  state_->Refresh();
   const OutputEntry* chosen = state_->Chosen();
   return chosen ? chosen->name : std::string();
 }
