@@ -7,6 +7,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -298,6 +299,8 @@ struct ScreencopyGrabber::State {
     }
     const std::size_t size =
         static_cast<std::size_t>(capture.stride) * static_cast<std::size_t>(capture.height);
+    // A pool's size is a 32-bit number.
+    if (size > static_cast<std::size_t>(INT32_MAX)) return false;
     const int fd = memfd_create("snapwick-screen", MFD_CLOEXEC);
     if (fd < 0) return false;
     void* pixels = MAP_FAILED;

@@ -86,7 +86,12 @@ class IpcConnection {
       pollfd waiting{fd_, POLLIN, 0};
       const int ready = poll(&waiting, 1, MillisecondsUntil(deadline));
       if (ready < 0 && errno == EINTR) continue;
-      if (ready <= 0) return std::nullopt;  // no reply in time: the caller gives up
+      if (ready <= 0) {
+        // A reply that comes late would be taken for the next request's:
+        // a sway that does not answer in time is given up.
+        Close();
+        return std::nullopt;
+      }
       if (!ReadAvailable()) break;
     }
     return std::nullopt;
@@ -308,9 +313,11 @@ bool SwayHotkey::Bind(const std::vector<SwayKey>& keys) {
 
 bool SwayHotkey::Watch(int virtualKey) {
   Unbind();
+  virtualKey_ = 0;
+  if (virtualKey == 0 || !Bind(SwayKeysOf(virtualKey, firstLayout_))) return false;
+  // Bound again after a reload from now on.
   virtualKey_ = virtualKey;
-  if (virtualKey == 0) return false;
-  return Bind(SwayKeysOf(virtualKey, firstLayout_));
+  return true;
 }
 
 void SwayHotkey::Unbind() {

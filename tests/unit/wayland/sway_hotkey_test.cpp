@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -87,6 +88,11 @@ class FakeSway {
     std::lock_guard lock(mutex_);
     refused_ = word;
   }
+  // As a sway that hangs: commands get no reply.
+  void Mute() {
+    std::lock_guard lock(mutex_);
+    mute_ = true;
+  }
   std::vector<std::string> TakeCommands() {
     std::lock_guard lock(mutex_);
     return std::exchange(commands_, {});
@@ -147,6 +153,7 @@ class FakeSway {
       std::string reply;
       if (message->type == sway_ipc::kRunCommand) {
         commands_.push_back(message->payload);
+        if (mute_) continue;
         const bool refused =
             !refused_.empty() && message->payload.find(refused_) != std::string::npos;
         reply = refused ? R"([{"success":false,"error":"refused"}])" : R"([{"success":true}])";
@@ -172,6 +179,7 @@ class FakeSway {
   std::vector<std::string> commands_;
   std::string config_;
   std::string refused_;
+  bool mute_ = false;
 };
 
 class SwayHotkeyTest : public ::testing::Test {
@@ -246,11 +254,26 @@ TEST_F(SwayHotkeyTest, ReleaseBindingRefused_NothingLeftBound_NotWatching) {
   EXPECT_TRUE(sway_.TakeCommands().empty());
 }
 
-TEST_F(SwayHotkeyTest, KeyInUsersConfiguration_NotTaken) {
+TEST_F(SwayHotkeyTest, KeyInUsersConfiguration_NotTaken_NotEvenAfterAReload) {
   sway_.SetConfig("set $mod Mod4\nbindsym F8 exec grim ~/shot.png\n");
   EXPECT_FALSE(hotkey_->Watch(0x77));
   EXPECT_TRUE(sway_.TakeCommands().empty());
+  // What was refused stays unwatched: the caller was told so.
+  sway_.SetConfig("");
+  sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
+  ASSERT_TRUE(Deliver());
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+  EXPECT_FALSE(hotkey_->Watching());
   EXPECT_TRUE(hotkey_->Watch(0x78));
+}
+
+TEST_F(SwayHotkeyTest, SwayHangs_WatchGivesUpWithinASecond_AndStaysFailed) {
+  sway_.Mute();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(hotkey_->Watch(0x77));
+  EXPECT_FALSE(hotkey_->Watch(0x78));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_FALSE(hotkey_->Watching());
 }
 
 TEST_F(SwayHotkeyTest, UnbindableCode_NothingSent) {
