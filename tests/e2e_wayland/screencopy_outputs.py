@@ -1,7 +1,8 @@
 """The screen copy on a real headless sway: the pixels of a known picture,
 the output's new size after a mode change, a second output that is not the
-one copied, the output at 0,0 chosen over the first one listed, and a sway
-without outputs, which gives nothing until one comes.
+one copied, the output at 0,0 chosen over the first one listed, a sway
+without outputs, which gives nothing until one comes, and nothing once the
+compositor has gone.
 
     screencopy_outputs.py CLIENT    (tests/e2e_wayland/wayland_client.cpp)
 """
@@ -120,6 +121,10 @@ def body(s):
     wait_until(lambda: third.outputs()[0] == "HEADLESS-1", 10, "the client did not hear of the new output")
     got = third.grab(shot)
     expect(got and got[:2] == (1920, 1080), f"the new output's grab gave {got}")
+    # The compositor gone: nothing, at once, and the client goes on.
+    bare.stop()
+    wait_until(lambda: third.sway_gone, 10, "the client did not notice that sway ended")
+    expect(third.grab(shot) is None, "a grab after the compositor ended gave a frame")
     for c in (client, second, third):
         expect(c.quit() == 0, "the client did not end cleanly")
 

@@ -94,6 +94,7 @@ class Client:
         self.log_path = log_path
         self.lines = queue.Queue()
         self.edges = []  # (down, monotonic ns)
+        self.sway_gone = False
         self._lock = threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
         first = self._next(10)
@@ -103,7 +104,9 @@ class Client:
         for raw in self.proc.stdout:
             line = raw.decode(errors="replace").rstrip("\n")
             m = re.fullmatch(r"edge (down|up) (\d+)", line)
-            if m:
+            if line == "sway gone":
+                self.sway_gone = True
+            elif m:
                 with self._lock:
                     self.edges.append((m.group(1) == "down", int(m.group(2))))
             else:
