@@ -101,23 +101,17 @@ def bench_size(s, build, size, rounds, results):
 
     # The hotkey: the key's event on its way to sway, to the edge reported.
     expect(client.ask(f"watch {VK_F8}") == "watch 1", "sway did not bind F8")
-    keys = subprocess.Popen([str(build / "bench" / "snapwick_bench_wayland_keys"), "us"],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env)
-    s.procs.append(keys)
-    expect(keys.stdout.readline().decode().strip() == "ready", "the key injector did not start")
+    keys = sway.start_keyboard(build / "bench" / "snapwick_bench_wayland_keys", "us")
     down, up = [], []
     for _ in range(rounds):
         for press, into in ((True, down), (False, up)):
-            keys.stdin.write(f"{'press' if press else 'release'} {KEY_F8}\n".encode())
-            keys.stdin.flush()
-            sent = int(keys.stdout.readline().decode().split()[1])
+            sent = keys.press(KEY_F8) if press else keys.release(KEY_F8)
             wait_until(lambda: client.edges, 5, "no edge reported for F8")
             edges = client.take_edges()
             expect(len(edges) == 1 and edges[0][0] == press, f"edges {edges} for one {press} of F8")
             into.append((edges[0][1] - sent) / 1e6)
             time.sleep(0.03)
-    keys.stdin.close()
-    keys.wait(timeout=10)
+    keys.close()
     client.quit()
 
     results.append((f"{width}x{height}", [

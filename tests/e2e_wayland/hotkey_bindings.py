@@ -69,7 +69,7 @@ def body(s):
 
     # A reload drops the bindings added at run time; they come back.
     sway.swaymsg("reload")
-    time.sleep(0.3)
+    wait_until(lambda: client.reloads == 1, 5, "the client did not hear of the reload")
     again = edges_after(["-P", "F8", "-s", "20", "-p", "F8"], 2, "after a reload")
     expect([down for down, _ in again] == [True, False], f"after a reload F8 gave {again}")
 

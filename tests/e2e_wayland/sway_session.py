@@ -13,6 +13,8 @@ process id: sway's own id is the one in its IPC socket's name.
         sway.wtype("-P", "F8", "-s", "300", "-p", "F8")
         client = sway.start_client(CLIENT)         # wayland_client.cpp
         client.ask("watch 119")                    # -> "watch 1"
+        keys = sway.start_keyboard(INJECTOR, "de") # wayland_key_injector.cpp
+        sent_ns = keys.press(66)                   # evdev KEY_F8
 
 A scenario calls run(name, body): body gets a Scenario that starts sways
 and tools and ends them all, and the scenario ends with PASS or FAIL and
@@ -95,6 +97,7 @@ class Client:
         self.lines = queue.Queue()
         self.edges = []  # (down, monotonic ns)
         self.sway_gone = False
+        self.reloads = 0
         self._lock = threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
         first = self._next(10)
@@ -106,6 +109,8 @@ class Client:
             m = re.fullmatch(r"edge (down|up) (\d+)", line)
             if line == "sway gone":
                 self.sway_gone = True
+            elif line.startswith("reloaded "):
+                self.reloads = int(line.split()[1])
             elif m:
                 with self._lock:
                     self.edges.append((m.group(1) == "down", int(m.group(2))))
@@ -158,6 +163,34 @@ class Client:
             expect(answer == "bye", f"unexpected answer to quit: {answer!r}")
             self.proc.wait(timeout=10)
         return self.proc.returncode
+
+
+class Keyboard:
+    """A virtual keyboard with a real keymap (bench/wayland_key_injector.cpp):
+    keys by evdev code, each press or release answered with the moment it
+    left for sway."""
+
+    def __init__(self, proc):
+        self.proc = proc
+        line = proc.stdout.readline().decode().strip()
+        expect(line == "ready", f"the virtual keyboard did not start: {line!r}")
+
+    def _send(self, what, code):
+        self.proc.stdin.write(f"{what} {code}\n".encode())
+        self.proc.stdin.flush()
+        words = self.proc.stdout.readline().decode().split()
+        expect(words[:1] == ["sent"], f"the virtual keyboard said {words} to {what} {code}")
+        return int(words[1])
+
+    def press(self, code):
+        return self._send("press", code)
+
+    def release(self, code):
+        return self._send("release", code)
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(timeout=10)
 
 
 class SwaySession:
@@ -250,6 +283,12 @@ class SwaySession:
         shutil.copyfile(source, target)
         target.chmod(0o644)
         return target
+
+    def start_keyboard(self, injector_path, layout="us"):
+        proc = subprocess.Popen([str(injector_path), layout], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                env=self.env(), preexec_fn=_die_with_parent)
+        self.scenario.procs.append(proc)
+        return Keyboard(proc)
 
     def start_client(self, client_path, tag="client"):
         log_path = self.scenario.out / f"{tag}.log"
@@ -374,5 +413,5 @@ def run(name, body, deadline=90):
     sys.exit(status)
 
 
-__all__ = ["Client", "Scenario", "ScenarioFailed", "SwaySession", "USER", "ensure_user", "expect",
+__all__ = ["Client", "Keyboard", "Scenario", "ScenarioFailed", "SwaySession", "USER", "ensure_user", "expect",
            "run", "wait_until"]

@@ -12,7 +12,8 @@
 //                  come): "layout NAME"
 //   unbind         "unbound"
 //   quit           unbinds and ends
-//   edges:         "edge down NS", "edge up NS"; "sway gone" when sway ends
+//   edges:         "edge down NS", "edge up NS"; "sway gone" when sway ends;
+//                  "reloaded N" once sway's N-th reload was handled
 //
 // Exit status 2 when the compositor or sway cannot be reached at start.
 
@@ -121,10 +122,12 @@ int main() {
     const int count = swayThere && hotkey->EventFd() >= 0 ? 2 : 1;
     if (poll(fds, static_cast<nfds_t>(count), -1) < 0) continue;
     if (count == 2 && fds[1].revents) {
+      const int reloads = hotkey->Reloads();
       if (!hotkey->ProcessEvents()) {
         swayThere = false;
         Say("sway gone");
       }
+      if (hotkey->Reloads() != reloads) Say("reloaded " + std::to_string(hotkey->Reloads()));
     }
     if (!fds[0].revents) continue;
     char chunk[512];

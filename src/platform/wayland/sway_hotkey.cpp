@@ -337,7 +337,10 @@ bool SwayHotkey::ProcessEvents() {
   bool rebind = false;
   while (std::optional<IpcMessage> event = subscription_->Next()) {
     const HotkeyEvents::Outcome outcome = events_.OnEvent(*event);
-    rebind = rebind || outcome.rebind;
+    if (outcome.rebind) {
+      rebind = true;
+      ++reloads_;
+    }
     if (outcome.edge && onEdge_) onEdge_(*outcome.edge);
   }
   if (rebind && virtualKey_ != 0) {

@@ -111,6 +111,9 @@ class SwayHotkey {
   bool ProcessEvents();
 
   const HotkeyEvents& Events() const { return events_; }
+  // How many reloads of sway's configuration were handled, each with the
+  // key bound again (when it still could be: see Watching).
+  int Reloads() const { return reloads_; }
 
  private:
   SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
@@ -125,6 +128,7 @@ class SwayHotkey {
   HotkeyEvents events_;
   xkb_keymap* firstLayout_ = nullptr;
   int virtualKey_ = 0;
+  int reloads_ = 0;
   // The keys bound now, each on its press and its release.
   std::vector<SwayKey> bound_;
 };

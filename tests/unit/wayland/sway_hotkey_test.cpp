@@ -290,6 +290,7 @@ TEST_F(SwayHotkeyTest, Reload_BoundAgain_HeldKeyReportedUp) {
   sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
   ASSERT_TRUE(Deliver());
   EXPECT_EQ(edges_, (std::vector<bool>{true, false}));
+  EXPECT_EQ(hotkey_->Reloads(), 1);
   EXPECT_EQ(sway_.TakeCommands(), (std::vector<std::string>{
                                       "bindsym --no-repeat Shift_L nop " + Down(),
                                       "bindsym --release Shift_L nop " + Up(),
