@@ -257,7 +257,7 @@ std::unique_ptr<SwayHotkey> SwayHotkey::Connect(EdgeHandler onEdge, std::string 
   if (!commands || !subscription) return nullptr;
   const std::optional<IpcMessage> reply =
       subscription->Request(sway_ipc::kSubscribe, R"(["binding","workspace"])");
-  if (!reply || reply->payload.find("true") == std::string::npos) return nullptr;
+  if (!reply || !IsSuccess(reply->payload)) return nullptr;
   return std::unique_ptr<SwayHotkey>(
       new SwayHotkey(std::move(onEdge), std::move(commands), std::move(subscription)));
 }
@@ -304,7 +304,7 @@ bool SwayHotkey::Bind(const std::vector<SwayKey>& keys) {
     if (!pressBound || !RunCommand(BindCommand(key, true, events_.UpName()))) {
       // Half a hotkey would report a press that never ends, or nothing:
       // none at all.
-      Unbind();
+      UnbindKeys();
       return false;
     }
   }
@@ -321,6 +321,12 @@ bool SwayHotkey::Watch(int virtualKey) {
 }
 
 void SwayHotkey::Unbind() {
+  UnbindKeys();
+  // Not bound again by a reload either.
+  virtualKey_ = 0;
+}
+
+void SwayHotkey::UnbindKeys() {
   for (const SwayKey& key : bound_) {
     // Each separately: the release binding may be there without the press.
     RunCommand(UnbindCommand(key, false));
@@ -347,7 +353,7 @@ bool SwayHotkey::ProcessEvents() {
     // Sway dropped them all; unbinding first would fail, or remove a
     // binding that the new configuration made.
     bound_.clear();
-    Bind(SwayKeysOf(virtualKey_, firstLayout_));
+    if (!Bind(SwayKeysOf(virtualKey_, firstLayout_))) virtualKey_ = 0;
   }
   if (!subscription_->Open()) {
     if (events_.Down() && onEdge_) onEdge_(false);

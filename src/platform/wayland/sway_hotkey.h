@@ -94,7 +94,8 @@ class SwayHotkey {
   // the key cannot be bound (no such key, sway refused, the configuration
   // binds it already, sway is gone): nothing is watched then.
   bool Watch(int virtualKey);
-  // Gives the watched key back to applications.
+  // Gives the watched key back to applications; nothing is watched until
+  // the next Watch.
   void Unbind();
   bool Watching() const { return !bound_.empty(); }
 
@@ -119,6 +120,7 @@ class SwayHotkey {
   SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
              std::unique_ptr<IpcConnection> subscription);
   bool Bind(const std::vector<SwayKey>& keys);
+  void UnbindKeys();
   bool RunCommand(const std::string& command);
   bool KeyTaken(const std::vector<SwayKey>& keys);
 

@@ -164,6 +164,11 @@ bool AllSucceeded(const std::optional<std::vector<CommandOutcome>>& outcomes, st
                      [](const CommandOutcome& outcome) { return outcome.success; });
 }
 
+bool IsSuccess(std::string_view reply) {
+  const QJsonDocument document = ParseJson(reply);
+  return document.isObject() && document.object().value("success").toBool(false);
+}
+
 std::optional<std::string> BoundCommandOf(std::string_view bindingEvent) {
   const QJsonDocument document = ParseJson(bindingEvent);
   if (!document.isObject()) return std::nullopt;

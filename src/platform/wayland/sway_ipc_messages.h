@@ -57,6 +57,9 @@ std::optional<std::vector<CommandOutcome>> ParseCommandReply(std::string_view pa
 // Whether a reply holds one outcome per command and every one succeeded.
 bool AllSucceeded(const std::optional<std::vector<CommandOutcome>>& outcomes, std::size_t count);
 
+// Whether a reply is {"success": true}, as SUBSCRIBE's is.
+bool IsSuccess(std::string_view reply);
+
 // The command that a binding event ran ("nop snapwick-...-down"), for a
 // binding of the keyboard; nothing for other events and for the mouse.
 std::optional<std::string> BoundCommandOf(std::string_view bindingEvent);

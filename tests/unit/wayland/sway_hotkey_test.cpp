@@ -300,6 +300,16 @@ TEST_F(SwayHotkeyTest, Reload_BoundAgain_HeldKeyReportedUp) {
   EXPECT_TRUE(hotkey_->Watching());
 }
 
+TEST_F(SwayHotkeyTest, Unbound_ReloadBindsNothing) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  hotkey_->Unbind();
+  sway_.TakeCommands();
+  sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
+  ASSERT_TRUE(Deliver());
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+  EXPECT_FALSE(hotkey_->Watching());
+}
+
 TEST_F(SwayHotkeyTest, Reload_ConfigurationNowHasTheKey_LeftToTheUser) {
   ASSERT_TRUE(hotkey_->Watch(0x77));
   sway_.TakeCommands();

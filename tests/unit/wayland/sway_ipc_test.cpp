@@ -89,6 +89,9 @@ TEST(IpcRepliesTest, CommandReply_OutcomesInOrder) {
   EXPECT_FALSE(AllSucceeded(ParseCommandReply(R"([{"success":true}])"), 2));
   EXPECT_FALSE(AllSucceeded(ParseCommandReply("[]"), 1));
   EXPECT_FALSE(ParseCommandReply(R"({"success":true})"));
+  EXPECT_TRUE(IsSuccess(R"({"success": true})"));
+  EXPECT_FALSE(IsSuccess(R"({"success": false, "error": "true"})"));
+  EXPECT_FALSE(IsSuccess(R"([{"success": true}])"));
   EXPECT_FALSE(ParseCommandReply("[{"));
 }
 
