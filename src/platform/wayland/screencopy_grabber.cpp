@@ -137,8 +137,10 @@ struct ScreencopyGrabber::State {
         }
         unsent = true;
       }
+      // Rounded up, so that the last fraction of a millisecond is waited
+      // for rather than spun through.
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       pollfd waiting{wl_display_get_fd(display),
                      static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
       const int ready = poll(&waiting, 1, left > 0 ? static_cast<int>(left) : 0);
