@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/keymap.h"
 #include "platform/wayland/sway_keys.h"
-#include "platform/x11/keymap.h"
 
 namespace snapwick::wayland {
 namespace {
@@ -72,17 +72,17 @@ Keycodes FiresAny(xkb_keymap* keymap, const std::vector<SwayKey>& keys, bool num
 // keymaps also give keysyms such as Print or ISO_Level3_Shift to keys that
 // PC keyboards lack (evdev KEY_PRINT, the LVL3 key), which a keysym
 // binding would catch too.
-Keycodes OnPcKeyboards(const x11::KeyMap& keys, Keycodes fired, bool numLockOn) {
+Keycodes OnPcKeyboards(const linux::KeyMap& keys, Keycodes fired, bool numLockOn) {
   Keycodes coded;
   for (int vk = 1; vk < 256; ++vk) {
-    for (const x11::Keycode k : keys.KeycodesOf(vk, numLockOn)) coded.insert(k);
+    for (const linux::Keycode k : keys.KeycodesOf(vk, numLockOn)) coded.insert(k);
   }
   std::erase_if(fired, [&](xkb_keycode_t k) { return !coded.count(k); });
   return fired;
 }
 
-Keycodes X11Keys(const x11::KeyMap& keys, int virtualKey, bool numLockOn) {
-  const std::span<const x11::Keycode> found = keys.KeycodesOf(virtualKey, numLockOn);
+Keycodes X11Keys(const linux::KeyMap& keys, int virtualKey, bool numLockOn) {
+  const std::span<const linux::Keycode> found = keys.KeycodesOf(virtualKey, numLockOn);
   return {found.begin(), found.end()};
 }
 
@@ -95,7 +95,7 @@ TEST(SwayKeysTest, EveryCode_WithKeymap_SameKeysAsTheX11Build) {
   for (const char* layout : {"us", "de", "fr", "ru"}) {
     KeymapPtr keymap = Compile(layout);
     ASSERT_TRUE(keymap) << "xkb-data has no layout " << layout;
-    const x11::KeyMap x11Keys(keymap.get());
+    const linux::KeyMap x11Keys(keymap.get());
     for (int vk = 1; vk < 256; ++vk) {
       const std::vector<SwayKey> bound = SwayKeysOf(vk, keymap.get());
       for (const bool numLockOn : {false, true}) {
@@ -117,7 +117,7 @@ TEST(SwayKeysTest, EveryCode_WithKeymap_SameKeysAsTheX11Build) {
 TEST(SwayKeysTest, Letters_LatinFirstLayoutWithoutKeymap_SwayTranslatesToTheSameKey) {
   for (const char* layout : {"us", "de", "fr"}) {
     KeymapPtr keymap = Compile(layout);
-    const x11::KeyMap x11Keys(keymap.get());
+    const linux::KeyMap x11Keys(keymap.get());
     for (int vk = 'A'; vk <= 'Z'; ++vk) {
       const std::vector<SwayKey> bound = SwayKeysOf(vk);
       ASSERT_EQ(bound.size(), 1u);

@@ -6,7 +6,7 @@ add_executable(snapwick_wayland_tests
   ${CMAKE_CURRENT_LIST_DIR}/sway_hotkey_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sway_ipc_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sway_keys_test.cpp)
-target_link_libraries(snapwick_wayland_tests PRIVATE snapwick_platform_wayland snapwick_x11_keys
+target_link_libraries(snapwick_wayland_tests PRIVATE snapwick_platform_wayland snapwick_linux_keys
                                                      PkgConfig::XKBCOMMON GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(snapwick_wayland_tests)
