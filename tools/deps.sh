@@ -48,8 +48,9 @@ SNAPWICK_PACKAGES=(
   # the sources
   clang libclang-rt-14-dev clang-tidy clang-format
   # the Wayland layer: the client library, wayland-scanner and the stable
-  # protocols (xdg-output); Qt's Wayland platform for the window
-  libwayland-dev libwayland-bin wayland-protocols qt6-wayland
+  # protocols (xdg-output); Qt's Wayland platform for the window, and Qt's
+  # private headers for the platform interface that gives its connection
+  libwayland-dev libwayland-bin wayland-protocols qt6-wayland qt6-base-private-dev
   # its scenarios and benchmark: a headless sway run as an ordinary user
   # (useradd), a background picture, keys through the virtual-keyboard
   # protocol, a client that shows which keys reach it, grim for comparison

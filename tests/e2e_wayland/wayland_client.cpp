@@ -37,8 +37,8 @@
 
 namespace {
 
-using snapwick::wayland::Frame;
-using snapwick::wayland::PixelLayout;
+using snapwick::Frame;
+using snapwick::PixelLayout;
 
 long long MonotonicNs() {
   timespec now{};

@@ -17,19 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/screen.h"
+
 namespace snapwick::wayland {
-
-// The byte order of a pixel in memory.
-enum class PixelLayout : std::uint8_t { Bgrx, Rgbx, Xrgb, Xbgr };
-
-struct Frame {
-  const std::uint8_t* pixels = nullptr;  // kept by the grabber until the next grab
-  int width = 0;
-  int height = 0;
-  int stride = 0;  // bytes from one row to the next
-  PixelLayout layout = PixelLayout::Bgrx;
-  bool bottomUp = false;  // the first row in memory is the bottom one
-};
 
 class ScreencopyGrabber {
  public:
