@@ -37,14 +37,15 @@ import threading
 import time
 from pathlib import Path
 
+# The X scenarios' failure, so that their shared checks of shots and folders
+# (tests/e2e) fail a Wayland scenario the same way.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from xdisplay import ScenarioFailed  # noqa: E402
+
 USER = "snapwick-sway"
 _PR_SET_CHILD_SUBREAPER = 36
 _PR_SET_PDEATHSIG = 1
 _USER_LOCK = Path("/run/lock/snapwick-sway-user.lock")
-
-
-class ScenarioFailed(Exception):
-    pass
 
 
 def expect(condition, reason):
