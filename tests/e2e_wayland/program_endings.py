@@ -14,6 +14,8 @@ real headless sway, with wev as the client that has the focus otherwise:
   its "Выход" ends the program with status 0, leaving no binding;
 - without a tray the same close leaves the window where it is (sway has
   no minimised windows) and the program running;
+- an output at scale 2: the window keeps its 96 DPI layout in sway's
+  units and is drawn at twice its size in the output's pixels;
 - the compositor going away ends the program.
 
     program_endings.py
@@ -25,6 +27,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from PIL import Image  # noqa: E402
 
 from program import TITLE_F8, BindingWatch, FocusedClient, install, start  # noqa: E402
 from shots import jpeg_qualities  # noqa: E402
@@ -48,9 +52,11 @@ def expect_bound(sway, app, bindings, key, what):
 
 
 def expect_given_back(sway, focused, bindings, key, what):
-    """The key runs no binding of the program and reaches wev."""
+    """The key runs no binding of the program and reaches wev. Held a
+    while: wtype's keyboard comes and goes with it, and a release that
+    comes before wev has taken the new keyboard never reaches wev."""
     own, seen = bindings.own(), focused.released(key)
-    tap(sway, key)
+    sway.wtype("-P", key, "-s", "200", "-p", key)
     wait_until(lambda: focused.released(key) == seen + 1, 5, f"{what}: {key} did not reach wev")
     time.sleep(0.2)
     expect(bindings.own() == own, f"{what}: {key} still ran a binding of the program")
@@ -133,6 +139,34 @@ def tray(s, sway, focused, bindings):
     expect_given_back(sway, focused, bindings, "F8", "after the panel's Выход")
 
 
+def scaled(s):
+    """An output at scale 2: the window keeps its 96 DPI layout, 463x210 in
+    sway's (logical) units, and Qt draws it at twice that in the output's
+    pixels, never twice over; shots are the output's own pixels."""
+    sway = s.sway("scaled", config="output HEADLESS-1 scale 2\noutput HEADLESS-1 bg #102030 solid_color\n")
+    app = start(s, sway, install(sway, "scaled"), tag="scaled")
+    geometry = app.node().get("geometry", {})
+    expect((geometry.get("width"), geometry.get("height")) == (463, 210),
+           f"at scale 2 the window is {geometry.get('width')}x{geometry.get('height')} in sway's units")
+    time.sleep(0.5)  # swaybg's colour
+    tap(sway, "F8")
+    shot = app.wait_shots(1)[0]
+    with Image.open(app.pic / shot) as image:
+        expect(image.size == (1920, 1080), f"at scale 2 the shot is {image.size}, not the output's 1920x1080")
+        rgb = image.convert("RGB")
+        # What is not the background's colour is the window, borders and all.
+        xs = [x for x in range(0, 1920, 2) if any(_away(rgb.getpixel((x, y))) for y in range(300, 800, 25))]
+    width = xs[-1] - xs[0] + 2 if xs else 0
+    s.log(f"at scale 2 the window is {width} output pixels wide")
+    expect(900 <= width <= 960, f"at scale 2 the window is {width} output pixels wide, not about 2 x 463")
+    expect(_end(app, signal.SIGTERM) == 0, "SIGTERM did not end the program with status 0")
+    sway.stop()
+
+
+def _away(pixel, background=(0x10, 0x20, 0x30)):
+    return any(abs(a - b) > 24 for a, b in zip(pixel, background))
+
+
 def body(s):
     sway = s.sway("endings")
     focused = FocusedClient(s, sway)
@@ -148,6 +182,7 @@ def body(s):
     expect(_end(app, signal.SIGTERM) == 0, "SIGTERM did not end the program with status 0")
 
     tray(s, sway, focused, bindings)
+    scaled(s)
 
     # The compositor goes: so does the program, whatever it was doing.
     app = start(s, sway, install(sway, "last"), tag="last")
