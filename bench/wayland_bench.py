@@ -7,15 +7,16 @@ At each size a fresh sway (as tests/e2e_wayland starts it) shows the
 benchmark's desktop picture, and, round-robin over the rounds so that a
 change of load falls on all of them:
 - the bare probe (bench/wayland_probe.cpp): screencopy, TurboJPEG q80 4:2:0,
-  one write, timed inside it from the byte that asks for a shot;
+  one write, timed from the byte that asks for a shot to the moment its
+  file is whole (inotify, as Snapwick's shots are), and inside the probe;
 - the Wayland layer's ScreencopyGrabber::Grab, through its test client;
 - `grim -t ppm FILE` and `grim -t ppm - | cjpeg -quality 80 >FILE`, each
   started as a whole process, from the spawn to its end.
 - Snapwick itself (a fresh copy of dist/snapwick-linux run as the
   session's user, sounds off): F8 pressed on a virtual keyboard with a real
-  keymap (bench/wayland_key_injector.cpp), from the moment the key event
-  left for sway to the moment the shot's name holds the whole JPEG in pic/
-  (inotify; the read's moment).
+  keymap (bench/wayland_key_injector.cpp) and released at once, from the
+  moment the key event left for sway to the moment the shot's name holds
+  the whole JPEG in pic/ (inotify; the read's moment).
 Then the hotkey alone: F8 pressed and released, from the moment the key
 event left for sway to the moment the layer's SwayHotkey reported the
 edge; the program's key held for a while (shots a second); and, at the
@@ -164,27 +165,32 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     files = NewFiles(app.pic)
     keys = sway.start_keyboard(build / "bench" / "snapwick_bench_wayland_keys", "us")
 
-    probe_total, probe_copy, layer, grim_ppm, grim_cjpeg, snapwick = [], [], [], [], [], []
+    probe_files = NewFiles(out_dir)
+    probe_total, probe_inside, probe_copy, layer, grim_ppm, grim_cjpeg, snapwick = [], [], [], [], [], [], []
     for n in range(rounds):
         turns = ["probe", "layer", "grim", "cjpeg", "snapwick"]
         turns = turns[n % 5:] + turns[:n % 5]
         for turn in turns:
             if turn == "snapwick":
+                # A tap: one shot, whatever the shot's length.
                 sent = keys.press(KEY_F8)
-                came = files.wait()
                 keys.release(KEY_F8)
+                came = files.wait()
                 expect(came, "F8 made no shot within 5 s")
                 snapwick.append((came[1] - sent) / 1e6)
-                time.sleep(0.1)  # past the tick that follows the release
-                files.read()
+                time.sleep(0.1)
+                expect(not files.read(), "a tap of F8 made more than one shot")
                 continue
             if turn == "probe":
+                asked = time.monotonic_ns()
                 probe.stdin.write(b"x")
                 probe.stdin.flush()
+                came = probe_files.wait()
                 words = probe.stdout.readline().decode().split()
-                expect(words[:1] == ["shot"], f"the probe said {words}")
+                expect(words[:1] == ["shot"] and came, f"the probe said {words}")
+                probe_total.append((came[1] - asked) / 1e6)
                 probe_copy.append(float(words[2]))
-                probe_total.append(float(words[3]))
+                probe_inside.append(float(words[3]))
             elif turn == "layer":
                 got = client.grab("")
                 expect(got and got[:2] == (width, height), f"the layer's grab gave {got}")
@@ -220,6 +226,7 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
                 f"{woke} wake-ups in {rest_seconds} s")
     keys.close()
     files.close()
+    probe_files.close()
     app.signal(15)
     expect(app.wait_exit(10) == 0, "the program did not end with status 0")
     jpeg_program = max((p.stat().st_size for p in app.pic.iterdir()), default=0)
@@ -242,7 +249,8 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     median = statistics.median
     rows = [
         ("Snapwick: key sent -> shot's file whole", figures(snapwick)),
-        ("bare probe: screencopy + TurboJPEG q80 + write", figures(probe_total)),
+        ("bare probe: byte sent -> its file whole", figures(probe_total)),
+        ("  inside the probe: copy + TurboJPEG q80 + write", figures(probe_inside)),
         ("  of which the copy", figures(probe_copy)),
         ("ScreencopyGrabber::Grab (the layer)", figures(layer)),
         ("grim -t ppm FILE, whole process", figures(grim_ppm)),
