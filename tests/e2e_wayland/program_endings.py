@@ -14,13 +14,18 @@ real headless sway, with wev as the client that has the focus otherwise:
   its "Выход" ends the program with status 0, leaving no binding;
 - without a tray the same close leaves the window where it is (sway has
   no minimised windows) and the program running;
+- on a keyboard with a German keymap (a virtual keyboard that brings a
+  real one), the key of the US Y typed into the window is "Z", as the X11
+  build names it; applied, set.ini holds 0x5A "Z", and that key shoots;
+  the key of Ö, which only the keymap can name, is VK_OEM_1 "Ö";
 - an output at scale 2: the window keeps its 96 DPI layout in sway's
   units and is drawn at twice its size in the output's pixels;
 - the compositor going away ends the program.
 
-    program_endings.py
+    program_endings.py    (SNAPWICK_WAYLAND_KEYS: the benchmark's virtual keyboard)
 """
 
+import os
 import signal
 import sys
 import time
@@ -30,13 +35,15 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from PIL import Image  # noqa: E402
 
-from program import TITLE_F8, BindingWatch, FocusedClient, install, start  # noqa: E402
+from program import TITLE_F8, BindingWatch, FocusedClient, install, settings_record, start  # noqa: E402
 from shots import jpeg_qualities  # noqa: E402
 from sway_session import expect, run, wait_until  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 WATCHER = HERE.parent / "e2e_native" / "status_notifier_watcher.py"
 HOST = HERE / "tray_host.py"
+# evdev codes
+KEY_TAB, KEY_US_Y, KEY_ENTER, KEY_US_SEMICOLON = 15, 21, 28, 39
 
 
 def tap(sway, key):
@@ -139,6 +146,46 @@ def tray(s, sway, focused, bindings):
     expect_given_back(sway, focused, bindings, "F8", "after the panel's Выход")
 
 
+def german_keyboard(s):
+    """Keys typed on a keyboard with a German PC keymap, named from the
+    keymap sway sends the program's own keyboard."""
+    sway = s.sway("german", config="input * xkb_layout de\n")
+    app = start(s, sway, install(sway, "german"), tag="german")
+    keys = sway.start_keyboard(os.environ["SNAPWICK_WAYLAND_KEYS"], "de")
+    time.sleep(0.3)  # until Qt has taken the new keyboard
+
+    def type_key(code):
+        keys.press(code)
+        time.sleep(0.04)
+        keys.release(code)
+        time.sleep(0.04)
+    # From "Выход", the first control, Tab twice to "Применить"; the key
+    # last, since every key released over the window is captured; Enter
+    # presses the focused button.
+    for code in (KEY_TAB, KEY_TAB, KEY_US_Y, KEY_ENTER):
+        type_key(code)
+    wait_until(lambda: app.title() == "Snapwick (HotKey:Z)", 10,
+               f"after Apply the title is {app.title()!r}, not 'Snapwick (HotKey:Z)'")
+    record = settings_record(80, 1, 0x5A, "Z")
+    wait_until(lambda: (app.folder / "set.ini").read_bytes() == record, 5,
+               f"set.ini holds {(app.folder / 'set.ini').read_bytes()!r}, not {record!r}")
+    type_key(KEY_US_Y)
+    app.wait_shots(1)
+    # Ö is no key of a US keyboard: only the keymap names it. Its code is
+    # the US key's (VK_OEM_1), its name the character, stored as "?" in
+    # Windows-1251, which has no Ö; sway binds no punctuation key.
+    for code in (KEY_US_SEMICOLON, KEY_ENTER):
+        type_key(code)
+    wait_until(lambda: app.title() == "Snapwick (HotKey:Ö)", 10,
+               f"after Apply the title is {app.title()!r}, not 'Snapwick (HotKey:Ö)'")
+    record = settings_record(80, 1, 0xBA, "?")
+    wait_until(lambda: (app.folder / "set.ini").read_bytes() == record, 5,
+               f"set.ini holds {(app.folder / 'set.ini').read_bytes()!r}, not {record!r}")
+    expect(_end(app, signal.SIGTERM) == 0, "SIGTERM did not end the program with status 0")
+    keys.close()
+    sway.stop()
+
+
 def scaled(s):
     """An output at scale 2: the window keeps its 96 DPI layout, 463x210 in
     sway's (logical) units, and Qt draws it at twice that in the output's
@@ -182,6 +229,7 @@ def body(s):
     expect(_end(app, signal.SIGTERM) == 0, "SIGTERM did not end the program with status 0")
 
     tray(s, sway, focused, bindings)
+    german_keyboard(s)
     scaled(s)
 
     # The compositor goes: so does the program, whatever it was doing.
