@@ -1,9 +1,7 @@
 #include "platform/portal/global_shortcuts.h"
 
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 
-#include "platform/portal/portal_request.h"
 #include "platform/portal/shortcut_list.h"
 #include "platform/portal/shortcut_trigger.h"
 
@@ -13,6 +11,11 @@ namespace {
 
 constexpr char kInterface[] = "org.freedesktop.portal.GlobalShortcuts";
 constexpr char kDescription[] = "Snapwick: save a picture of the screen";
+
+QDBusMessage SessionCall(const QString& sessionPath, const QString& method) {
+  return QDBusMessage::createMethodCall(QLatin1String(kPortalService), sessionPath,
+                                        QLatin1String(kSessionInterface), method);
+}
 
 }  // namespace
 
@@ -41,18 +44,14 @@ Status GlobalShortcutsSession::Bind(int virtualKey) {
   if (!trigger) return Status::Failed;
   requested_ = QString::fromLatin1(trigger->data(), static_cast<qsizetype>(trigger->size()));
   trigger_.clear();
-  // A session being made still keeps the id it was asked with.
-  if (state_ != State::Creating) shortcutId_ = QStringLiteral("shot_") + requested_;
   switch (state_) {
     case State::Idle:
       CreateSession();
       break;
     case State::Closing:
-      createAfterClose_ = true;
-      break;
     case State::Creating:
-      // Its answer decides: the session it makes is closed at once and a
-      // new one asked for with this key.
+      // The session being made is closed as soon as it exists, and a new
+      // one asked for with this key.
       createAfterClose_ = true;
       break;
     case State::Open:
@@ -64,111 +63,51 @@ Status GlobalShortcutsSession::Bind(int virtualKey) {
 
 void GlobalShortcutsSession::Close() {
   createAfterClose_ = false;
-  StopListening();
-  if (state_ == State::Open || state_ == State::Creating) {
-    // Nobody waits for the answer: the session is ours no more.
-    bus_.asyncCall(QDBusMessage::createMethodCall(QLatin1String(kPortalService), sessionPath_,
-                                                  QLatin1String(kSessionInterface),
-                                                  QStringLiteral("Close")));
+  if (request_) request_->Abandon();
+  request_ = nullptr;
+  // Nobody waits for the answer: the session is ours no more.
+  if (state_ == State::Open) bus_.asyncCall(SessionCall(sessionPath_, QStringLiteral("Close")));
+  if (state_ == State::Creating) {
+    // It may not exist yet; the desktop closes it when this connection
+    // ends, and a new Bind closes it as soon as it is made.
+    bus_.asyncCall(SessionCall(sessionPath_, QStringLiteral("Close")));
   }
-  if (!sessionPath_.isEmpty()) {
-    bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-                    QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-  }
-  sessionPath_.clear();
+  ForgetSession();
   state_ = State::Idle;
   ReleaseIfDown();
 }
 
 void GlobalShortcutsSession::CreateSession() {
   createAfterClose_ = false;
-  shortcutId_ = QStringLiteral("shot_") + requested_;
   state_ = State::Creating;
+  shortcutId_ = QStringLiteral("shot_") + requested_;
   sessionPath_ = SessionPath(bus_, token_);
-  const QString handle = NextRequestToken();
-  const ShortcutList shortcuts{{shortcutId_,
-                                {{QStringLiteral("description"), QLatin1String(kDescription)},
-                                 {QStringLiteral("preferred_trigger"), requested_}}}};
-  const QVariantMap options{{QStringLiteral("handle_token"), handle},
-                            {QStringLiteral("session_handle_token"), token_},
-                            {QStringLiteral("shortcuts"), ToDBus(shortcuts)}};
-  if (!Ask(Pending::Create, QStringLiteral("CreateSession"), {options}, handle)) Fail();
+  const ShortcutList shortcuts{
+      {shortcutId_,
+       {{QStringLiteral("description"), QLatin1String(kDescription)},
+        {QStringLiteral("preferred_trigger"), requested_}}}};
+  Ask(Pending::Create, QStringLiteral("CreateSession"),
+      {QVariantMap{{QStringLiteral("session_handle_token"), token_},
+                   {QStringLiteral("shortcuts"), ToDBus(shortcuts)}}});
 }
 
-void GlobalShortcutsSession::SendClose(bool createAfterwards) {
-  StopListening();
-  ReleaseIfDown();
-  state_ = State::Closing;
-  createAfterClose_ = createAfterwards;
-  bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-                  QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-  // The same token names the next session, so it may be asked for only
-  // once this one is gone.
-  auto* watcher =
-      new QDBusPendingCallWatcher(bus_.asyncCall(QDBusMessage::createMethodCall(
-                                      QLatin1String(kPortalService), sessionPath_,
-                                      QLatin1String(kSessionInterface), QStringLiteral("Close"))),
-                                  this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-    w->deleteLater();
-    if (state_ != State::Closing) return;
-    sessionPath_.clear();
-    state_ = State::Idle;
-    if (createAfterClose_) CreateSession();
-  });
-}
-
-bool GlobalShortcutsSession::Ask(Pending what, const QString& method, const QVariantList& arguments,
-                                 const QString& token) {
-  // Listening before asking: the answer may come before the call returns.
-  ListenForResponse(RequestPath(bus_, token));
-  pending_ = what;
-  auto call = QDBusMessage::createMethodCall(
-      QLatin1String(kPortalService), QLatin1String(kPortalPath), QLatin1String(kInterface), method);
-  call.setArguments(arguments);
-  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-  const QString expected = requestPath_;
-  connect(watcher, &QDBusPendingCallWatcher::finished, this,
-          [this, expected](QDBusPendingCallWatcher* w) {
-            w->deleteLater();
-            if (requestPath_ != expected) return;  // a later call took over
-            QDBusPendingReply<QDBusObjectPath> reply = *w;
-            if (reply.isError()) {
-              Fail();
-              return;
-            }
-            // An old front end may answer on a path of its own choosing.
-            if (reply.value().path() != expected) ListenForResponse(reply.value().path());
-          });
-  return bus_.isConnected();
-}
-
-void GlobalShortcutsSession::ListenForResponse(const QString& path) {
-  StopListening();
-  requestPath_ = path;
-  bus_.connect(QLatin1String(kPortalService), requestPath_, QLatin1String(kRequestInterface),
-               QStringLiteral("Response"), this, SLOT(OnResponse(QDBusMessage)));
-}
-
-void GlobalShortcutsSession::StopListening() {
-  if (requestPath_.isEmpty()) return;
-  bus_.disconnect(QLatin1String(kPortalService), requestPath_, QLatin1String(kRequestInterface),
-                  QStringLiteral("Response"), this, SLOT(OnResponse(QDBusMessage)));
-  requestPath_.clear();
-  pending_ = Pending::None;
-}
-
-void GlobalShortcutsSession::OnResponse(const QDBusMessage& message) {
-  const QVariantList args = message.arguments();
-  if (message.path() != requestPath_) return;
-  const Pending what = pending_;
-  StopListening();
-  if (args.size() != 2 || !args[0].canConvert<uint>()) {
-    Fail();
-    return;
+void GlobalShortcutsSession::Ask(Pending what, const QString& method,
+                                 const QVariantList& arguments) {
+  QVariantList head = arguments;
+  QVariantMap options;
+  if (!head.isEmpty() && head.last().metaType() == QMetaType::fromType<QVariantMap>()) {
+    options = head.takeLast().toMap();
   }
-  const ResponseOutcome outcome = OutcomeOf(args[0].toUInt());
-  const QVariantMap results = qdbus_cast<QVariantMap>(args[1]);
+  request_ = PortalRequest::Send(bus_, QLatin1String(kInterface), method, head, options, this);
+  connect(request_, &PortalRequest::Answered, this,
+          [this, what](ResponseOutcome outcome, const QVariantMap& results) {
+            request_ = nullptr;
+            OnAnswer(what, outcome, results);
+          });
+}
+
+void GlobalShortcutsSession::OnAnswer(Pending what, ResponseOutcome outcome,
+                                      const QVariantMap& results) {
   switch (what) {
     case Pending::Create:
       if (outcome != ResponseOutcome::Success) {
@@ -178,23 +117,11 @@ void GlobalShortcutsSession::OnResponse(const QDBusMessage& message) {
       OnCreated(results);
       break;
     case Pending::List:
-      if (outcome == ResponseOutcome::Success &&
-          ReportTrigger(results.value(QStringLiteral("shortcuts")))) {
-        return;
-      }
-      // The desktop did not take the shortcut from CreateSession: ask the
-      // way the final interface has it (a desktop may show a dialog).
-      {
-        const QString handle = NextRequestToken();
-        const ShortcutList shortcuts{{shortcutId_,
-                                      {{QStringLiteral("description"), QLatin1String(kDescription)},
-                                       {QStringLiteral("preferred_trigger"), requested_}}}};
-        if (!Ask(Pending::Bind, QStringLiteral("BindShortcuts"),
-                 {QVariant::fromValue(QDBusObjectPath(sessionPath_)), ToDBus(shortcuts), QString(),
-                  QVariantMap{{QStringLiteral("handle_token"), handle}}},
-                 handle)) {
-          Fail();
-        }
+      if (outcome != ResponseOutcome::Success ||
+          !ReportTrigger(results.value(QStringLiteral("shortcuts")))) {
+        // The desktop did not take the shortcut from CreateSession: ask the
+        // way the final interface has it (a desktop may show a dialog).
+        AskToBind();
       }
       break;
     case Pending::Bind:
@@ -205,8 +132,6 @@ void GlobalShortcutsSession::OnResponse(const QDBusMessage& message) {
         trigger_.clear();
         emit TriggerReported(trigger_);
       }
-      break;
-    case Pending::None:
       break;
   }
 }
@@ -221,13 +146,46 @@ void GlobalShortcutsSession::OnCreated(const QVariantMap& results) {
     SendClose(true);
     return;
   }
-  const QString token = NextRequestToken();
-  if (!Ask(Pending::List, QStringLiteral("ListShortcuts"),
-           {QVariant::fromValue(QDBusObjectPath(sessionPath_)),
-            QVariantMap{{QStringLiteral("handle_token"), token}}},
-           token)) {
-    Fail();
+  Ask(Pending::List, QStringLiteral("ListShortcuts"),
+      {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QVariantMap{}});
+}
+
+void GlobalShortcutsSession::AskToBind() {
+  const ShortcutList shortcuts{
+      {shortcutId_,
+       {{QStringLiteral("description"), QLatin1String(kDescription)},
+        {QStringLiteral("preferred_trigger"), requested_}}}};
+  Ask(Pending::Bind, QStringLiteral("BindShortcuts"),
+      {QVariant::fromValue(QDBusObjectPath(sessionPath_)), ToDBus(shortcuts), QString(),
+       QVariantMap{}});
+}
+
+void GlobalShortcutsSession::SendClose(bool createAfterwards) {
+  if (request_) request_->Abandon();
+  request_ = nullptr;
+  ReleaseIfDown();
+  const QString path = sessionPath_;
+  ForgetSession();
+  state_ = State::Closing;
+  createAfterClose_ = createAfterwards;
+  // The same token names the next session, so it may be asked for only
+  // once this one is gone.
+  auto* watcher =
+      new QDBusPendingCallWatcher(bus_.asyncCall(SessionCall(path, QStringLiteral("Close"))), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+    w->deleteLater();
+    if (state_ != State::Closing) return;
+    state_ = State::Idle;
+    if (createAfterClose_) CreateSession();
+  });
+}
+
+void GlobalShortcutsSession::ForgetSession() {
+  if (!sessionPath_.isEmpty()) {
+    bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
+                    QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
   }
+  sessionPath_.clear();
 }
 
 bool GlobalShortcutsSession::ReportTrigger(const QVariant& shortcuts) {
@@ -244,7 +202,7 @@ bool GlobalShortcutsSession::ReportTrigger(const QVariant& shortcuts) {
 
 bool GlobalShortcutsSession::IsOurs(const QDBusMessage& message) const {
   const QVariantList args = message.arguments();
-  if (state_ != State::Open || args.size() < 2) return false;
+  if (state_ != State::Open || args.size() != 4) return false;
   return qdbus_cast<QDBusObjectPath>(args[0]).path() == sessionPath_ &&
          args[1].toString() == shortcutId_;
 }
@@ -274,23 +232,18 @@ void GlobalShortcutsSession::OnShortcutsChanged(const QDBusMessage& message) {
 
 void GlobalShortcutsSession::OnSessionClosed(const QDBusMessage& message) {
   if (message.path() != sessionPath_ || state_ != State::Open) return;
-  bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-                  QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-  sessionPath_.clear();
+  ForgetSession();
   Fail();
 }
 
 void GlobalShortcutsSession::Fail() {
-  StopListening();
+  if (request_) request_->Abandon();
+  request_ = nullptr;
   if (state_ == State::Open && !sessionPath_.isEmpty()) {
     // A session that failed halfway would keep the key from applications.
-    bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-                    QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-    bus_.asyncCall(QDBusMessage::createMethodCall(QLatin1String(kPortalService), sessionPath_,
-                                                  QLatin1String(kSessionInterface),
-                                                  QStringLiteral("Close")));
+    bus_.asyncCall(SessionCall(sessionPath_, QStringLiteral("Close")));
   }
-  sessionPath_.clear();
+  ForgetSession();
   state_ = State::Idle;
   trigger_.clear();
   ReleaseIfDown();

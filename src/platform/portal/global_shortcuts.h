@@ -30,6 +30,7 @@
 #include <QVariantMap>
 #include <cstdint>
 
+#include "platform/portal/portal_request.h"
 #include "platform/status.h"
 
 namespace snapwick::portal {
@@ -76,7 +77,6 @@ class GlobalShortcutsSession : public QObject {
  private slots:
   // The portal's signals, each checked for its arguments here, since a
   // signal of another signature would otherwise just never arrive.
-  void OnResponse(const QDBusMessage& message);
   void OnActivated(const QDBusMessage& message);
   void OnDeactivated(const QDBusMessage& message);
   void OnShortcutsChanged(const QDBusMessage& message);
@@ -84,17 +84,15 @@ class GlobalShortcutsSession : public QObject {
 
  private:
   enum class State : std::uint8_t { Idle, Closing, Creating, Open };
-  enum class Pending : std::uint8_t { None, Create, List, Bind };
+  enum class Pending : std::uint8_t { Create, List, Bind };
 
   void CreateSession();
-  // Sends a portal method whose answer comes as a Response; false when it
-  // could not be sent or the portal refused it at once.
-  bool Ask(Pending what, const QString& method, const QVariantList& arguments,
-           const QString& token);
-  void ListenForResponse(const QString& path);
-  void StopListening();
+  void Ask(Pending what, const QString& method, const QVariantList& arguments);
+  void OnAnswer(Pending what, ResponseOutcome outcome, const QVariantMap& results);
   void OnCreated(const QVariantMap& results);
+  void AskToBind();
   void SendClose(bool createAfterwards);
+  void ForgetSession();
   // Whether the desktop listed our shortcut; reports its trigger if so.
   bool ReportTrigger(const QVariant& shortcuts);
   void Fail();
@@ -107,9 +105,8 @@ class GlobalShortcutsSession : public QObject {
   QString requested_;
   QString trigger_;
   QString sessionPath_;
-  QString requestPath_;
+  PortalRequest* request_ = nullptr;
   State state_ = State::Idle;
-  Pending pending_ = Pending::None;
   bool down_ = false;
   bool createAfterClose_ = false;
   bool destroying_ = false;

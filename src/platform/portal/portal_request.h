@@ -5,6 +5,8 @@
 // it listens before it asks and no answer can slip past.
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
@@ -32,5 +34,41 @@ QString SessionPath(const QDBusConnection& bus, const QString& token);
 
 // A fresh handle token for each call of this process: "snapwick_N".
 QString NextRequestToken();
+
+// One call of a portal method whose answer comes as a Response signal.
+// Lives on the thread whose event loop it answers on; deletes itself after
+// Answered.
+class PortalRequest : public QObject {
+  Q_OBJECT
+
+ public:
+  // Sends `interface`.`method`(arguments) to the portal; `options` is the
+  // vardict that ends every such method's arguments, where the handle
+  // token is put. The object is already answering when this returns.
+  static PortalRequest* Send(const QDBusConnection& bus, const QString& interface,
+                             const QString& method, QVariantList arguments, QVariantMap options,
+                             QObject* parent);
+
+  // Stops listening: Answered never comes, and the object goes.
+  void Abandon();
+
+ signals:
+  // The desktop's answer; Failed with no results when the call itself
+  // failed (no portal, no such interface, bad arguments).
+  void Answered(snapwick::portal::ResponseOutcome outcome, const QVariantMap& results);
+
+ private slots:
+  void OnResponse(const QDBusMessage& message);
+
+ private:
+  PortalRequest(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {}
+  void Listen(const QString& path);
+  void StopListening();
+  void Finish(ResponseOutcome outcome, const QVariantMap& results);
+
+  QDBusConnection bus_;
+  QString path_;
+  bool finished_ = false;
+};
 
 }  // namespace snapwick::portal
