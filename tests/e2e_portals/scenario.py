@@ -38,26 +38,36 @@ class Talker:
 
     def __init__(self, stack, argv, env=None, log=None):
         self.name = log or Path(argv[0]).name
-        self.process = subprocess.Popen(stack._user_argv(argv), env={**stack.env, **(env or {})},
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=open(stack.logs / f"{self.name}.err", "ab"),
-                                        text=True, cwd=stack.home, bufsize=1)
+        with open(stack.logs / f"{self.name}.err", "ab") as errors:
+            self.process = subprocess.Popen(stack._user_argv(argv),
+                                            env={**stack.env, **(env or {})},
+                                            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                            stderr=errors, cwd=stack.home)
         stack.processes.append(self.process)
         self.seen = []
+        # Lines are cut here from raw reads: a buffered reader could hold a
+        # second line that select() no longer sees.
+        self.buffer = b""
 
     def send(self, line):
-        self.process.stdin.write(line + "\n")
+        self.process.stdin.write(line.encode() + b"\n")
         self.process.stdin.flush()
 
     def line(self, timeout):
-        ready, _, _ = select.select([self.process.stdout], [], [], max(0.0, timeout))
-        if not ready:
-            return None
-        text = self.process.stdout.readline()
-        if not text:
-            return None
-        self.seen.append(text.strip())
-        return text.strip()
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.buffer:
+            ready, _, _ = select.select([self.process.stdout], [], [],
+                                        max(0.0, deadline - time.monotonic()))
+            if not ready:
+                return None
+            chunk = os.read(self.process.stdout.fileno(), 65536)
+            if not chunk:
+                return None
+            self.buffer += chunk
+        text, self.buffer = self.buffer.split(b"\n", 1)
+        text = text.decode(errors="replace").strip()
+        self.seen.append(text)
+        return text
 
     def wait_for(self, prefix, timeout):
         """The first line that starts with `prefix`, as its words; the
