@@ -20,19 +20,19 @@
 //   portal_probe desktop
 //     -> "globalshortcuts yes|no" for this desktop, then exits
 
+#include <unistd.h>
 #include <QCoreApplication>
-#include <QImage>
 #include <QDBusConnection>
+#include <QImage>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <chrono>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "platform/portal/desktop_backends.h"
 #include "platform/portal/global_shortcuts.h"
@@ -192,9 +192,8 @@ int Screenshot(QCoreApplication& app) {
     const auto frame = portal->Grab(std::chrono::seconds(10));
     const auto took = Clock::now() - before;
     if (!frame) {
-      Say("shot", QStringLiteral("%1 0 0 %2")
-                      .arg(static_cast<int>(portal->LastOutcome()))
-                      .arg(Ns(took)));
+      Say("shot",
+          QStringLiteral("%1 0 0 %2").arg(static_cast<int>(portal->LastOutcome())).arg(Ns(took)));
       return;
     }
     SaveFrame(*frame, QString::fromStdString(line.substr(5)));

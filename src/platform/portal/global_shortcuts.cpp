@@ -82,10 +82,9 @@ void GlobalShortcutsSession::CreateSession() {
   state_ = State::Creating;
   shortcutId_ = QStringLiteral("shot_") + requested_;
   sessionPath_ = SessionPath(bus_, token_);
-  const ShortcutList shortcuts{
-      {shortcutId_,
-       {{QStringLiteral("description"), QLatin1String(kDescription)},
-        {QStringLiteral("preferred_trigger"), requested_}}}};
+  const ShortcutList shortcuts{{shortcutId_,
+                                {{QStringLiteral("description"), QLatin1String(kDescription)},
+                                 {QStringLiteral("preferred_trigger"), requested_}}}};
   Ask(Pending::Create, QStringLiteral("CreateSession"),
       {QVariantMap{{QStringLiteral("session_handle_token"), token_},
                    {QStringLiteral("shortcuts"), ToDBus(shortcuts)}}});
@@ -151,10 +150,9 @@ void GlobalShortcutsSession::OnCreated(const QVariantMap& results) {
 }
 
 void GlobalShortcutsSession::AskToBind() {
-  const ShortcutList shortcuts{
-      {shortcutId_,
-       {{QStringLiteral("description"), QLatin1String(kDescription)},
-        {QStringLiteral("preferred_trigger"), requested_}}}};
+  const ShortcutList shortcuts{{shortcutId_,
+                                {{QStringLiteral("description"), QLatin1String(kDescription)},
+                                 {QStringLiteral("preferred_trigger"), requested_}}}};
   Ask(Pending::Bind, QStringLiteral("BindShortcuts"),
       {QVariant::fromValue(QDBusObjectPath(sessionPath_)), ToDBus(shortcuts), QString(),
        QVariantMap{}});

@@ -78,7 +78,7 @@ struct PipeWireStream::Impl {
   }
 
   static const pw_stream_events* StreamEvents() {
-    static const pw_stream_events events = [] {
+    static const pw_stream_events kEvents = [] {
       pw_stream_events e{};
       e.version = PW_VERSION_STREAM_EVENTS;
       e.state_changed = OnStateChanged;
@@ -86,17 +86,17 @@ struct PipeWireStream::Impl {
       e.process = OnProcess;
       return e;
     }();
-    return &events;
+    return &kEvents;
   }
 
   static const pw_core_events* CoreEvents() {
-    static const pw_core_events events = [] {
+    static const pw_core_events kEvents = [] {
       pw_core_events e{};
       e.version = PW_VERSION_CORE_EVENTS;
       e.error = OnCoreError;
       return e;
     }();
-    return &events;
+    return &kEvents;
   }
 };
 
@@ -137,13 +137,14 @@ bool PipeWireStream::Connect(int remoteFd, std::uint32_t node) {
   bool connected = false;
   if (impl_->core) {
     pw_core_add_listener(impl_->core, &impl_->coreListener, Impl::CoreEvents(), impl_.get());
-    impl_->stream = pw_stream_new(
-        impl_->core, "snapwick",
-        pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
-                          PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+    impl_->stream =
+        pw_stream_new(impl_->core, "snapwick",
+                      pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                        "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
   }
   if (impl_->stream) {
-    pw_stream_add_listener(impl_->stream, &impl_->streamListener, Impl::StreamEvents(), impl_.get());
+    pw_stream_add_listener(impl_->stream, &impl_->streamListener, Impl::StreamEvents(),
+                           impl_.get());
     std::array<std::uint8_t, 1024> memory{};
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory.data(), memory.size());
     const spa_pod* params[] = {OfferedFormats(&builder)};

@@ -86,8 +86,7 @@ void ScreenCastSession::Close() {
 void ScreenCastSession::Ask(const QString& method, const QVariantList& arguments,
                             const QVariantMap& options,
                             void (ScreenCastSession::*next)(const QVariantMap&)) {
-  request_ =
-      PortalRequest::Send(bus_, QLatin1String(kInterface), method, arguments, options, this);
+  request_ = PortalRequest::Send(bus_, QLatin1String(kInterface), method, arguments, options, this);
   connect(request_, &PortalRequest::Answered, this,
           [this, next](ResponseOutcome outcome, const QVariantMap& results) {
             request_ = nullptr;
@@ -118,8 +117,8 @@ void ScreenCastSession::OnCreated(const QVariantMap& results) {
 }
 
 void ScreenCastSession::OnSourcesSelected(const QVariantMap&) {
-  Ask(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QString()},
-      {}, &ScreenCastSession::OnStarted);
+  Ask(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QString()}, {},
+      &ScreenCastSession::OnStarted);
 }
 
 void ScreenCastSession::OnStarted(const QVariantMap& results) {
@@ -130,8 +129,7 @@ void ScreenCastSession::OnStarted(const QVariantMap& results) {
   }
   emit RestoreTokenIssued(results.value(QStringLiteral("restore_token")).toString());
   auto call = QDBusMessage::createMethodCall(QLatin1String(kPortalService),
-                                             QLatin1String(kPortalPath),
-                                             QLatin1String(kInterface),
+                                             QLatin1String(kPortalPath), QLatin1String(kInterface),
                                              QStringLiteral("OpenPipeWireRemote"));
   call.setArguments({QVariant::fromValue(QDBusObjectPath(sessionPath_)), QVariantMap{}});
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);

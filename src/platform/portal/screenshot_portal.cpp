@@ -87,9 +87,8 @@ class ScreenshotPortal::Worker : public QObject {
     name_ = QStringLiteral("snapwick-screenshot-%1").arg(++count);
     // A connection of its own, so that its signals are read on this
     // thread whatever the program's own connection is doing.
-    bus_ = busAddress_.isEmpty()
-               ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)
-               : QDBusConnection::connectToBus(busAddress_, name_);
+    bus_ = busAddress_.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)
+                                 : QDBusConnection::connectToBus(busAddress_, name_);
   }
 
   ScreenshotPortal* owner_;

@@ -37,15 +37,13 @@ const spa_pod* OfferedFormats(spa_pod_builder* builder) {
   spa_fraction maxRate = SPA_FRACTION(1000, 1);
   return static_cast<const spa_pod*>(spa_pod_builder_add_object(
       builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
-      SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-      SPA_POD_CHOICE_ENUM_Id(9, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx,
-                             SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBA,
-                             SPA_VIDEO_FORMAT_xRGB, SPA_VIDEO_FORMAT_xBGR, SPA_VIDEO_FORMAT_ARGB,
-                             SPA_VIDEO_FORMAT_ABGR),
+      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+      SPA_FORMAT_VIDEO_format,
+      SPA_POD_CHOICE_ENUM_Id(9, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_RGBx,
+                             SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBA, SPA_VIDEO_FORMAT_xRGB,
+                             SPA_VIDEO_FORMAT_xBGR, SPA_VIDEO_FORMAT_ARGB, SPA_VIDEO_FORMAT_ABGR),
       SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
-      SPA_FORMAT_VIDEO_framerate,
-      SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
+      SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
 }
 
 const spa_pod* WantedBuffers(spa_pod_builder* builder) {
@@ -73,11 +71,10 @@ std::optional<NegotiatedVideo> ReadFormat(const spa_pod* format) {
 bool HoldsPicture(const ChunkView& chunk, std::uint32_t mappedSize, int width, int height) {
   if (chunk.corrupted || chunk.size == 0 || width <= 0 || height <= 0) return false;
   if (chunk.stride < width * 4) return false;
-  const auto needed = static_cast<std::uint64_t>(chunk.stride) *
-                          static_cast<std::uint64_t>(height - 1) +
-                      static_cast<std::uint64_t>(width) * 4;
-  return static_cast<std::uint64_t>(chunk.offset) + needed <= mappedSize &&
-         needed <= chunk.size;
+  const auto needed =
+      static_cast<std::uint64_t>(chunk.stride) * static_cast<std::uint64_t>(height - 1) +
+      static_cast<std::uint64_t>(width) * 4;
+  return static_cast<std::uint64_t>(chunk.offset) + needed <= mappedSize && needed <= chunk.size;
 }
 
 }  // namespace snapwick::portal
