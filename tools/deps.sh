@@ -46,9 +46,11 @@ SNAPWICK_PACKAGES=(
   # the desktop portals' building blocks: D-Bus through Qt, the screen-cast
   # stream through PipeWire, the test tools' Wayland client code
   libpipewire-0.3-dev libwayland-dev libwayland-bin wayland-protocols qt6-wayland
-  # their scenarios, on both desktops: the session's media server and the
-  # portal front end
-  pipewire pipewire-bin wireplumber xdg-desktop-portal python3-gi dbus
+  # their scenarios, on both desktops: the session's media server, the
+  # portal front end, the bus tools (busctl is systemd's), a plain Wayland
+  # client that shows which keys reach it, and the user the desktops run as
+  pipewire pipewire-bin wireplumber xdg-desktop-portal python3-gi dbus dbus-bin systemd wev
+  passwd
   # KDE Plasma headless: the compositor, its portals and their QML, and the
   # fake-input protocol the key injector speaks
   kwin-wayland xdg-desktop-portal-kde qtwayland5 plasma-workspace plasma-wayland-protocols

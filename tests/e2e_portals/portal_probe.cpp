@@ -8,7 +8,9 @@
 //     -> "trigger NS TEXT", "pressed NS", "released NS", "ended NS",
 //        "refused NS" (no trigger for the key)
 //   portal_probe screencast TOKEN_FILE
-//     start | grab PNG | close | quit
+//     start | grab PNG | close | drop | quit
+//     (drop: the portal session closed under a running stream, as when the
+//     user stops sharing: the stream must notice its end)
 //     -> "started NS NODE W H", "token NS TOKEN|-", "start-failed NS OUTCOME",
 //        "first-frame NS", "ended NS", "no-frame NS",
 //        "grabbed NS W H LAYOUT GRAB_NS AGE_NS COPY_NS"
@@ -140,6 +142,7 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
                                         .arg(cast.size.width())
                                         .arg(cast.size.height()));
                      stream = std::make_unique<PipeWireStream>();
+                     // Called on the stream's thread; printing is all it does.
                      stream->OnEnded([] { Say("stream-ended"); });
                      if (!stream->Connect(::dup(remote.fileDescriptor()), cast.node)) {
                        Say("stream-failed");
@@ -171,6 +174,9 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
                          .arg(Ns(after - timing.lastFrameAt))
                          .arg(Ns(timing.lastCopy))
                          .arg(Ns(timing.firstFrameAt - startedAt)));
+    } else if (line == "drop") {
+      session->Close();
+      Say("dropped");
     } else if (line == "close" || line == "quit") {
       stream.reset();
       session->Close();

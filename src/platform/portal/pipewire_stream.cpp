@@ -148,9 +148,12 @@ bool PipeWireStream::Connect(int remoteFd, std::uint32_t node) {
     std::array<std::uint8_t, 1024> memory{};
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory.data(), memory.size());
     const spa_pod* params[] = {OfferedFormats(&builder)};
+    // Not moved to another source when this one goes: the screen is gone,
+    // and the stream ends instead of waiting, paused, for a new link.
     connected = pw_stream_connect(impl_->stream, PW_DIRECTION_INPUT, node,
                                   static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT |
-                                                               PW_STREAM_FLAG_MAP_BUFFERS),
+                                                               PW_STREAM_FLAG_MAP_BUFFERS |
+                                                               PW_STREAM_FLAG_DONT_RECONNECT),
                                   params, 1) == 0;
   }
   pw_thread_loop_unlock(impl_->loop);
