@@ -3,7 +3,8 @@ GlobalShortcuts is there.
 
 - The portal front end offers GlobalShortcuts (KDE's backend is installed
   and taken as a fallback), yet GNOME before 48 implements none: the
-  program's desktop check says no.
+  program's desktop check says no, and F8 pressed on GNOME never fires a
+  shortcut bound through it.
 - The first start shows GNOME's chooser, accepted here with a click on
   the monitor and on Share (Mutter's remote desktop interface); the
   frames match the picture on the screen, at the monitor's size, and the
@@ -26,6 +27,7 @@ from scenario import HERE, ScenarioFailed, Talker, built, expect, figure, ms, ru
 from stacks import HEIGHT, WIDTH, GnomeStack
 
 ESCAPE = 1
+F8 = 66
 
 
 def seed_screenshot_permission(stack):
@@ -97,6 +99,23 @@ def body():
         clicker.wait_for("ready", 20)
         clicker.send(f"key {ESCAPE}")  # out of the overview GNOME starts in
         clicker.wait_for("ok", 5)
+
+        # And the check is right: the fallback takes the shortcut (or fails
+        # to), and F8 pressed on GNOME never fires it.
+        hotkey = Talker(stack, [probe, "shortcuts", "snapwick_hotkey"], log="shortcuts")
+        hotkey.wait_for("ready", 10)
+        hotkey.send("bind 0x77")
+        answer = [line for line in hotkey.lines_for(3) if line.split()[0] in ("trigger", "ended")]
+        for _ in range(3):
+            clicker.send(f"key {F8}")
+            clicker.wait_for("ok", 5)
+        events = [line.split()[0] for line in hotkey.lines_for(1)]
+        expect("pressed" not in events, f"F8 fired on GNOME 43: {events}")
+        print(f"GlobalShortcuts on GNOME: the portal answered {answer}; F8 pressed 3 times, "
+              "no Activated")
+        hotkey.send("quit")
+        hotkey.wait_for("quit", 10)
+        hotkey.close()
         window = Talker(stack, [picture], env={"QT_QPA_PLATFORM": "wayland"}, log="picture")
         window.wait_for("painted", 20)
 

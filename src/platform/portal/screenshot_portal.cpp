@@ -77,7 +77,7 @@ class ScreenshotPortal::Worker : public QObject {
   }
 
   void Disconnect() {
-    if (connected_ && !busAddress_.isEmpty()) QDBusConnection::disconnectFromBus(name_);
+    if (connected_) QDBusConnection::disconnectFromBus(name_);
   }
 
  private:
