@@ -7,6 +7,8 @@
 // compositor has handled it, with CLOCK_MONOTONIC in nanoseconds:
 //   down CODE | up CODE       an evdev key code (F8 is 66)
 //   tap CODE MS               down, MS milliseconds, up
+//   click X Y                 the pointer to X, Y (compositor pixels) and a
+//                             left click there
 // "ok DOWN_NS [UP_NS]" or "error ...".
 
 #include <stdint.h>
@@ -80,6 +82,15 @@ int main(void) {
       nanosleep(&hold, NULL);
       long long up = Key(display, code, 0);
       printf("ok %lld %lld\n", down, up);
+    } else if (sscanf(line, "click %u %u", &code, &ms) == 2) {
+      org_kde_kwin_fake_input_pointer_motion_absolute(fakeInput, wl_fixed_from_int((int)code),
+                                                      wl_fixed_from_int((int)ms));
+      wl_display_roundtrip(display);
+      const unsigned kLeftButton = 0x110;
+      org_kde_kwin_fake_input_button(fakeInput, kLeftButton, 1);
+      org_kde_kwin_fake_input_button(fakeInput, kLeftButton, 0);
+      wl_display_roundtrip(display);
+      printf("ok %lld\n", NowNs());
     } else {
       printf("error %s", line);
     }
