@@ -212,4 +212,4 @@ def body():
 
 
 if __name__ == "__main__":
-    run(body)
+    run(body, deadline=270)
