@@ -1,8 +1,9 @@
 #pragma once
 // The screen through the ScreenCast portal: the desktop asks the user once
 // which monitor to share, then sends its picture as a PipeWire stream for
-// as long as the session lasts. The session asks for a monitor (one; the
-// desktop's chooser offers the primary first), without the cursor, and to
+// as long as the session lasts. The session asks for one monitor, the one
+// the user picks (the portal cannot be asked for the primary one; KDE even
+// lists a new virtual output first), without the cursor, and to
 // be remembered across runs (persist_mode 2): the restore token it gets
 // back skips the chooser next time. A token is good for one start only,
 // and every start gives a new one to keep.
