@@ -5,8 +5,9 @@
 // the user picks (the portal cannot be asked for the primary one; KDE even
 // lists a new virtual output first), without the cursor, and to
 // be remembered across runs (persist_mode 2): the restore token it gets
-// back skips the chooser next time. A token is good for one start only,
-// and every start gives a new one to keep.
+// back skips the chooser next time. The interface makes a token good for
+// one start only (xdg-desktop-portal 1.16 still hands the same one back):
+// the one each start gives is the one to keep.
 //
 // The calls run on the Qt event loop of the object's thread, none waits:
 // the first start may sit in a dialog for as long as the user likes.
