@@ -2,10 +2,12 @@
 # tools/test.sh and tools/run.sh, or run by itself (bash tools/deps.sh). A
 # machine that has everything skips apt.
 #
-# The Windows build compiles libjpeg-turbo from Debian's own source package:
-# this adds a deb-src entry where apt has none and fetches the package into
-# $SNAPWICK_DEPS_CACHE (default .cache/debian-src, outside git), where CMake
-# checks its upstream tarball against the pinned hash before building it.
+# The Windows build compiles libjpeg-turbo from Debian's own source package,
+# and the Wayland layer takes two protocol files from wlroots' (no binary
+# package ships them): this adds a deb-src entry where apt has none and
+# fetches both packages into $SNAPWICK_DEPS_CACHE (default .cache/debian-src,
+# outside git), where CMake checks their upstream tarballs against the pinned
+# hashes before using them.
 
 SNAPWICK_PACKAGES=(
   # native build, unit tests and benchmarks
@@ -46,8 +48,9 @@ SNAPWICK_PACKAGES=(
   # the sources
   clang libclang-rt-14-dev clang-tidy clang-format
   # the desktop portals' building blocks: D-Bus through Qt, the screen-cast
-  # stream through PipeWire, the test tools' Wayland client code
-  libpipewire-0.3-dev libwayland-dev libwayland-bin wayland-protocols qt6-wayland
+  # stream through PipeWire (the test tools' Wayland client code comes with
+  # the Wayland layer below)
+  libpipewire-0.3-dev
   # their scenarios, on both desktops: the session's media server, the
   # portal front end, the bus tools (busctl is systemd's), a plain Wayland
   # client that shows which keys reach it, and the user the desktops run as
@@ -61,6 +64,14 @@ SNAPWICK_PACKAGES=(
   qml-module-org-kde-pipewire qml-module-qtgraphicaleffects
   # GNOME headless: the shell, its portals, and the settings daemon
   gnome-shell mutter xdg-desktop-portal-gnome gnome-settings-daemon
+  # the Wayland layer: the client library, wayland-scanner and the stable
+  # protocols (xdg-output); Qt's Wayland platform for the window, and Qt's
+  # private headers for the platform interface that gives its connection
+  libwayland-dev libwayland-bin wayland-protocols qt6-wayland qt6-base-private-dev
+  # its scenarios and benchmark: a headless sway run as an ordinary user
+  # (useradd), a background picture, keys through the virtual-keyboard
+  # protocol, a client that shows which keys reach it, grim for comparison
+  sway swaybg wtype wev grim passwd
 )
 
 snapwick_missing_packages() {
@@ -81,7 +92,8 @@ snapwick_ensure_russian_locale() {
 }
 
 snapwick_install_deps() {
-  snapwick_install_packages && snapwick_ensure_russian_locale && snapwick_fetch_jpeg_source
+  snapwick_install_packages && snapwick_ensure_russian_locale && snapwick_fetch_jpeg_source &&
+    snapwick_fetch_wlroots_source
 }
 
 SNAPWICK_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -99,8 +111,8 @@ snapwick_as_root() {
   fi
 }
 
-snapwick_has_jpeg_source() {
-  apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package: libjpeg-turbo$'
+snapwick_has_source() {
+  apt-cache showsrc "$1" 2>/dev/null | grep -q "^Package: $1\$"
 }
 
 # A deb-src entry for the release this machine runs, from the mirror its
@@ -125,23 +137,34 @@ snapwick_add_source_entry() {
   snapwick_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
 }
 
-# libjpeg-turbo's Debian source package in the cache, fetched once.
-snapwick_fetch_jpeg_source() {
-  local dir=$SNAPWICK_DEPS_CACHE/libjpeg-turbo
-  if compgen -G "$dir/libjpeg-turbo_*.dsc" >/dev/null && compgen -G "$dir/libjpeg-turbo_*.orig.tar.*" >/dev/null; then
-    echo "== libjpeg-turbo's source package is in $dir"
+# A Debian source package in the cache, fetched once.
+snapwick_fetch_source() {
+  local package=$1 dir=$SNAPWICK_DEPS_CACHE/$1
+  if compgen -G "$dir/${package}_*.dsc" >/dev/null && compgen -G "$dir/${package}_*.orig.tar.*" >/dev/null; then
+    echo "== $package's source package is in $dir"
     return 0
   fi
-  if ! snapwick_has_jpeg_source; then
+  if ! snapwick_has_source "$package"; then
     snapwick_add_source_entry || return 1
-    snapwick_has_jpeg_source || {
-      echo "apt still knows no source package libjpeg-turbo" >&2
+    snapwick_has_source "$package" || {
+      echo "apt still knows no source package $package" >&2
       return 1
     }
   fi
-  echo "== fetching libjpeg-turbo's source package into $dir"
+  echo "== fetching $package's source package into $dir"
   mkdir -p "$dir"
-  (cd "$dir" && apt-get source --download-only -q libjpeg-turbo)
+  (cd "$dir" && apt-get source --download-only -q "$package")
+}
+
+snapwick_fetch_jpeg_source() {
+  snapwick_fetch_source libjpeg-turbo
+}
+
+# wlroots' source package holds the XML of wlr-screencopy-unstable-v1 and
+# virtual-keyboard-unstable-v1, which the Wayland layer and its benchmark
+# are generated from.
+snapwick_fetch_wlroots_source() {
+  snapwick_fetch_source wlroots
 }
 
 snapwick_install_packages() {

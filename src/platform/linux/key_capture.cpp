@@ -35,8 +35,9 @@ bool KeyCapture::eventFilter(QObject* watched, QEvent* event) {
   // asked too.
   if (key->isAutoRepeat()) return false;
   if (keymap_ && keymap_->RepeatedRelease(key->nativeScanCode())) return false;
-  const auto info =
-      keymap_ ? keymap_->Describe(key->nativeScanCode(), key->nativeModifiers()) : std::nullopt;
+  const auto info = keymap_ ? keymap_->Describe(key->nativeScanCode(), key->nativeModifiers(),
+                                                key->nativeVirtualKey())
+                            : std::nullopt;
   if (info) {
     onReleased_(info->virtualKey, info->name);
   } else {

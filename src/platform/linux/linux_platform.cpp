@@ -48,14 +48,7 @@ LinuxPlatform::LinuxPlatform(SessionParts parts, std::string_view lockKey)
   }
   if (parts_.hotkey) {
     parts_.hotkey->SetEdgeHandler([this](bool down) { OnEdge(down); });
-    if (parts_.hotkey->EventFd() >= 0) {
-      hotkeyNotifier_ =
-          std::make_unique<QSocketNotifier>(parts_.hotkey->EventFd(), QSocketNotifier::Read);
-      QObject::connect(hotkeyNotifier_.get(), &QSocketNotifier::activated, &context_, [this] {
-        parts_.hotkey->Dispatch();
-        DispatchLater();
-      });
-    }
+    FollowHotkeyFd();
   }
   // A held key gives one shot a tick: a coarse timer's slack would cost
   // shots. Qt's precise timer keeps its due times: a late tick does not
@@ -126,6 +119,26 @@ void LinuxPlatform::Tick() {
   DispatchLater();
 }
 
+void LinuxPlatform::FollowHotkeyFd() {
+  const int fd = parts_.hotkey ? parts_.hotkey->EventFd() : -1;
+  if (hotkeyNotifier_ && hotkeyNotifier_->socket() == fd) return;
+  if (hotkeyNotifier_) {
+    // The source closed its descriptor (its server went away): the number
+    // may soon be another file's, which must not wake the source. Perhaps
+    // inside the notifier's own signal: deleted once that has returned.
+    hotkeyNotifier_->setEnabled(false);
+    hotkeyNotifier_->setParent(&context_);
+    hotkeyNotifier_.release()->deleteLater();
+  }
+  if (fd < 0) return;
+  hotkeyNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  QObject::connect(hotkeyNotifier_.get(), &QSocketNotifier::activated, &context_, [this] {
+    parts_.hotkey->Dispatch();
+    FollowHotkeyFd();
+    DispatchLater();
+  });
+}
+
 void LinuxPlatform::DispatchLater() {
   if (closed_ || dispatchQueued_ || !parts_.hotkey || !parts_.hotkey->Pending()) return;
   dispatchQueued_ = true;
@@ -135,6 +148,7 @@ void LinuxPlatform::DispatchLater() {
         dispatchQueued_ = false;
         if (closed_) return;
         parts_.hotkey->Dispatch();
+        FollowHotkeyFd();
         DispatchLater();
       },
       Qt::QueuedConnection);

@@ -90,6 +90,9 @@ class LinuxPlatform final : public Platform {
   // What the hotkey source read during the program's work waits for the
   // event loop.
   void DispatchLater();
+  // Watches the hotkey source's descriptor, a new one or none once it has
+  // changed.
+  void FollowHotkeyFd();
 
   SessionParts parts_;
   SoundPlayer sound_;

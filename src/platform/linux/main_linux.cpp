@@ -15,6 +15,7 @@
 #include "platform/linux/linux_texts.h"
 #include "platform/linux/session_kind.h"
 #include "platform/linux/session_parts.h"
+#include "platform/wayland/wayland_session.h"
 #include "platform/x11/x11_session.h"
 #include "platform/x11/x_display.h"
 
@@ -39,16 +40,6 @@ std::string_view Env(const char* name) {
 bool IsSocket(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
-}
-
-// A Wayland session's parts. The compositor's own ways to the screen and
-// the hotkey (wlr-screencopy and sway's IPC, the desktop portals) come in
-// here; until a session has them, it says so and makes no shots rather
-// than black ones.
-linux::SessionParts WaylandParts() {
-  linux::SessionParts parts;
-  parts.notice = linux::kWaylandMessage;
-  return parts;
 }
 
 int NoDisplay() {
@@ -93,8 +84,11 @@ int main(int argc, char** argv) {
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 
   QApplication app(argc, argv);
+  // A Wayland session's parts come from what its compositor offers (sway,
+  // the wlroots compositors); one that offers nothing the program can use
+  // says so and makes no shots rather than black ones.
   linux::SessionParts parts =
-      display ? x11::MakeX11Session(std::move(display), kKeyWake) : WaylandParts();
+      display ? x11::MakeX11Session(std::move(display), kKeyWake) : wayland::MakeWaylandSession();
   linux::LinuxPlatform platform(std::move(parts), linux::SessionKey(kind, environment));
   MainWindowLogic logic(platform);
   // Start-up may end the program before the window is ever shown (another

@@ -62,15 +62,19 @@ class ScreenSource {
 
 // The session's keymap, for the keys released over the program's window:
 // Qt's key events carry the key's native code (the X keycode, which is
-// also xkbcommon's keycode on Wayland) and the native modifier state.
+// also xkbcommon's keycode on Wayland), the native modifier state and the
+// keysym that Qt's own keymap gave the key.
 class SessionKeymap {
  public:
   virtual ~SessionKeymap() = default;
   // The key's virtual-key code and name; nothing for a key the program
   // ignores. `nativeModifiers` decides the layout and Num Lock, as the
-  // session's Qt plugin reports them.
+  // session's Qt plugin reports them. `keysym` is Qt's reading of the key
+  // (0 when it has none): on Wayland each keyboard brings a keymap of its
+  // own, and Qt may have the newest one before the session's parts do.
   virtual std::optional<KeyDescription> Describe(std::uint32_t nativeScanCode,
-                                                 std::uint32_t nativeModifiers) = 0;
+                                                 std::uint32_t nativeModifiers,
+                                                 std::uint32_t keysym) = 0;
   // Whether a release is a repeat's, the key being down again (X repeats
   // a held key as release and press pairs): a held key is captured once.
   virtual bool RepeatedRelease(std::uint32_t /*nativeScanCode*/) { return false; }

@@ -165,7 +165,8 @@ void XKeyboard::OnEvent(XEvent& event) {
 }
 
 std::optional<KeyDescription> XSessionKeymap::Describe(std::uint32_t nativeScanCode,
-                                                       std::uint32_t nativeModifiers) {
+                                                       std::uint32_t nativeModifiers,
+                                                       std::uint32_t /*keysym*/) {
   return keyboard_->Describe(nativeScanCode, nativeModifiers);
 }
 

@@ -67,8 +67,11 @@ class XSessionKeymap final : public linux::SessionKeymap {
   XSessionKeymap(std::shared_ptr<XDisplay> display, std::shared_ptr<XKeyboard> keyboard)
       : display_(std::move(display)), keyboard_(std::move(keyboard)) {}
 
+  // The X server has one keymap for every keyboard: Qt's keysym adds
+  // nothing.
   std::optional<KeyDescription> Describe(std::uint32_t nativeScanCode,
-                                         std::uint32_t nativeModifiers) override;
+                                         std::uint32_t nativeModifiers,
+                                         std::uint32_t keysym) override;
   bool RepeatedRelease(std::uint32_t nativeScanCode) override;
 
  private:

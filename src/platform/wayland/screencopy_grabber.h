@@ -1,0 +1,60 @@
+#pragma once
+// The screen on wlroots compositors (sway and its kin), through the
+// wlr-screencopy protocol, on a Wayland connection of its own: Qt's
+// connection and event loop are never touched, so a grab delivers none of
+// the program's other events in the middle of a shot.
+//
+// wlroots knows no primary output: the one copied is the output whose top
+// left corner is at 0,0 of the desktop (where sway puts the first one),
+// else the first one the compositor announced. Outputs that come and go
+// while the program runs are followed, and a new mode is copied at its new
+// size by the next grab.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/screen.h"
+
+namespace snapwick::wayland {
+
+class ScreencopyGrabber {
+ public:
+  // Connects to the compositor that display names (a WAYLAND_DISPLAY
+  // value; nullptr: WAYLAND_DISPLAY's). Nothing when there is none, or it
+  // offers no screencopy or no shared memory. A grab waits at most
+  // `timeout` for the compositor.
+  static std::unique_ptr<ScreencopyGrabber> Connect(
+      const char* display = nullptr,
+      std::chrono::milliseconds timeout = std::chrono::milliseconds(500));
+  ~ScreencopyGrabber();
+  ScreencopyGrabber(const ScreencopyGrabber&) = delete;
+  ScreencopyGrabber& operator=(const ScreencopyGrabber&) = delete;
+
+  // Copies the output into the kept shared-memory buffer (made anew only
+  // when the size or format changes) and blocks on this connection until
+  // the compositor has filled it. Nothing when there is no output, the
+  // copy failed or took too long, the compositor offers a pixel format of
+  // other than 8 bits a channel, or the connection is gone.
+  std::optional<Frame> Grab();
+
+  struct Output {
+    std::string name;  // "HEADLESS-1", "DP-2"; empty until the compositor tells
+    int x = 0;         // the top left corner on the desktop, as xdg-output gives it
+    int y = 0;
+  };
+  // The outputs as last heard of, in the order announced.
+  std::vector<Output> Outputs();
+  // The name of the output the next grab copies; empty when there is none.
+  std::string ChosenOutput();
+
+ private:
+  struct State;
+  explicit ScreencopyGrabber(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace snapwick::wayland

@@ -1,0 +1,138 @@
+#pragma once
+// The hotkey under sway: no Wayland client can see another window's keys,
+// so sway itself is asked, over its IPC socket, to bind the key to two
+// commands that do nothing (`nop <name>`), one on the press (not repeated
+// while held) and one on the release, and to report the bindings it runs.
+// The names are this process's own, so the events of another copy of the
+// program (another user's, another session's) never count here.
+//
+// A bound key is consumed: while the program watches it, the focused
+// application no longer receives it; Unbind (a new hotkey, the end)
+// gives it back. Bindings added at run time vanish when sway reloads its
+// configuration; they are added again when sway tells of the reload.
+//
+// A key that the configuration (the file sway loaded) binds already, with
+// no modifier, is not taken: sway would silently replace the user's
+// binding, and unbinding ours later would leave the key with nothing until
+// the next reload. Watch then reports that nothing is watched.
+//
+// Two connections: commands go over one and wait for their reply for at
+// most half a second (sway answers in well under a millisecond); events
+// arrive over the other, whose file descriptor the caller watches (a
+// QSocketNotifier) and then calls ProcessEvents. Edges are reported only
+// from ProcessEvents, never from inside Watch.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/wayland/sway_ipc_messages.h"
+#include "platform/wayland/sway_keys.h"
+
+struct xkb_keymap;
+
+namespace snapwick::wayland {
+
+// Where sway's IPC socket is: SWAYSOCK, which sway sets for the programs it
+// starts; else I3SOCK; else the socket sway makes in XDG_RUNTIME_DIR,
+// sway-ipc.<uid>.<pid>.sock, of a sway that still runs (the newest, should
+// several). Nothing when there is none.
+std::optional<std::string> FindSwaySocket();
+
+// What the events on the subscription mean for one process's bindings,
+// apart from the sockets.
+class HotkeyEvents {
+ public:
+  // tag makes the binding names unique: the process id and random bytes.
+  explicit HotkeyEvents(const std::string& tag);
+
+  // The arguments of our `nop` commands.
+  const std::string& DownName() const { return downName_; }
+  const std::string& UpName() const { return upName_; }
+
+  struct Outcome {
+    // An edge of the hotkey: true down, false up.
+    std::optional<bool> edge;
+    // The configuration was reloaded: the bindings are gone.
+    bool rebind = false;
+  };
+  Outcome OnEvent(const IpcMessage& event);
+  // The key was unbound: the next press starts from up.
+  void Forget() { down_ = false; }
+  bool Down() const { return down_; }
+
+ private:
+  std::string downName_;
+  std::string upName_;
+  std::string downCommand_;
+  std::string upCommand_;
+  bool down_ = false;
+};
+
+// A tag unique to this process: "snapwick-<pid>-<16 random hex digits>".
+std::string NewBindingTag();
+
+class IpcConnection;
+
+class SwayHotkey {
+ public:
+  using EdgeHandler = std::function<void(bool down)>;
+
+  // Connects to sway (socketPath, else FindSwaySocket()) and subscribes to
+  // its binding and workspace events. Nothing when sway cannot be reached.
+  static std::unique_ptr<SwayHotkey> Connect(EdgeHandler onEdge, std::string socketPath = {});
+  ~SwayHotkey();
+  SwayHotkey(const SwayHotkey&) = delete;
+  SwayHotkey& operator=(const SwayHotkey&) = delete;
+
+  // Watches virtualKey from now on (0: nothing), unbinding the key watched
+  // before. True when sway bound it: its edges will be reported. False when
+  // the key cannot be bound (no such key, sway refused, the configuration
+  // binds it already, sway is gone): nothing is watched then.
+  bool Watch(int virtualKey);
+  // Gives the watched key back to applications; nothing is watched until
+  // the next Watch.
+  void Unbind();
+  bool Watching() const { return !bound_.empty(); }
+
+  // The keymap whose first layout decides how letters are bound (see
+  // SwayKeysOf); applies from the next Watch. nullptr: sway's own
+  // translation of letters.
+  void SetFirstLayout(xkb_keymap* keymap);
+
+  // Readable when sway has sent events; -1 once the connection is gone.
+  int EventFd() const;
+  // Reads what sway has sent and reports edges. False once sway has gone
+  // (the caller stops watching the descriptor); a key that was down is
+  // reported up first.
+  bool ProcessEvents();
+
+  const HotkeyEvents& Events() const { return events_; }
+  // How many reloads of sway's configuration were handled, each with the
+  // key bound again (when it still could be: see Watching).
+  int Reloads() const { return reloads_; }
+
+ private:
+  SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
+             std::unique_ptr<IpcConnection> subscription);
+  bool Bind(const std::vector<SwayKey>& keys);
+  void UnbindKeys();
+  bool RunCommand(const std::string& command);
+  bool KeyTaken(const std::vector<SwayKey>& keys);
+
+  EdgeHandler onEdge_;
+  std::unique_ptr<IpcConnection> commands_;
+  std::unique_ptr<IpcConnection> subscription_;
+  HotkeyEvents events_;
+  xkb_keymap* firstLayout_ = nullptr;
+  int virtualKey_ = 0;
+  int reloads_ = 0;
+  // The keys bound now, each on its press and its release.
+  std::vector<SwayKey> bound_;
+};
+
+}  // namespace snapwick::wayland

@@ -1,0 +1,36 @@
+#include "platform/wayland/sway_hotkey_source.h"
+
+namespace snapwick::wayland {
+
+std::unique_ptr<SwayHotkeySource> SwayHotkeySource::Connect(FirstLayout firstLayout,
+                                                            std::string socketPath) {
+  std::unique_ptr<SwayHotkeySource> source(new SwayHotkeySource(std::move(firstLayout)));
+  // Edges come only from ProcessEvents, that is from Dispatch.
+  SwayHotkeySource* self = source.get();
+  source->hotkey_ = SwayHotkey::Connect(
+      [self](bool down) {
+        if (self->onEdge_) self->onEdge_(down);
+      },
+      std::move(socketPath));
+  if (!source->hotkey_) return nullptr;
+  return source;
+}
+
+HotkeyWatch SwayHotkeySource::Watch(int virtualKey) {
+  if (virtualKey == 0 || gone_) {
+    hotkey_->Unbind();
+    return HotkeyWatch::None;
+  }
+  hotkey_->SetFirstLayout(firstLayout_ ? firstLayout_() : nullptr);
+  return hotkey_->Watch(virtualKey) ? HotkeyWatch::Edges : HotkeyWatch::None;
+}
+
+int SwayHotkeySource::EventFd() const { return gone_ ? -1 : hotkey_->EventFd(); }
+
+void SwayHotkeySource::Dispatch() {
+  if (gone_) return;
+  // A key held when sway went is reported up first.
+  if (!hotkey_->ProcessEvents()) gone_ = true;
+}
+
+}  // namespace snapwick::wayland

@@ -1,0 +1,47 @@
+#pragma once
+// The hotkey under sway, as the Linux platform watches it: SwayHotkey's
+// bindings, their edges handed out from the event loop when sway's events
+// arrive on their descriptor. A key that sway will not bind, or a sway that
+// has gone, watches nothing (HotkeyWatch::None): no shots, and the key is
+// left to applications.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/linux/session_parts.h"
+#include "platform/wayland/sway_hotkey.h"
+
+struct xkb_keymap;
+
+namespace snapwick::wayland {
+
+class SwayHotkeySource final : public linux::HotkeySource {
+ public:
+  // The keymap whose first layout decides which key a letter is, asked
+  // anew at every Watch (the seat's may change); nullptr lets sway decide.
+  using FirstLayout = std::function<xkb_keymap*()>;
+
+  // Nothing when sway cannot be reached (socketPath, else where
+  // FindSwaySocket finds it).
+  static std::unique_ptr<SwayHotkeySource> Connect(FirstLayout firstLayout,
+                                                   std::string socketPath = {});
+
+  void SetEdgeHandler(EdgeHandler onEdge) override { onEdge_ = std::move(onEdge); }
+  HotkeyWatch Watch(int virtualKey) override;
+  // -1 once sway has gone.
+  int EventFd() const override;
+  void Dispatch() override;
+
+  const SwayHotkey& Hotkey() const { return *hotkey_; }
+
+ private:
+  explicit SwayHotkeySource(FirstLayout firstLayout) : firstLayout_(std::move(firstLayout)) {}
+
+  FirstLayout firstLayout_;
+  EdgeHandler onEdge_;
+  std::unique_ptr<SwayHotkey> hotkey_;
+  bool gone_ = false;
+};
+
+}  // namespace snapwick::wayland

@@ -1,0 +1,415 @@
+// The hotkey over a socket that answers as sway does: which commands it is
+// sent, what it reports and when, and what it does when sway refuses a
+// binding, the user's configuration has the key, the configuration is
+// reloaded or sway goes away. The real sway is in the end-to-end
+// scenarios (tests/e2e_wayland).
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wayland/sway_hotkey.h"
+#include "platform/wayland/sway_ipc_messages.h"
+
+namespace snapwick::wayland {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    out += c;
+  }
+  return out + "\"";
+}
+
+int ListenAt(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(fd, 8) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A sway that answers the hotkey's requests: every command succeeds but
+// those containing a refused word, the configuration is whatever was set,
+// and events go to the connections that subscribed.
+class FakeSway {
+ public:
+  FakeSway() {
+    char folder[] = "/tmp/snapwick-fake-sway.XXXXXX";
+    folder_ = mkdtemp(folder);
+    path_ = folder_ + "/sway-ipc.sock";
+    listener_ = ListenAt(path_);
+    if (pipe(wake_) != 0) std::abort();
+    server_ = std::thread([this] { Serve(); });
+  }
+  ~FakeSway() {
+    stop_ = true;
+    (void)!write(wake_[1], "x", 1);
+    server_.join();
+    CloseClients();
+    close(listener_);
+    close(wake_[0]);
+    close(wake_[1]);
+    fs::remove_all(folder_);
+  }
+
+  const std::string& Path() const { return path_; }
+  void SetConfig(const std::string& config) {
+    std::lock_guard lock(mutex_);
+    config_ = config;
+  }
+  void Refuse(const std::string& word) {
+    std::lock_guard lock(mutex_);
+    refused_ = word;
+  }
+  // As a sway that hangs: commands get no reply.
+  void Mute() {
+    std::lock_guard lock(mutex_);
+    mute_ = true;
+  }
+  std::vector<std::string> TakeCommands() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(commands_, {});
+  }
+  void SendEvent(std::uint32_t type, const std::string& payload) {
+    std::lock_guard lock(mutex_);
+    const std::string bytes = EncodeIpcMessage(type, payload);
+    for (const Client& client : clients_) {
+      if (!client.subscribed) continue;
+      ASSERT_EQ(write(client.fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+  }
+  // As a sway that exits.
+  void CloseClients() {
+    std::lock_guard lock(mutex_);
+    // shutdown ends the stream at once; close alone waits for the server's
+    // poll to let go of the descriptor.
+    for (Client& client : clients_) {
+      shutdown(client.fd, SHUT_RDWR);
+      close(client.fd);
+    }
+    clients_.clear();
+  }
+
+ private:
+  struct Client {
+    int fd;
+    bool subscribed = false;
+    IpcMessageReader reader;
+  };
+
+  void Serve() {
+    while (!stop_) {
+      std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+      {
+        std::lock_guard lock(mutex_);
+        for (const Client& client : clients_) fds.push_back({client.fd, POLLIN, 0});
+      }
+      if (poll(fds.data(), fds.size(), -1) <= 0) continue;
+      std::lock_guard lock(mutex_);
+      if (fds[1].revents)
+        clients_.push_back({accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC), false, {}});
+      for (std::size_t i = 2; i < fds.size(); ++i) {
+        if (!fds[i].revents) continue;
+        for (Client& client : clients_) {
+          if (client.fd == fds[i].fd) Answer(client);
+        }
+      }
+    }
+  }
+
+  void Answer(Client& client) {
+    char chunk[4096];
+    const ssize_t got = read(client.fd, chunk, sizeof chunk);
+    if (got <= 0) return;
+    client.reader.Append(chunk, static_cast<std::size_t>(got));
+    while (std::optional<IpcMessage> message = client.reader.Next()) {
+      std::string reply;
+      if (message->type == sway_ipc::kRunCommand) {
+        commands_.push_back(message->payload);
+        if (mute_) continue;
+        const bool refused =
+            !refused_.empty() && message->payload.find(refused_) != std::string::npos;
+        reply = refused ? R"([{"success":false,"error":"refused"}])" : R"([{"success":true}])";
+      } else if (message->type == sway_ipc::kSubscribe) {
+        client.subscribed = true;
+        reply = R"({"success":true})";
+      } else if (message->type == sway_ipc::kGetConfig) {
+        reply = "{\"config\":" + JsonString(config_) + "}";
+      }
+      const std::string bytes = EncodeIpcMessage(message->type, reply);
+      ASSERT_EQ(write(client.fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+  }
+
+  std::string folder_;
+  std::string path_;
+  int listener_ = -1;
+  int wake_[2] = {-1, -1};
+  std::atomic<bool> stop_{false};
+  std::thread server_;
+  std::mutex mutex_;
+  std::vector<Client> clients_;
+  std::vector<std::string> commands_;
+  std::string config_;
+  std::string refused_;
+  bool mute_ = false;
+};
+
+class SwayHotkeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hotkey_ = SwayHotkey::Connect([this](bool down) { edges_.push_back(down); }, sway_.Path());
+    ASSERT_TRUE(hotkey_);
+    sway_.TakeCommands();
+  }
+
+  std::string Down() const { return hotkey_->Events().DownName(); }
+  std::string Up() const { return hotkey_->Events().UpName(); }
+
+  void Run(const std::string& name) {
+    sway_.SendEvent(sway_ipc::kBindingEvent, R"({"change":"run","binding":{"command":"nop )" +
+                                                 name + R"(","input_type":"keyboard"}})");
+  }
+
+  // What the event loop does when the descriptor is readable.
+  bool Deliver() {
+    pollfd readable{hotkey_->EventFd(), POLLIN, 0};
+    EXPECT_EQ(poll(&readable, 1, 2000), 1) << "nothing came from sway";
+    return hotkey_->ProcessEvents();
+  }
+
+  FakeSway sway_;
+  std::vector<bool> edges_;
+  std::unique_ptr<SwayHotkey> hotkey_;
+};
+
+TEST_F(SwayHotkeyTest, Watch_BindsPressAndRelease_ReportsOnlyFromTheEventLoop) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  EXPECT_TRUE(hotkey_->Watching());
+  EXPECT_EQ(sway_.TakeCommands(), (std::vector<std::string>{
+                                      "bindsym --no-repeat F8 nop " + Down(),
+                                      "bindsym --release F8 nop " + Up(),
+                                  }));
+  Run(Down());
+  Run("snapwick-1-00-down");  // another copy of the program
+  EXPECT_TRUE(edges_.empty());
+  EXPECT_TRUE(Deliver());
+  EXPECT_EQ(edges_, (std::vector<bool>{true}));
+  Run(Up());
+  EXPECT_TRUE(Deliver());
+  EXPECT_EQ(edges_, (std::vector<bool>{true, false}));
+}
+
+TEST_F(SwayHotkeyTest, NewKey_OldOneGivenBack_ThenNewBound) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  sway_.TakeCommands();
+  ASSERT_TRUE(hotkey_->Watch(0x2C));
+  EXPECT_EQ(sway_.TakeCommands(), (std::vector<std::string>{
+                                      "unbindsym F8",
+                                      "unbindsym --release F8",
+                                      "bindsym --no-repeat Print nop " + Down(),
+                                      "bindsym --release Print nop " + Up(),
+                                  }));
+  EXPECT_FALSE(hotkey_->Watch(0));
+  EXPECT_EQ(sway_.TakeCommands(),
+            (std::vector<std::string>{"unbindsym Print", "unbindsym --release Print"}));
+}
+
+TEST_F(SwayHotkeyTest, ReleaseBindingRefused_NothingLeftBound_NotWatching) {
+  sway_.Refuse("--release");
+  EXPECT_FALSE(hotkey_->Watch(0x77));
+  EXPECT_FALSE(hotkey_->Watching());
+  const std::vector<std::string> commands = sway_.TakeCommands();
+  ASSERT_EQ(commands.size(), 4u);
+  EXPECT_EQ(commands[2], "unbindsym F8");
+  // Nothing more to give back at the end.
+  hotkey_.reset();
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+}
+
+TEST_F(SwayHotkeyTest, KeyInUsersConfiguration_NotTaken_NotEvenAfterAReload) {
+  sway_.SetConfig("set $mod Mod4\nbindsym F8 exec grim ~/shot.png\n");
+  EXPECT_FALSE(hotkey_->Watch(0x77));
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+  // What was refused stays unwatched: the caller was told so.
+  sway_.SetConfig("");
+  sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
+  ASSERT_TRUE(Deliver());
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+  EXPECT_FALSE(hotkey_->Watching());
+  EXPECT_TRUE(hotkey_->Watch(0x78));
+}
+
+TEST_F(SwayHotkeyTest, SwayHangs_WatchGivesUpWithinASecond_AndStaysFailed) {
+  sway_.Mute();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(hotkey_->Watch(0x77));
+  EXPECT_FALSE(hotkey_->Watch(0x78));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_FALSE(hotkey_->Watching());
+}
+
+TEST_F(SwayHotkeyTest, UnbindableCode_NothingSent) {
+  EXPECT_FALSE(hotkey_->Watch(0xBA));
+  EXPECT_FALSE(hotkey_->Watch(0x07));
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+}
+
+TEST_F(SwayHotkeyTest, Reload_BoundAgain_HeldKeyReportedUp) {
+  ASSERT_TRUE(hotkey_->Watch(0x10));  // two keys: both bound again
+  sway_.TakeCommands();
+  Run(Down());
+  ASSERT_TRUE(Deliver());
+  sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
+  ASSERT_TRUE(Deliver());
+  EXPECT_EQ(edges_, (std::vector<bool>{true, false}));
+  EXPECT_EQ(hotkey_->Reloads(), 1);
+  EXPECT_EQ(sway_.TakeCommands(), (std::vector<std::string>{
+                                      "bindsym --no-repeat Shift_L nop " + Down(),
+                                      "bindsym --release Shift_L nop " + Up(),
+                                      "bindsym --no-repeat Shift_R nop " + Down(),
+                                      "bindsym --release Shift_R nop " + Up(),
+                                  }));
+  EXPECT_TRUE(hotkey_->Watching());
+}
+
+TEST_F(SwayHotkeyTest, Unbound_ReloadBindsNothing) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  hotkey_->Unbind();
+  sway_.TakeCommands();
+  sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
+  ASSERT_TRUE(Deliver());
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+  EXPECT_FALSE(hotkey_->Watching());
+}
+
+TEST_F(SwayHotkeyTest, Reload_ConfigurationNowHasTheKey_LeftToTheUser) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  sway_.TakeCommands();
+  sway_.SetConfig("bindsym F8 exec grim\n");
+  sway_.SendEvent(sway_ipc::kWorkspaceEvent, R"({"change":"reload"})");
+  ASSERT_TRUE(Deliver());
+  EXPECT_FALSE(hotkey_->Watching());
+  // Ours went with the reload: unbinding now would remove the user's.
+  hotkey_.reset();
+  EXPECT_TRUE(sway_.TakeCommands().empty());
+}
+
+TEST_F(SwayHotkeyTest, SwayGone_HeldKeyUp_ThenNoMoreEvents) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  Run(Down());
+  ASSERT_TRUE(Deliver());
+  sway_.CloseClients();
+  EXPECT_FALSE(Deliver());
+  EXPECT_EQ(edges_, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(hotkey_->Watching());
+  EXPECT_FALSE(hotkey_->Watch(0x77));
+}
+
+TEST_F(SwayHotkeyTest, End_KeyGivenBack) {
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  sway_.TakeCommands();
+  hotkey_.reset();
+  EXPECT_EQ(sway_.TakeCommands(),
+            (std::vector<std::string>{"unbindsym F8", "unbindsym --release F8"}));
+}
+
+// Sets an environment variable for the scope; restores it after.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(FindSwaySocketTest, Variables_ThenRuntimeFolderOfARunningSway) {
+  char folder[] = "/tmp/snapwick-runtime.XXXXXX";
+  const std::string runtime = mkdtemp(folder);
+  const std::string uid = std::to_string(getuid());
+  // A socket of a sway that ended, one of another user, and ours.
+  const std::string dead = runtime + "/sway-ipc." + uid + ".99999999.sock";
+  const std::string foreign = runtime + "/sway-ipc." + std::to_string(getuid() + 1) + "." +
+                              std::to_string(getpid()) + ".sock";
+  const std::string alive = runtime + "/sway-ipc." + uid + "." + std::to_string(getpid()) + ".sock";
+  const int sockets[] = {ListenAt(dead), ListenAt(foreign), ListenAt(alive)};
+  const std::string other = runtime + "/other.sock";
+  const int otherSocket = ListenAt(other);
+
+  const std::string notASocket = runtime + "/plain";
+  {
+    std::FILE* f = std::fopen(notASocket.c_str(), "w");
+    std::fclose(f);
+  }
+  {
+    ScopedEnv sway("SWAYSOCK", &other), i3("I3SOCK", nullptr), xdg("XDG_RUNTIME_DIR", &runtime);
+    EXPECT_EQ(FindSwaySocket(), other);
+  }
+  {
+    ScopedEnv sway("SWAYSOCK", &notASocket), i3("I3SOCK", &other), xdg("XDG_RUNTIME_DIR", &runtime);
+    EXPECT_EQ(FindSwaySocket(), other);
+  }
+  {
+    ScopedEnv sway("SWAYSOCK", nullptr), i3("I3SOCK", nullptr), xdg("XDG_RUNTIME_DIR", &runtime);
+    EXPECT_EQ(FindSwaySocket(), alive);
+  }
+  {
+    const std::string empty = runtime + "/none";
+    fs::create_directory(empty);
+    ScopedEnv sway("SWAYSOCK", nullptr), i3("I3SOCK", nullptr), xdg("XDG_RUNTIME_DIR", &empty);
+    EXPECT_EQ(FindSwaySocket(), std::nullopt);
+    EXPECT_FALSE(SwayHotkey::Connect(nullptr));
+  }
+  for (int fd : sockets) close(fd);
+  close(otherSocket);
+  fs::remove_all(runtime);
+}
+
+TEST(SwayHotkeyConnectTest, NoSwayAtThePath_Nothing) {
+  EXPECT_FALSE(SwayHotkey::Connect(nullptr, "/nonexistent/sway-ipc.sock"));
+}
+
+}  // namespace
+}  // namespace snapwick::wayland

@@ -1,0 +1,12 @@
+# Tests of the Wayland layer's own decisions: the key table against
+# keymaps compiled from the installed XKB data (and the X11 build's keys
+# for the same codes), sway's IPC framing and events, and the hotkey over
+# a socket that answers as sway does.
+add_executable(snapwick_wayland_tests
+  ${CMAKE_CURRENT_LIST_DIR}/sway_hotkey_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sway_ipc_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sway_keys_test.cpp)
+target_link_libraries(snapwick_wayland_tests PRIVATE snapwick_platform_wayland snapwick_linux_keys
+                                                     PkgConfig::XKBCOMMON GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(snapwick_wayland_tests)
