@@ -1,5 +1,6 @@
 #include "app/main_window_logic.h"
 
+#include "app/hotkey_in_force.h"
 #include "app/startup.h"
 #include "form/texts.h"
 #include "panel/settings_panel.h"
@@ -22,6 +23,10 @@ bool MainWindowLogic::OnCloseRequest(CloseOrigin origin) {
 void MainWindowLogic::OnHotkeyDown() { capture_.OnHotkeyDown(p_, state_); }
 
 void MainWindowLogic::OnHotkeyUp() { capture_.OnHotkeyUp(p_, state_); }
+
+void MainWindowLogic::OnHotkeyBound(std::string_view keyName) {
+  ShowHotkeyInForce(p_, state_, keyName);
+}
 
 void MainWindowLogic::OnTick() { capture_.OnTick(p_, state_); }
 

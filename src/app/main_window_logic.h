@@ -20,6 +20,7 @@ class MainWindowLogic final : public WindowEvents {
   bool OnCloseRequest(CloseOrigin origin) override;
   void OnHotkeyDown() override;
   void OnHotkeyUp() override;
+  void OnHotkeyBound(std::string_view keyName) override;
   void OnTick() override;
   void OnTrayEvent(TrayEvent event) override;
   void OnTrayRecreated() override;
