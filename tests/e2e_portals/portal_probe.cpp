@@ -8,14 +8,18 @@
 //     -> "trigger NS TEXT", "pressed NS", "released NS", "ended NS",
 //        "refused NS" (no trigger for the key)
 //   portal_probe screencast TOKEN_FILE
-//     start | grab PNG | close | drop | quit
+//     start | grab PNG | shot JPEG QUALITY | close | drop | quit
+//     through the program's own screen source (PortalScreenSource), its
+//     Screenshot fallback left out: the token kept in TOKEN_FILE by it.
 //     (drop: the portal session closed under a running stream, as when the
 //     user stops sharing: the stream must notice its end)
 //     -> "started NS NODE W H", "token NS TOKEN|-", "start-failed NS OUTCOME",
-//        "first-frame NS", "ended NS", "no-frame NS",
-//        "grabbed NS W H LAYOUT GRAB_NS AGE_NS COPY_NS"
+//        "ended NS", "stream-ended NS", "no-frame NS",
+//        "grabbed NS W H LAYOUT GRAB_NS AGE_NS COPY_NS ...",
+//        "shot-written NS GRAB_NS ENCODE_WRITE_NS AGE_NS"
 //     (the first grab waits up to 5 s for a frame; AGE is how old the
-//     newest frame was when the grab returned)
+//     newest frame was when the grab returned; shot: the frame compressed
+//     at QUALITY and written as the program does it)
 //   portal_probe screenshot
 //     grab PNG | quit
 //     -> "shot NS OUTCOME W H GRAB_NS"
@@ -28,17 +32,22 @@
 #include <QImage>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 
+#include "jpeg/shot_encoder.h"
 #include "platform/portal/desktop_backends.h"
 #include "platform/portal/global_shortcuts.h"
 #include "platform/portal/pipewire_stream.h"
+#include "platform/portal/portal_screen.h"
 #include "platform/portal/restore_token.h"
 #include "platform/portal/screen_cast.h"
 #include "platform/portal/screenshot_portal.h"
@@ -63,22 +72,36 @@ long long Ns(Clock::duration d) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
 }
 
-const char* LayoutName(snapwick::portal::PixelLayout layout) {
+const char* LayoutName(snapwick::PixelLayout layout) {
   switch (layout) {
-    case snapwick::portal::PixelLayout::Bgrx:
+    case snapwick::PixelLayout::Bgrx:
       return "Bgrx";
-    case snapwick::portal::PixelLayout::Rgbx:
+    case snapwick::PixelLayout::Rgbx:
       return "Rgbx";
-    case snapwick::portal::PixelLayout::Xrgb:
+    case snapwick::PixelLayout::Xrgb:
       return "Xrgb";
-    case snapwick::portal::PixelLayout::Xbgr:
+    case snapwick::PixelLayout::Xbgr:
       return "Xbgr";
   }
   return "?";
 }
 
+snapwick::jpeg::PixelOrder OrderOf(snapwick::PixelLayout layout) {
+  switch (layout) {
+    case snapwick::PixelLayout::Bgrx:
+      return snapwick::jpeg::PixelOrder::Bgrx;
+    case snapwick::PixelLayout::Rgbx:
+      return snapwick::jpeg::PixelOrder::Rgbx;
+    case snapwick::PixelLayout::Xrgb:
+      return snapwick::jpeg::PixelOrder::Xrgb;
+    case snapwick::PixelLayout::Xbgr:
+      return snapwick::jpeg::PixelOrder::Xbgr;
+  }
+  return snapwick::jpeg::PixelOrder::Bgrx;
+}
+
 // The frame as the encoder would read it, saved for the scenario to check.
-bool SaveFrame(const snapwick::portal::Frame& frame, const QString& path) {
+bool SaveFrame(const snapwick::Frame& frame, const QString& path) {
   QImage image(frame.width, frame.height, QImage::Format_RGB888);
   for (int y = 0; y < frame.height; ++y) {
     const std::uint8_t* row = frame.pixels + static_cast<std::ptrdiff_t>(frame.stride) * y;
@@ -87,16 +110,16 @@ bool SaveFrame(const snapwick::portal::Frame& frame, const QString& path) {
       const std::uint8_t* p = row + 4 * x;
       std::uint8_t r = 0, g = 0, b = 0;
       switch (frame.layout) {
-        case snapwick::portal::PixelLayout::Bgrx:
+        case snapwick::PixelLayout::Bgrx:
           b = p[0], g = p[1], r = p[2];
           break;
-        case snapwick::portal::PixelLayout::Rgbx:
+        case snapwick::PixelLayout::Rgbx:
           r = p[0], g = p[1], b = p[2];
           break;
-        case snapwick::portal::PixelLayout::Xrgb:
+        case snapwick::PixelLayout::Xrgb:
           r = p[1], g = p[2], b = p[3];
           break;
-        case snapwick::portal::PixelLayout::Xbgr:
+        case snapwick::PixelLayout::Xbgr:
           b = p[1], g = p[2], r = p[3];
           break;
       }
@@ -122,49 +145,81 @@ void OnEachLine(QCoreApplication& app, std::function<void(const std::string&)> h
   });
 }
 
+// The ScreenCast way of the program's screen source (without its
+// Screenshot fallback, so that a frame is always the stream's).
 int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
   using namespace snapwick::portal;
-  auto* session = new ScreenCastSession(QDBusConnection::sessionBus());
-  std::unique_ptr<PipeWireStream> stream;
+  std::unique_ptr<PortalScreenSource> source;
+  snapwick::jpeg::ShotEncoder encoder(snapwick::jpeg::UsableCores() >= 2);
   Clock::time_point startedAt;
-  QObject::connect(session, &ScreenCastSession::RestoreTokenIssued, [&](const QString& token) {
-    SaveRestoreToken(tokenFile, token);
-    Say("token", token.isEmpty() ? QStringLiteral("-") : token);
+  auto* endWatch = new QTimer(&app);
+  endWatch->setInterval(10);
+  QObject::connect(endWatch, &QTimer::timeout, [&] {
+    if (source && source->Stream() && source->Stream()->Ended()) {
+      endWatch->stop();
+      Say("stream-ended");
+    }
   });
-  QObject::connect(session, &ScreenCastSession::StartFailed, [](ResponseOutcome outcome) {
-    Say("start-failed", QString::number(static_cast<int>(outcome)));
-  });
-  QObject::connect(session, &ScreenCastSession::Ended, [] { Say("ended"); });
-  QObject::connect(session, &ScreenCastSession::Started,
-                   [&](const QDBusUnixFileDescriptor& remote, const CastStream& cast) {
-                     Say("started", QStringLiteral("%1 %2 %3")
-                                        .arg(cast.node)
-                                        .arg(cast.size.width())
-                                        .arg(cast.size.height()));
-                     stream = std::make_unique<PipeWireStream>();
-                     // Called on the stream's thread; printing is all it does.
-                     stream->OnEnded([] { Say("stream-ended"); });
-                     if (!stream->Connect(::dup(remote.fileDescriptor()), cast.node)) {
-                       Say("stream-failed");
-                     }
-                   });
   OnEachLine(app, [&](const std::string& line) {
     if (line == "start") {
       startedAt = Clock::now();
-      session->Start(LoadRestoreToken(tokenFile));
-    } else if (line.rfind("grab ", 0) == 0) {
-      if (!stream) {
-        Say("no-frame");
-        return;
-      }
+      PortalScreenSource::Options options;
+      options.screenshot = false;
+      options.tokenFile = tokenFile;
+      options.firstFrame = std::chrono::seconds(5);
+      source = std::make_unique<PortalScreenSource>(QDBusConnection::sessionBus(), options);
+      ScreenCastSession& cast = source->Cast();
+      // After the source's own handlers: the token is in its file by now.
+      QObject::connect(&cast, &ScreenCastSession::RestoreTokenIssued, [](const QString& token) {
+        Say("token", token.isEmpty() ? QStringLiteral("-") : token);
+      });
+      QObject::connect(&cast, &ScreenCastSession::StartFailed, [](ResponseOutcome outcome) {
+        Say("start-failed", QString::number(static_cast<int>(outcome)));
+      });
+      QObject::connect(&cast, &ScreenCastSession::Ended, [] { Say("ended"); });
+      QObject::connect(&cast, &ScreenCastSession::Started,
+                       [](const QDBusUnixFileDescriptor&, const CastStream& stream) {
+                         Say("started", QStringLiteral("%1 %2 %3")
+                                            .arg(stream.node)
+                                            .arg(stream.size.width())
+                                            .arg(stream.size.height()));
+                       });
+    } else if (line.rfind("grab ", 0) == 0 || line.rfind("shot ", 0) == 0) {
       const auto before = Clock::now();
-      const auto frame = stream->Grab(std::chrono::seconds(5));
+      const auto frame = source ? source->Grab() : std::nullopt;
       const auto after = Clock::now();
-      if (!frame) {
+      if (!frame || source->LastWay() != ScreenWay::ScreenCast) {
         Say("no-frame");
         return;
       }
-      const auto timing = stream->LastTiming();
+      const auto timing = source->Stream()->LastTiming();
+      if (line[0] == 's') {
+        // "shot FILE QUALITY": what the program does with the frame, timed
+        // from the grab's return to the whole file.
+        std::istringstream words(line.substr(5));
+        std::string path;
+        int quality = 80;
+        words >> path >> quality;
+        const snapwick::jpeg::Pixels pixels{frame->pixels, frame->width,    frame->height,
+                                            frame->stride, frame->bottomUp, OrderOf(frame->layout)};
+        const bool encoded = encoder.Encode(pixels, quality) == snapwick::jpeg::Encoded::Ok;
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        for (const auto part : encoder.Parts()) {
+          file.write(reinterpret_cast<const char*>(part.data()),
+                     static_cast<std::streamsize>(part.size()));
+        }
+        file.close();
+        const auto written = Clock::now();
+        if (!encoded || !file) {
+          Say("no-file");
+          return;
+        }
+        Say("shot-written", QStringLiteral("%1 %2 %3")
+                                .arg(Ns(after - before))
+                                .arg(Ns(written - after))
+                                .arg(Ns(after - timing.lastFrameAt)));
+        return;
+      }
       SaveFrame(*frame, QString::fromStdString(line.substr(5)));
       Say("grabbed", QStringLiteral("%1 %2 %3 %4 %5 %6 first_frame_after_start %7")
                          .arg(frame->width)
@@ -175,18 +230,17 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
                          .arg(Ns(timing.lastCopy))
                          .arg(Ns(timing.firstFrameAt - startedAt)));
     } else if (line == "drop") {
-      session->Close();
+      // The desktop's session ends under the running stream.
+      if (source) source->Cast().Close();
       Say("dropped");
+      endWatch->start();
     } else if (line == "close" || line == "quit") {
-      stream.reset();
-      session->Close();
+      source.reset();
       if (line == "close") Say("closed");
     }
   });
   Say("ready");
-  const int status = app.exec();
-  delete session;
-  return status;
+  return app.exec();
 }
 
 int Screenshot(QCoreApplication& app) {
@@ -250,11 +304,9 @@ int main(int argc, char** argv) {
   if (args.size() >= 3 && args[1] == QLatin1String("screencast")) return ScreenCast(app, args[2]);
   if (args.size() >= 2 && args[1] == QLatin1String("screenshot")) return Screenshot(app);
   if (args.size() >= 2 && args[1] == QLatin1String("desktop")) {
-    const QStringList desktops =
-        qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
     const bool has = snapwick::portal::DesktopImplements(
-        QStringLiteral("org.freedesktop.impl.portal.GlobalShortcuts"), desktops,
-        snapwick::portal::SystemBackendFiles());
+        QStringLiteral("org.freedesktop.impl.portal.GlobalShortcuts"),
+        snapwick::portal::CurrentDesktops(), snapwick::portal::SystemBackendFiles());
     std::printf("globalshortcuts %s\n", has ? "yes" : "no");
     return 0;
   }

@@ -105,6 +105,10 @@ BackendFiles SystemBackendFiles() {
   return files;
 }
 
+QStringList CurrentDesktops() {
+  return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
+}
+
 bool DesktopImplements(const QString& interface, const QStringList& desktops,
                        const BackendFiles& files) {
   const QList<Backend> backends = ReadBackends(files.portalFolders);

@@ -25,6 +25,9 @@ struct BackendFiles {
 // The files where this machine keeps them.
 BackendFiles SystemBackendFiles();
 
+// The desktops this session runs (XDG_CURRENT_DESKTOP, split at ':').
+QStringList CurrentDesktops();
+
 // Whether a backend meant for one of `desktops` (XDG_CURRENT_DESKTOP, split
 // at ':', compared without case) implements `interface`
 // ("org.freedesktop.impl.portal.GlobalShortcuts"). A portals.conf that

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/portal/frame.h"
+#include "platform/screen.h"
 
 namespace snapwick::portal {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/portal/frame.h"
 #include "platform/portal/frame_store.h"
+#include "platform/screen.h"
 
 namespace snapwick::portal {
 

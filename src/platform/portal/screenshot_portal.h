@@ -21,8 +21,8 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/portal/frame.h"
 #include "platform/portal/portal_request.h"
+#include "platform/screen.h"
 
 namespace snapwick::portal {
 

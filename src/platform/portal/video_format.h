@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/portal/frame.h"
+#include "platform/screen.h"
 
 namespace snapwick::portal {
 

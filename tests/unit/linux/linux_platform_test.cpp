@@ -15,7 +15,9 @@ using Log = std::vector<std::string>;
 
 struct FakeHotkey final : HotkeySource {
   explicit FakeHotkey(Log& log) : log(log) {}
+  ~FakeHotkey() override { log.push_back("source gone"); }
   void SetEdgeHandler(EdgeHandler handler) override { onEdge = std::move(handler); }
+  void SetBoundHandler(BoundHandler handler) override { onBound = std::move(handler); }
   HotkeyWatch Watch(int virtualKey) override {
     log.push_back("watch " + std::to_string(virtualKey));
     return answer;
@@ -33,6 +35,7 @@ struct FakeHotkey final : HotkeySource {
   Log& log;
   HotkeyWatch answer = HotkeyWatch::Edges;
   EdgeHandler onEdge;
+  BoundHandler onBound;
   std::vector<bool> waiting;  // read, not handed out yet
   std::optional<bool> sampleEdge;
 };
@@ -50,6 +53,7 @@ struct Core final : WindowEvents {
   bool OnCloseRequest(CloseOrigin) override { return false; }
   void OnHotkeyDown() override { Note("down"); }
   void OnHotkeyUp() override { Note("up"); }
+  void OnHotkeyBound(std::string_view keyName) override { Note("bound " + std::string(keyName)); }
   void OnTick() override {
     Note("tick");
     ++depth;
@@ -177,6 +181,29 @@ TEST_F(LinuxPlatformTest, TickingTurnedOnTwice_OneTickAnInterval) {
   platform_->SetTicking(false);
   // Four intervals of 50 ms: a doubled timer would take half of that.
   EXPECT_GE(clock.elapsed(), 150);
+}
+
+TEST_F(LinuxPlatformTest, KeyInForce_ReachesTheCoreUntilTheProgramHasClosed) {
+  Make();
+  ASSERT_TRUE(hotkey_->onBound);
+  hotkey_->onBound("Ctrl+F8");
+  hotkey_->onBound("");
+  EXPECT_EQ(log_, (Log{"bound Ctrl+F8", "bound "}));
+  ASSERT_EQ(platform_->CloseWindow(), Status::Ok);
+  hotkey_->onBound("F8");
+  hotkey_->onEdge(true);
+  EXPECT_EQ(log_, (Log{"bound Ctrl+F8", "bound "}));
+}
+
+// A desktop's shortcut session or sway's bindings go with their source:
+// whichever way the program ends, the platform ends it.
+TEST_F(LinuxPlatformTest, Closed_TheHotkeySourceGoesWithThePlatform) {
+  Make();
+  ASSERT_EQ(platform_->CloseWindow(), Status::Ok);
+  EXPECT_TRUE(platform_->Closed());
+  EXPECT_EQ(Count(log_, "source gone"), 0);
+  platform_.reset();
+  EXPECT_EQ(Count(log_, "source gone"), 1);
 }
 
 TEST_F(LinuxPlatformTest, KeyCaptureBeforeTheWindow_Failed) {

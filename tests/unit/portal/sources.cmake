@@ -5,6 +5,8 @@ set(SNAPWICK_PORTAL_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fake_portal.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frame_store_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/global_shortcuts_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/portal_hotkey_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/portal_screen_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/portal_test_main.cpp
   ${CMAKE_CURRENT_LIST_DIR}/restore_token_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screen_cast_test.cpp
