@@ -16,6 +16,7 @@ process id, read from /proc, never by name.
 """
 
 import grp
+import json
 import os
 import pwd
 import shutil
@@ -289,7 +290,9 @@ class KdeStack(Stack):
         compositor = self.spawn_user(
             [kwin, "--virtual", "--width", str(WIDTH), "--height", str(HEIGHT),
              "--socket", self.display, "--no-lockscreen"],
-            log="kwin", env={"KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1"})
+            log="kwin", env={"KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
+                             # what the tests' scripts print (kwin_script)
+                             "QT_LOGGING_RULES": "kwin_scripting=true"})
         wait_until("kwin's socket",
                    lambda: (self.runtime / self.display).exists() or compositor.poll() is not None,
                    30)
@@ -305,6 +308,54 @@ class KdeStack(Stack):
         if self.portal_version("Screenshot") is None:
             raise StackFailed("no portal front end on the session bus")
         self.timings["portals"] = time.monotonic() - portal_started
+
+
+    # -- KWin's scripting: what a window manager knows of the windows --
+
+    def kwin_script(self, code, timeout=5):
+        """Runs JavaScript inside kwin and returns the lines it printed
+        with print() (kwin writes them to its log as "js: ...")."""
+        self.scripts = getattr(self, "scripts", 0) + 1
+        name = f"snapwick_test_{self.scripts}_"
+        marker = f"END {name}"
+        path = self.user_file(f"{name}.js", (f'print("BEGIN {name}");\n{code}\n'
+                                             f'print("{marker}");\n').encode())
+        call = ["busctl", "--user", "call", "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting"]
+        self.run_user([*call, "loadScript", "ss", str(path), name])
+        self.run_user([*call, "start"])
+        log = self.logs / "kwin.log"
+        try:
+            text = wait_until(f"kwin to run {name}", lambda: marker in log.read_text(
+                errors="replace") and log.read_text(errors="replace"), timeout)
+        finally:
+            self.run_user([*call, "unloadScript", "s", name], check=False)
+        lines = text[:text.index(marker)].splitlines()
+        start = max((i for i, line in enumerate(lines) if f"BEGIN {name}" in line), default=-1)
+        return [line.split("js: ", 1)[1] for line in lines[start + 1:] if "js: " in line]
+
+    def windows(self):
+        """The windows kwin manages: pid, caption, frame x, y, width,
+        height, active, minimised."""
+        lines = self.kwin_script(
+            "var cs = workspace.clientList();\n"
+            "for (var i = 0; i < cs.length; i++) { var c = cs[i], g = c.frameGeometry;\n"
+            "  print(JSON.stringify({pid: c.pid, caption: c.caption, x: g.x, y: g.y,\n"
+            "    width: g.width, height: g.height, active: c.active, minimized: c.minimized})); }")
+        return [json.loads(line) for line in lines if line.startswith("{")]
+
+    def activate(self, pid):
+        """Gives the keyboard focus to the window of process `pid`."""
+        self.kwin_script("var cs = workspace.clientList();\n"
+                         f"for (var i = 0; i < cs.length; i++) if (cs[i].pid == {pid}) {{\n"
+                         "  cs[i].minimized = false; workspace.activeClient = cs[i]; }")
+        wait_until(f"the window of {pid} to take the focus",
+                   lambda: any(w["pid"] == pid and w["active"] for w in self.windows()), 5,
+                   interval=0.1)
+
+    def minimise(self, pid):
+        self.kwin_script("var cs = workspace.clientList();\n"
+                         f"for (var i = 0; i < cs.length; i++) if (cs[i].pid == {pid})\n"
+                         "  cs[i].minimized = true;")
 
 
 class GnomeStack(Stack):
