@@ -25,12 +25,15 @@ PortalScreenSource::PortalScreenSource(const QDBusConnection& bus, Options optio
   // The user stopped sharing: the program does not ask again behind their
   // back, and takes single pictures from now on.
   QObject::connect(&cast_, &ScreenCastSession::Ended, &context_, [this] { GiveUpCast(); });
-  if (options_.screenCast) {
-    startAskedAt_ = std::chrono::steady_clock::now();
-    cast_.Start(LoadRestoreToken(options_.tokenFile));
-  } else {
+  if (!options_.screenCast) {
     castRefused_ = true;
+    return;
   }
+  // From the event loop: a program that ends during its start-up (another
+  // copy is running) never gets there, and shows no chooser for nothing.
+  QMetaObject::invokeMethod(
+      &context_, [this] { cast_.Start(LoadRestoreToken(options_.tokenFile)); },
+      Qt::QueuedConnection);
 }
 
 PortalScreenSource::~PortalScreenSource() {

@@ -55,6 +55,7 @@ class PortalScreenSource final : public linux::ScreenSource {
     QString busAddress;
   };
 
+  // The screen cast is asked for once the event loop runs.
   PortalScreenSource(const QDBusConnection& bus, Options options);
   // Closes the screen-cast session: the desktop's indicator goes.
   ~PortalScreenSource() override;
@@ -68,10 +69,6 @@ class PortalScreenSource final : public linux::ScreenSource {
   // The stream, while one runs (for the figures of the test programs).
   const PipeWireStream* Stream() const { return stream_.get(); }
   bool CastRefused() const { return castRefused_; }
-  // When the stream was started (the desktop's answer to Start) and when
-  // the first Start was asked, for the figures.
-  std::chrono::steady_clock::time_point StartAskedAt() const { return startAskedAt_; }
-  std::chrono::steady_clock::time_point StreamStartedAt() const { return streamStartedAt_; }
 
  private:
   void OnStarted(int remoteFd, std::uint32_t node);
@@ -84,7 +81,6 @@ class PortalScreenSource final : public linux::ScreenSource {
   std::unique_ptr<ScreenshotPortal> screenshot_;
   bool castRefused_ = false;
   ScreenWay lastWay_ = ScreenWay::None;
-  std::chrono::steady_clock::time_point startAskedAt_;
   std::chrono::steady_clock::time_point streamStartedAt_;
 };
 

@@ -206,6 +206,16 @@ TEST_F(PortalScreen, OnlyTheWaysTheDesktopHas) {
   EXPECT_EQ(Calls("Screenshot"), 1);
 }
 
+// A second copy of the program ends during its start-up, before its event
+// loop: it must not show the desktop's chooser for nothing.
+TEST_F(PortalScreen, GoneBeforeTheEventLoopRan_NoScreenCastAskedFor) {
+  Make();
+  EXPECT_EQ(Calls("CreateSession"), 0);
+  source_.reset();
+  QTest::qWait(200);
+  EXPECT_TRUE(portal_->Calls().empty());
+}
+
 TEST_F(PortalScreen, TheSourceGone_TheScreenCastSessionIsClosed) {
   Make();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
