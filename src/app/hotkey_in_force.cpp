@@ -19,4 +19,8 @@ void ShowHotkeyInForce(Platform& p, const AppState& s, std::string_view keyName)
   p.SetTitle(s.titleText + " (HotKey:" + std::string(keyName) + ")");
 }
 
+void ShowHotkeyUnwatched(Platform& p, const AppState& s) {
+  if (s.hotkey.hotKey != 0) p.SetTitle(s.titleText);
+}
+
 }  // namespace snapwick

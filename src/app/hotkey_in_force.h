@@ -21,4 +21,8 @@ constexpr std::string_view kNoHotkeyBoundMessage =
 // title without a key and says why.
 void ShowHotkeyInForce(Platform& p, const AppState& s, std::string_view keyName);
 
+// The platform cannot watch the chosen key at all (a session without a way
+// to hold one, which says so itself): the title names no key.
+void ShowHotkeyUnwatched(Platform& p, const AppState& s);
+
 }  // namespace snapwick

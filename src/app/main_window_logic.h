@@ -33,6 +33,10 @@ class MainWindowLogic final : public WindowEvents {
   const AppState& State() const { return state_; }
 
  private:
+  // Watches the key in force; a key the platform cannot watch leaves the
+  // title without it.
+  void WatchHotkey();
+
   Platform& p_;
   AppState state_;
   Capture capture_;

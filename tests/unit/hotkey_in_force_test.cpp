@@ -61,5 +61,24 @@ TEST_F(HotkeyInForce, AfterApply_TheNewKeyRefusedLeavesNoKeyInTheTitle) {
   EXPECT_EQ(p.files["C:\\Tools\\set.ini"], settings_record::Encode(80, 1, 0x74, "F5"));
 }
 
+// A session with no way to hold a key (GNOME before 48) says so itself;
+// the title must not promise the key all the same.
+TEST_F(HotkeyInForce, AKeyThePlatformCannotWatch_TitleWithoutItAndNoMessageOfItsOwn) {
+  p.hotkeyWatch = HotkeyWatch::None;
+  Start();
+  EXPECT_EQ(p.title, "Snapwick 1.1");
+  EXPECT_TRUE(p.messages.empty());
+  logic.OnKeyReleased(kF5, "F5");
+  logic.OnClick(ControlId::ApplyButton);
+  EXPECT_EQ(p.title, "Snapwick 1.1");
+  EXPECT_EQ(p.watchedKey, kF5);
+
+  // Watched after all (the key's way came back): named again by Apply.
+  p.hotkeyWatch = HotkeyWatch::Edges;
+  logic.OnKeyReleased(0x75, "F6");
+  logic.OnClick(ControlId::ApplyButton);
+  EXPECT_EQ(p.title, "Snapwick (HotKey:F6)");
+}
+
 }  // namespace
 }  // namespace snapwick::testing
