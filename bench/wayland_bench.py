@@ -7,17 +7,28 @@ At each size a fresh sway (as tests/e2e_wayland starts it) shows the
 benchmark's desktop picture, and, round-robin over the rounds so that a
 change of load falls on all of them:
 - the bare probe (bench/wayland_probe.cpp): screencopy, TurboJPEG q80 4:2:0,
-  one write, timed inside it from the byte that asks for a shot;
+  one write, timed from the byte that asks for a shot to the moment its
+  file is whole (inotify, as Snapwick's shots are), and inside the probe;
 - the Wayland layer's ScreencopyGrabber::Grab, through its test client;
 - `grim -t ppm FILE` and `grim -t ppm - | cjpeg -quality 80 >FILE`, each
   started as a whole process, from the spawn to its end.
-Then the hotkey: F8 pressed and released through a virtual keyboard
-(bench/wayland_key_injector.cpp), from the moment the key event left for
-sway to the moment the layer's SwayHotkey reported the edge.
+- Snapwick itself (a fresh copy of dist/snapwick-linux run as the
+  session's user, sounds off): F8 pressed on a virtual keyboard with a real
+  keymap (bench/wayland_key_injector.cpp) and released at once, from the
+  moment the key event left for sway to the moment the shot's name holds
+  the whole JPEG in pic/ (inotify; the read's moment).
+Then the hotkey alone: F8 pressed and released, from the moment the key
+event left for sway to the moment the layer's SwayHotkey reported the
+edge; the program's key held for a while (shots a second); and, at the
+first size, the program's CPU time over a minute at rest.
 """
 
 import argparse
+import ctypes
+import os
+import select
 import statistics
+import struct
 import subprocess
 import sys
 import time
@@ -28,11 +39,86 @@ sys.path.insert(0, str(REPO / "tests" / "e2e_wayland"))
 
 from PIL import Image  # noqa: E402
 
+import program  # noqa: E402
 import sway_session  # noqa: E402
 from sway_session import expect, wait_until  # noqa: E402
 
 KEY_F8 = 66
 VK_F8 = 0x77
+IN_CLOSE_WRITE, IN_MOVED_TO, IN_CREATE = 0x8, 0x80, 0x100
+# Quality 80, sounds off, F8: the bench hears no shutter.
+SETTINGS = program.settings_record(80, 0, VK_F8, "F8")
+
+
+class NewFiles:
+    """Files that come whole under their names in a folder (inotify): a
+    file linked or renamed there once whole (IN_CREATE, IN_MOVED_TO), or
+    written in place and closed (IN_CLOSE_WRITE), each counted once its
+    name holds a JPEG's first and last bytes, stamped with the moment it
+    was read (CLOCK_MONOTONIC, the injector's clock)."""
+
+    def __init__(self, folder):
+        self.folder = Path(folder)
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        self.fd = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        expect(self.fd >= 0, "inotify_init1 failed")
+        wd = libc.inotify_add_watch(self.fd, str(self.folder).encode(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE)
+        expect(wd >= 0, f"cannot watch {folder}")
+        self.seen = set()
+
+    def _whole(self, name):
+        try:
+            with open(self.folder / name, "rb") as f:
+                head = f.read(2)
+                f.seek(-2, os.SEEK_END)
+                return head == b"\xff\xd8" and f.read(2) == b"\xff\xd9"
+        except OSError:
+            return False
+
+    def read(self):
+        """[(name, ns)] of the files that came whole since the last read."""
+        came = []
+        while True:
+            try:
+                data = os.read(self.fd, 65536)
+            except BlockingIOError:
+                return came
+            now = time.monotonic_ns()
+            offset = 0
+            while offset < len(data):
+                _, _, _, length = struct.unpack_from("iIII", data, offset)
+                name = data[offset + 16:offset + 16 + length].rstrip(b"\0").decode()
+                offset += 16 + length
+                if name and name not in self.seen and self._whole(name):
+                    self.seen.add(name)
+                    came.append((name, now))
+
+    def wait(self, timeout=5):
+        """The first file that comes whole within timeout, or None."""
+        deadline = time.monotonic() + timeout
+        while True:
+            came = self.read()
+            if came:
+                return came[0]
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return None
+            select.select([self.fd], [], [], left)
+
+    def close(self):
+        os.close(self.fd)
+
+
+def cpu_ticks(pid):
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def wakeups(pid):
+    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("voluntary_ctxt_switches:"):
+            return int(line.split()[1])
+    return 0
 
 
 def figures(values):
@@ -48,7 +134,7 @@ def whole_process(argv, env, shell=False):
     return elapsed
 
 
-def bench_size(s, build, size, rounds, results):
+def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     width, height = size
     ppm = s.tmp / f"desktop-{width}x{height}.ppm"
     with open(ppm, "wb") as out:
@@ -74,18 +160,37 @@ def bench_size(s, build, size, rounds, results):
     ready = probe.stdout.readline().decode().split()
     expect(ready[:1] == ["ready"] and ready[1:] == [str(width), str(height)], f"the probe said {ready}")
 
-    probe_total, probe_copy, layer, grim_ppm, grim_cjpeg = [], [], [], [], []
+    app = program.start(s, sway, program.install(sway, settings=SETTINGS), tag=f"snapwick-{width}")
+    wait_until(lambda: app.pic.is_dir(), 10, "the program made no pic/")
+    files = NewFiles(app.pic)
+    keys = sway.start_keyboard(build / "bench" / "snapwick_bench_wayland_keys", "us")
+
+    probe_files = NewFiles(out_dir)
+    probe_total, probe_inside, probe_copy, layer, grim_ppm, grim_cjpeg, snapwick = [], [], [], [], [], [], []
     for n in range(rounds):
-        turns = ["probe", "layer", "grim", "cjpeg"]
-        turns = turns[n % 4:] + turns[:n % 4]
+        turns = ["probe", "layer", "grim", "cjpeg", "snapwick"]
+        turns = turns[n % 5:] + turns[:n % 5]
         for turn in turns:
+            if turn == "snapwick":
+                # A tap: one shot, whatever the shot's length.
+                sent = keys.press(KEY_F8)
+                keys.release(KEY_F8)
+                came = files.wait()
+                expect(came, "F8 made no shot within 5 s")
+                snapwick.append((came[1] - sent) / 1e6)
+                time.sleep(0.1)
+                expect(not files.read(), "a tap of F8 made more than one shot")
+                continue
             if turn == "probe":
+                asked = time.monotonic_ns()
                 probe.stdin.write(b"x")
                 probe.stdin.flush()
+                came = probe_files.wait()
                 words = probe.stdout.readline().decode().split()
-                expect(words[:1] == ["shot"], f"the probe said {words}")
+                expect(words[:1] == ["shot"] and came, f"the probe said {words}")
+                probe_total.append((came[1] - asked) / 1e6)
                 probe_copy.append(float(words[2]))
-                probe_total.append(float(words[3]))
+                probe_inside.append(float(words[3]))
             elif turn == "layer":
                 got = client.grab("")
                 expect(got and got[:2] == (width, height), f"the layer's grab gave {got}")
@@ -98,6 +203,33 @@ def bench_size(s, build, size, rounds, results):
     probe.stdin.close()
     probe.wait(timeout=10)
     jpeg_bytes = (out_dir / "probe-1.jpg").stat().st_size
+
+    # The key held: shots a second.
+    # The key held: every shot it made (one at the press, one a tick
+    # after), counted once the last has landed.
+    files.read()
+    keys.press(KEY_F8)
+    time.sleep(held_seconds)
+    keys.release(KEY_F8)
+    time.sleep(0.5)
+    during = files.read()
+    held = f"{len(during):4d} shots, {len(during) / held_seconds:6.2f} a second"
+
+    rest = None
+    if rest_seconds:
+        time.sleep(1)
+        ticks, woke = cpu_ticks(app.proc.pid), wakeups(app.proc.pid)
+        time.sleep(rest_seconds)
+        ticks, woke = cpu_ticks(app.proc.pid) - ticks, wakeups(app.proc.pid) - woke
+        hz = os.sysconf("SC_CLK_TCK")
+        rest = (f"{ticks} clock ticks, {100 * ticks / hz / rest_seconds:.3f} % of a core, "
+                f"{woke} wake-ups in {rest_seconds} s")
+    keys.close()
+    files.close()
+    probe_files.close()
+    app.signal(15)
+    expect(app.wait_exit(10) == 0, "the program did not end with status 0")
+    jpeg_program = max((p.stat().st_size for p in app.pic.iterdir()), default=0)
 
     # The hotkey: the key's event on its way to sway, to the edge reported.
     expect(client.ask(f"watch {VK_F8}") == "watch 1", "sway did not bind F8")
@@ -114,17 +246,26 @@ def bench_size(s, build, size, rounds, results):
     keys.close()
     client.quit()
 
-    results.append((f"{width}x{height}", [
-        ("bare probe: screencopy + TurboJPEG q80 + write", figures(probe_total)),
+    median = statistics.median
+    rows = [
+        ("Snapwick: key sent -> shot's file whole", figures(snapwick)),
+        ("bare probe: byte sent -> its file whole", figures(probe_total)),
+        ("  inside the probe: copy + TurboJPEG q80 + write", figures(probe_inside)),
         ("  of which the copy", figures(probe_copy)),
         ("ScreencopyGrabber::Grab (the layer)", figures(layer)),
         ("grim -t ppm FILE, whole process", figures(grim_ppm)),
         ("grim -t ppm - | cjpeg -quality 80, whole", figures(grim_cjpeg)),
-        ("grim|cjpeg / probe (medians)", f"{statistics.median(grim_cjpeg) / statistics.median(probe_total):7.2f} x"),
+        ("grim|cjpeg / probe (medians)", f"{median(grim_cjpeg) / median(probe_total):7.2f} x"),
+        ("grim|cjpeg / Snapwick (medians)", f"{median(grim_cjpeg) / median(snapwick):7.2f} x"),
+        ("Snapwick / probe (medians)", f"{median(snapwick) / median(probe_total):7.2f} x"),
         ("key down sent -> SwayHotkey edge", figures(down)),
         ("key up sent -> SwayHotkey edge", figures(up)),
-        ("probe's JPEG (bytes)", str(jpeg_bytes)),
-    ]))
+        (f"Snapwick, F8 held {held_seconds:g} s", held),
+        ("probe's JPEG / Snapwick's largest (bytes)", f"{jpeg_bytes} / {jpeg_program}"),
+    ]
+    if rest:
+        rows.append(("Snapwick at rest", rest))
+    results.append((f"{width}x{height}", rows))
     sway.stop()
 
 
@@ -133,13 +274,16 @@ def main():
     parser.add_argument("build", type=Path)
     parser.add_argument("--rounds", type=int, default=30)
     parser.add_argument("--sizes", default="1920x1080 3840x2160")
+    parser.add_argument("--held-seconds", type=float, default=3)
+    parser.add_argument("--rest-seconds", type=int, default=60)
     args = parser.parse_args()
     sizes = [tuple(int(v) for v in size.split("x")) for size in args.sizes.split()]
     results = []
 
     def body(s):
-        for size in sizes:
-            bench_size(s, args.build.resolve(), size, args.rounds, results)
+        for n, size in enumerate(sizes):
+            bench_size(s, args.build.resolve(), size, args.rounds, results, args.held_seconds,
+                       args.rest_seconds if n == 0 else 0)
         with open("/proc/loadavg") as f:
             load = f.read().split()[:3]
         print(f"\nmin / median / max in ms over {args.rounds} rounds each, load {' '.join(load)}")

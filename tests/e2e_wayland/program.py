@@ -19,7 +19,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import threading
@@ -33,7 +32,7 @@ from PIL import Image, ImageDraw  # noqa: E402
 
 from shots import SHOT_NAME, shot_counter  # noqa: E402
 from snapwick import settings_record  # noqa: E402
-from sway_session import USER, expect, wait_until  # noqa: E402
+from sway_session import expect, wait_until  # noqa: E402
 
 REPO = Path(__file__).resolve().parents[2]
 DIST = Path(os.environ.get("SNAPWICK_LINUX_DIST", REPO / "dist" / "snapwick-linux"))
@@ -263,8 +262,3 @@ class FocusedClient:
         keyboard of its own, and a press that comes before wev has taken it
         reaches wev only as a key already down, never as a press."""
         return len(re.findall(rf"state: 0 \(released\)\n\s+sym: {keysym}\b", self._text()))
-
-
-def terminate(app, number=signal.SIGTERM, timeout=10):
-    app.signal(number)
-    return app.wait_exit(timeout)

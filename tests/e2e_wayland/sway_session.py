@@ -218,11 +218,15 @@ class SwaySession:
         self.socket = None
         self.proc = None
         self.extra_env = {"WLR_HEADLESS_OUTPUTS": str(outputs)}
+        # More of the session's environment for its clients (a session
+        # bus's address).
+        self.client_env = {}
 
     def env(self):
         """The environment of a client of this sway (as root or as USER)."""
         return {"PATH": "/usr/bin:/bin", "HOME": str(self.home), "XDG_RUNTIME_DIR": str(self.runtime),
-                "WAYLAND_DISPLAY": "wayland-1", "SWAYSOCK": str(self.socket), "LANG": "C.UTF-8"}
+                "WAYLAND_DISPLAY": "wayland-1", "SWAYSOCK": str(self.socket), "LANG": "C.UTF-8",
+                **self.client_env}
 
     def start(self):
         started = time.monotonic()

@@ -355,7 +355,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // The window never closes by itself: the program decides, and ends the
   // event loop when it lets the close go on.
   event->ignore();
-  onClose_(event->spontaneous() ? CloseOrigin::User : CloseOrigin::Program);
+  // The program never closes its window through Qt (its own ends go
+  // straight to the platform), so every close that comes here is the
+  // window system's: the close box, or another program's request through
+  // the window manager or the compositor. On X11 it arrives as the window
+  // system's event; Qt 6.4 on Wayland hands the compositor's close (the
+  // close box, sway's kill) on as a close of the window from code.
+  onClose_(CloseOrigin::User);
 }
 
 }  // namespace snapwick::linux

@@ -29,9 +29,9 @@ std::vector<ControlId> TabOrder();
 
 class MainWindow final : public QWidget {
  public:
-  // `onClose` gets every close request of the window: the user's (the
-  // window manager's close box, or another program's request through it)
-  // and any other.
+  // `onClose` gets every close request of the window, all of them the
+  // user's (the close box, or another program's request through the
+  // window manager or the compositor).
   MainWindow(WindowEvents& events, std::function<void(CloseOrigin)> onClose);
 
   QWidget* Control(ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }

@@ -47,7 +47,8 @@ class HotkeySource {
 
   // A descriptor that becomes readable when the source has something to
   // read; -1 for a source that needs none. The platform then calls
-  // Dispatch from its event loop.
+  // Dispatch from its event loop, and asks again afterwards: a source
+  // whose server has gone closes its descriptor and says -1.
   virtual int EventFd() const { return -1; }
   virtual void Dispatch() {}
   // Whether something was read off the descriptor already (while waiting

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "platform/wayland/sway_hotkey.h"
+#include "platform/wayland/sway_hotkey_source.h"
 #include "platform/wayland/sway_ipc_messages.h"
 
 namespace snapwick::wayland {
@@ -339,6 +341,106 @@ TEST_F(SwayHotkeyTest, End_KeyGivenBack) {
   hotkey_.reset();
   EXPECT_EQ(sway_.TakeCommands(),
             (std::vector<std::string>{"unbindsym F8", "unbindsym --release F8"}));
+}
+
+// The hotkey as the Linux platform watches it under sway.
+class SwayHotkeySourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source_ = SwayHotkeySource::Connect(
+        [this]() {
+          ++layoutAsked_;
+          return firstLayout_;
+        },
+        sway_.Path());
+    ASSERT_TRUE(source_);
+    source_->SetEdgeHandler([this](bool down) { edges_.push_back(down); });
+    sway_.TakeCommands();
+  }
+  void TearDown() override {
+    source_.reset();
+    if (firstLayout_) xkb_keymap_unref(firstLayout_);
+  }
+
+  std::string Down() const { return source_->Hotkey().Events().DownName(); }
+  void Run(const std::string& name) {
+    sway_.SendEvent(sway_ipc::kBindingEvent, R"({"change":"run","binding":{"command":"nop )" +
+                                                 name + R"(","input_type":"keyboard"}})");
+  }
+  // The platform's event loop: the descriptor readable, then Dispatch.
+  void Deliver() {
+    pollfd readable{source_->EventFd(), POLLIN, 0};
+    ASSERT_EQ(poll(&readable, 1, 2000), 1) << "nothing came from sway";
+    source_->Dispatch();
+  }
+
+  FakeSway sway_;
+  std::vector<bool> edges_;
+  xkb_keymap* firstLayout_ = nullptr;
+  int layoutAsked_ = 0;
+  std::unique_ptr<SwayHotkeySource> source_;
+};
+
+TEST_F(SwayHotkeySourceTest, BoundKey_EdgesFromDispatchOnly_RefusedKeyWatchesNothing) {
+  EXPECT_EQ(source_->Watch(0x77), HotkeyWatch::Edges);
+  Run(Down());
+  EXPECT_TRUE(edges_.empty());
+  Deliver();
+  EXPECT_EQ(edges_, (std::vector<bool>{true}));
+  sway_.TakeCommands();
+  sway_.Refuse("F9");
+  EXPECT_EQ(source_->Watch(0x78), HotkeyWatch::None);
+  // F8 was given back before F9 was tried, and nothing is left bound.
+  const std::vector<std::string> commands = sway_.TakeCommands();
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.front(), "unbindsym F8");
+  EXPECT_FALSE(source_->Hotkey().Watching());
+  // A key no binding can name.
+  EXPECT_EQ(source_->Watch(0xBA), HotkeyWatch::None);
+}
+
+TEST_F(SwayHotkeySourceTest, NoKey_TheOldOneGivenBack) {
+  ASSERT_EQ(source_->Watch(0x2C), HotkeyWatch::Edges);
+  sway_.TakeCommands();
+  EXPECT_EQ(source_->Watch(0), HotkeyWatch::None);
+  EXPECT_EQ(sway_.TakeCommands(),
+            (std::vector<std::string>{"unbindsym Print", "unbindsym --release Print"}));
+}
+
+// A Russian first layout has no Latin letters: with the seat's keymap the
+// letter is the US keyboard's key, by its code; the keymap is asked anew
+// at every Watch, as the seat's may have changed.
+TEST_F(SwayHotkeySourceTest, SeatsFirstLayout_AskedAtEveryWatch_DecidesTheLetter) {
+  ASSERT_EQ(source_->Watch('F'), HotkeyWatch::Edges);
+  EXPECT_EQ(layoutAsked_, 1);
+  EXPECT_EQ(sway_.TakeCommands().front().rfind("bindsym --no-repeat --to-code f ", 0), 0u);
+  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+  const xkb_rule_names russian{"evdev", "pc105", "ru,us", "", ""};
+  firstLayout_ = xkb_keymap_new_from_names(context, &russian, XKB_KEYMAP_COMPILE_NO_FLAGS);
+  xkb_context_unref(context);
+  ASSERT_NE(firstLayout_, nullptr);
+  ASSERT_EQ(source_->Watch('F'), HotkeyWatch::Edges);
+  EXPECT_EQ(layoutAsked_, 2);
+  const std::vector<std::string> commands = sway_.TakeCommands();
+  ASSERT_EQ(commands.size(), 4u);
+  // KEY_F (33) + 8.
+  EXPECT_EQ(commands[2], "bindcode --no-repeat 41 nop " + Down());
+}
+
+TEST_F(SwayHotkeySourceTest, SwayGone_HeldKeyUp_DescriptorGone_NothingWatched) {
+  ASSERT_EQ(source_->Watch(0x77), HotkeyWatch::Edges);
+  Run(Down());
+  Deliver();
+  const int fd = source_->EventFd();
+  EXPECT_GE(fd, 0);
+  sway_.CloseClients();
+  Deliver();
+  EXPECT_EQ(edges_, (std::vector<bool>{true, false}));
+  EXPECT_EQ(source_->EventFd(), -1);
+  // Dispatch again (a late wake-up) reads nothing and reports nothing.
+  source_->Dispatch();
+  EXPECT_EQ(edges_.size(), 2u);
+  EXPECT_EQ(source_->Watch(0x77), HotkeyWatch::None);
 }
 
 // Sets an environment variable for the scope; restores it after.
