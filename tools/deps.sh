@@ -47,6 +47,23 @@ SNAPWICK_PACKAGES=(
   # the fuzz test of the settings reader, the naming rule and the layout of
   # the sources
   clang libclang-rt-14-dev clang-tidy clang-format
+  # the desktop portals' building blocks: D-Bus through Qt, the screen-cast
+  # stream through PipeWire (the test tools' Wayland client code comes with
+  # the Wayland layer below)
+  libpipewire-0.3-dev
+  # their scenarios, on both desktops: the session's media server, the
+  # portal front end, the bus tools (busctl is systemd's), a plain Wayland
+  # client that shows which keys reach it, and the user the desktops run as
+  pipewire pipewire-bin wireplumber xdg-desktop-portal python3-gi dbus dbus-bin systemd wev
+  passwd
+  # KDE Plasma headless: the compositor, its portals and their QML, and the
+  # fake-input protocol the key injector speaks
+  kwin-wayland xdg-desktop-portal-kde qtwayland5 plasma-workspace plasma-wayland-protocols
+  qml-module-org-kde-kirigami2 qml-module-qtquick-controls2 qml-module-qtquick-controls
+  qml-module-qtquick-layouts qml-module-qtquick2 qml-module-qtquick-window2
+  qml-module-org-kde-pipewire qml-module-qtgraphicaleffects
+  # GNOME headless: the shell, its portals, and the settings daemon
+  gnome-shell mutter xdg-desktop-portal-gnome gnome-settings-daemon
   # the Wayland layer: the client library, wayland-scanner and the stable
   # protocols (xdg-output); Qt's Wayland platform for the window, and Qt's
   # private headers for the platform interface that gives its connection

@@ -1,5 +1,6 @@
 #include "app/main_window_logic.h"
 
+#include "app/hotkey_in_force.h"
 #include "app/startup.h"
 #include "form/texts.h"
 #include "panel/settings_panel.h"
@@ -10,7 +11,7 @@ namespace snapwick {
 
 void MainWindowLogic::OnStart() {
   // The hotkey is watched once the settings have named it.
-  if (RunStartup(p_, state_)) capture_.WatchHotkey(p_, state_);
+  if (RunStartup(p_, state_)) WatchHotkey();
 }
 
 bool MainWindowLogic::OnCloseRequest(CloseOrigin origin) {
@@ -22,6 +23,14 @@ bool MainWindowLogic::OnCloseRequest(CloseOrigin origin) {
 void MainWindowLogic::OnHotkeyDown() { capture_.OnHotkeyDown(p_, state_); }
 
 void MainWindowLogic::OnHotkeyUp() { capture_.OnHotkeyUp(p_, state_); }
+
+void MainWindowLogic::WatchHotkey() {
+  if (capture_.WatchHotkey(p_, state_) == HotkeyWatch::None) ShowHotkeyUnwatched(p_, state_);
+}
+
+void MainWindowLogic::OnHotkeyBound(std::string_view keyName) {
+  ShowHotkeyInForce(p_, state_, keyName);
+}
 
 void MainWindowLogic::OnTick() { capture_.OnTick(p_, state_); }
 
@@ -38,7 +47,7 @@ void MainWindowLogic::OnClick(ControlId control) {
       Apply(p_, state_);
       // The new key makes the shots from now on; the old one goes back to
       // the applications.
-      capture_.WatchHotkey(p_, state_);
+      WatchHotkey();
       break;
     case ControlId::PublisherLink:
       p_.OpenAddress(kPublisherPage);

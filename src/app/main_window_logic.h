@@ -20,6 +20,7 @@ class MainWindowLogic final : public WindowEvents {
   bool OnCloseRequest(CloseOrigin origin) override;
   void OnHotkeyDown() override;
   void OnHotkeyUp() override;
+  void OnHotkeyBound(std::string_view keyName) override;
   void OnTick() override;
   void OnTrayEvent(TrayEvent event) override;
   void OnTrayRecreated() override;
@@ -32,6 +33,10 @@ class MainWindowLogic final : public WindowEvents {
   const AppState& State() const { return state_; }
 
  private:
+  // Watches the key in force; a key the platform cannot watch leaves the
+  // title without it.
+  void WatchHotkey();
+
   Platform& p_;
   AppState state_;
   Capture capture_;

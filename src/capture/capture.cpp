@@ -43,19 +43,22 @@ void Capture::SetTicks(Platform& p, HotkeyTrigger::Ticks ticks) {
   if (!Succeeded(p.SetTicking(on)) && on) trigger_.TicksRefused();
 }
 
-void Capture::WatchHotkey(Platform& p, const AppState& s) {
-  if (watching_ && watched_ == s.hotkey.hotKey) return;
+HotkeyWatch Capture::WatchHotkey(Platform& p, const AppState& s) {
+  if (watching_ && watched_ == s.hotkey.hotKey) return how_;
   watching_ = true;
   watched_ = s.hotkey.hotKey;
   // No key, no shots: nothing is asked of the platform but to stop.
   const HotkeyWatch how = p.WatchHotkey(watched_);
-  SetTicks(p, trigger_.Watch(watched_ == 0 ? HotkeyWatch::None : how).ticks);
+  how_ = watched_ == 0 ? HotkeyWatch::None : how;
+  SetTicks(p, trigger_.Watch(how_).ticks);
+  return how_;
 }
 
 void Capture::StopWatching(Platform& p) {
   if (watching_ && watched_ != 0) p.WatchHotkey(0);
   watching_ = false;
   watched_ = 0;
+  how_ = HotkeyWatch::None;
   trigger_.Watch(HotkeyWatch::None);
   // Stopped whether or not the trigger knew of ticks: none may come now.
   p.SetTicking(false);

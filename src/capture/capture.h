@@ -22,8 +22,9 @@ class Capture {
   // `twoStrips`: whether a shot may be compressed in two strips at once.
   explicit Capture(bool twoStrips);
 
-  // Watches the hotkey in force, unless it is watched already.
-  void WatchHotkey(Platform& p, const AppState& s);
+  // Watches the hotkey in force, unless it is watched already; how the
+  // platform watches it (None: it cannot, and the key makes no shots).
+  HotkeyWatch WatchHotkey(Platform& p, const AppState& s);
   // No key and no ticks any more: the program closes.
   void StopWatching(Platform& p);
 
@@ -45,6 +46,7 @@ class Capture {
   HotkeyTrigger trigger_;
   int watched_ = 0;
   bool watching_ = false;
+  HotkeyWatch how_ = HotkeyWatch::None;
   jpeg::ShotEncoder encoder_;
 };
 

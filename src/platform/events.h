@@ -46,6 +46,14 @@ class WindowEvents {
   // The watched hotkey went down or up (KeyboardApi::WatchHotkey).
   virtual void OnHotkeyDown() = 0;
   virtual void OnHotkeyUp() = 0;
+  // The desktop holds another key for the program than the one it was
+  // asked to watch, or none at all (`keyName` empty): a desktop binds the
+  // key itself where programs cannot see keys (Wayland's shortcut portal),
+  // and its user may rebind it. Raised whenever the key in force changes
+  // from what the program was last told, the key asked for being the
+  // first; never on a platform that watches the very key it is asked to.
+  // UTF-8, the desktop's own name for the key.
+  virtual void OnHotkeyBound(std::string_view /*keyName*/) {}
   // The shot timer's tick, every 50 ms while it runs (TimerApi).
   virtual void OnTick() = 0;
   virtual void OnTrayEvent(TrayEvent event) = 0;

@@ -48,6 +48,9 @@ LinuxPlatform::LinuxPlatform(SessionParts parts, std::string_view lockKey)
   }
   if (parts_.hotkey) {
     parts_.hotkey->SetEdgeHandler([this](bool down) { OnEdge(down); });
+    parts_.hotkey->SetBoundHandler([this](std::string_view keyName) {
+      if (!closed_ && events_) events_->OnHotkeyBound(keyName);
+    });
     FollowHotkeyFd();
   }
   // A held key gives one shot a tick: a coarse timer's slack would cost

@@ -12,6 +12,24 @@ constexpr std::string_view kWaylandMessage =
     "экран и горячую клавишу, поэтому снимки экрана делаться не будут.\n\n"
     "Чтобы делать снимки, выберите при входе в систему сеанс X11 (Xorg).";
 
+// A Wayland session where nothing hands the program the hotkey: the
+// desktop has no shortcut portal of its own (GNOME before 48) and the
+// compositor is not sway.
+constexpr std::string_view kNoHotkeyWayMessage =
+    "В этом сеансе Wayland программе недоступна глобальная горячая клавиша: рабочий стол "
+    "не поддерживает глобальные сочетания клавиш (портал GlobalShortcuts; в GNOME он есть "
+    "только с версии 48), а композитор — не sway. Поэтому снимки экрана делаться не будут.\n\n"
+    "Чтобы делать снимки, обновите рабочий стол или выберите при входе в систему сеанс X11 "
+    "(Xorg).";
+
+// A Wayland session where nothing hands the program the screen.
+constexpr std::string_view kNoScreenWayMessage =
+    "В этом сеансе Wayland программе недоступно изображение экрана: композитор не "
+    "поддерживает wlr-screencopy, а рабочий стол — порталы ScreenCast и Screenshot. Поэтому "
+    "снимки экрана делаться не будут.\n\n"
+    "Чтобы делать снимки, установите портал своего рабочего стола (xdg-desktop-portal) или "
+    "выберите при входе в систему сеанс X11 (Xorg).";
+
 constexpr std::string_view kNoXServerMessage =
     "Snapwick: нет связи с X-сервером (переменная DISPLAY не задана или сервер недоступен). "
     "Программе нужен графический сеанс X11.";

@@ -15,6 +15,7 @@
 #include "platform/linux/linux_texts.h"
 #include "platform/linux/session_kind.h"
 #include "platform/linux/session_parts.h"
+#include "platform/portal/portal_parts.h"
 #include "platform/wayland/wayland_session.h"
 #include "platform/x11/x11_session.h"
 #include "platform/x11/x_display.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
   // Before Qt, which would abort without a display.
   std::unique_ptr<x11::XDisplay> display;
   const char* qtPlatform = linux::QtPlatformOf(kind);
+  bool noCompositor = false;
   switch (kind) {
     case linux::SessionKind::X11:
       display = x11::XDisplay::Open();
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
         // No compositor to talk to: the window may still go to XWayland.
         if (environment.display.empty() || !x11::XDisplay::Open()) return NoDisplay();
         qtPlatform = "xcb";
+        noCompositor = true;
       }
       break;
     case linux::SessionKind::None:
@@ -84,11 +87,18 @@ int main(int argc, char** argv) {
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 
   QApplication app(argc, argv);
-  // A Wayland session's parts come from what its compositor offers (sway,
-  // the wlroots compositors); one that offers nothing the program can use
-  // says so and makes no shots rather than black ones.
-  linux::SessionParts parts =
-      display ? x11::MakeX11Session(std::move(display), kKeyWake) : wayland::MakeWaylandSession();
+  // A Wayland session's parts come from its compositor (sway, the wlroots
+  // compositors) or its desktop's portals (KDE Plasma, GNOME, Hyprland);
+  // one that offers nothing the program can use, or whose compositor
+  // cannot be reached, says so and makes no shots rather than black ones.
+  linux::SessionParts parts;
+  if (display) {
+    parts = x11::MakeX11Session(std::move(display), kKeyWake);
+  } else if (noCompositor) {
+    parts.notice = linux::kWaylandMessage;
+  } else {
+    parts = wayland::MakeWaylandSession(portal::DesktopPortalWays());
+  }
   linux::LinuxPlatform platform(std::move(parts), linux::SessionKey(kind, environment));
   MainWindowLogic logic(platform);
   // Start-up may end the program before the window is ever shown (another

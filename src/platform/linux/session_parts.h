@@ -31,6 +31,15 @@ class HotkeySource {
   // own handlers of Qt's event loop (a D-Bus signal): never from inside
   // Watch, because the program may be in the middle of something then.
   virtual void SetEdgeHandler(EdgeHandler onEdge) = 0;
+  // The key the session holds for the program, in its own words; empty
+  // when it holds none.
+  using BoundHandler = std::function<void(std::string_view keyName)>;
+  // Where a source whose key the desktop binds (and may bind otherwise
+  // than asked, or not at all) tells the key in force, from the event
+  // loop, whenever it changes from what it told last; after each Watch the
+  // key asked for counts as told. A source that watches the very key it is
+  // asked to never calls it.
+  virtual void SetBoundHandler(BoundHandler /*onBound*/) {}
   // Watches `virtualKey` instead of the key watched before; 0 watches
   // none. A key that cannot be watched gives None (no shots, said plainly).
   // A key held down at this moment makes no edge until its next press.
@@ -90,6 +99,14 @@ struct SessionParts {
   std::unique_ptr<ScreenSource> screen;
   std::unique_ptr<SessionKeymap> keymap;
   std::string_view notice;
+};
+
+// The ways to the hotkey and the screen that a desktop offers beside its
+// compositor's own (the portals), tried after those; each makes nothing
+// where the desktop has no such way. An empty function: no such way.
+struct DesktopWays {
+  std::function<std::unique_ptr<HotkeySource>()> hotkey;
+  std::function<std::unique_ptr<ScreenSource>()> screen;
 };
 
 }  // namespace snapwick::linux

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/linux/linux_texts.h"
+#include "platform/linux/session_choice.h"
 #include "platform/wayland/screencopy_grabber.h"
 #include "platform/wayland/seat_keymap.h"
 #include "platform/wayland/sway_hotkey_source.h"
@@ -33,36 +34,29 @@ class ScreencopyScreen final : public linux::ScreenSource {
   std::unique_ptr<ScreencopyGrabber> grabber_;
 };
 
-// The ways to the screen, in the order tried: wlroots' screencopy (sway,
-// Wayfire, river, labwc, Hyprland...). The portals' ScreenCast and
-// Screenshot go here, after it.
-std::unique_ptr<linux::ScreenSource> ChooseScreen() {
+// The compositor's way to the screen: wlroots' screencopy (sway, Wayfire,
+// river, labwc, Hyprland...).
+std::unique_ptr<linux::ScreenSource> CompositorScreen() {
   if (auto grabber = ScreencopyGrabber::Connect()) {
     return std::make_unique<ScreencopyScreen>(std::move(grabber));
   }
   return nullptr;
 }
 
-// The ways to the hotkey, in the order tried: sway's IPC. The portal's
-// GlobalShortcuts goes here, after it.
-std::unique_ptr<linux::HotkeySource> ChooseHotkey(SeatKeymap* keymap) {
-  auto firstLayout = [keymap]() { return keymap ? keymap->PcKeymap() : nullptr; };
-  if (auto sway = SwayHotkeySource::Connect(firstLayout)) return sway;
-  return nullptr;
-}
-
 }  // namespace
 
-linux::SessionParts MakeWaylandSession() {
-  linux::SessionParts parts;
+linux::SessionParts MakeWaylandSession(const linux::DesktopWays& desktop) {
   std::unique_ptr<SeatKeymap> keymap = SeatKeymap::Attach(QtDisplay());
-  parts.screen = ChooseScreen();
-  parts.hotkey = ChooseHotkey(keymap.get());
-  if (!parts.screen || !parts.hotkey) {
-    parts.screen.reset();
-    parts.hotkey.reset();
-    parts.notice = linux::kWaylandMessage;
-  }
+  SeatKeymap* seat = keymap.get();
+  // sway's IPC, then the desktop's GlobalShortcuts (KDE, GNOME 48,
+  // Hyprland); screencopy, then the desktop's ScreenCast or Screenshot.
+  const linux::HotkeyWay sway = [seat]() -> std::unique_ptr<linux::HotkeySource> {
+    auto firstLayout = [seat]() { return seat ? seat->PcKeymap() : nullptr; };
+    return SwayHotkeySource::Connect(firstLayout);
+  };
+  linux::SessionParts parts =
+      linux::ChooseSessionParts({sway, desktop.hotkey}, {CompositorScreen, desktop.screen},
+                                linux::kNoHotkeyWayMessage, linux::kNoScreenWayMessage);
   // Last: SwayHotkey keeps a reference of its own to the keymap it was
   // given, and asks for one only while watching.
   parts.keymap = std::move(keymap);

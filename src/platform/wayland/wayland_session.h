@@ -8,10 +8,11 @@
 
 namespace snapwick::wayland {
 
-// Call once QApplication is up on Qt's Wayland plugin. A session that
-// offers no way to the screen or none to the hotkey makes no shots: it
-// watches no key (which would take it from applications for nothing) and
-// says so with the notice.
-linux::SessionParts MakeWaylandSession();
+// Call once QApplication is up on Qt's Wayland plugin. The compositor's own
+// ways come first, then the desktop's (`desktop`: the portals). A session
+// that offers no way to the screen or none to the hotkey makes no shots:
+// it watches no key (which would take it from applications for nothing)
+// and says so with the notice.
+linux::SessionParts MakeWaylandSession(const linux::DesktopWays& desktop = {});
 
 }  // namespace snapwick::wayland

@@ -24,6 +24,7 @@ struct FakeHotkey final : HotkeySource {
   explicit FakeHotkey(Log& log) : log(log) {}
   ~FakeHotkey() override { log.push_back("gone"); }
   void SetEdgeHandler(EdgeHandler handler) override { onEdge = std::move(handler); }
+  void SetBoundHandler(BoundHandler handler) override { onBound = std::move(handler); }
   HotkeyWatch Watch(int virtualKey) override {
     log.push_back("watch " + std::to_string(virtualKey));
     return answer;
@@ -43,6 +44,7 @@ struct FakeHotkey final : HotkeySource {
   Log& log;
   HotkeyWatch answer = HotkeyWatch::Edges;
   EdgeHandler onEdge;
+  BoundHandler onBound;
   std::vector<bool> waiting;  // read, not handed out yet
   std::optional<bool> sampleEdge;
   int fd = -1;
@@ -60,6 +62,7 @@ struct Core final : snapwick::testing::QuietEvents {
   explicit Core(Log& log) : log(log) {}
   void OnHotkeyDown() override { Note("down"); }
   void OnHotkeyUp() override { Note("up"); }
+  void OnHotkeyBound(std::string_view keyName) override { Note("bound " + std::string(keyName)); }
   void OnTick() override {
     Note("tick");
     ++depth;
@@ -180,6 +183,18 @@ TEST_F(LinuxPlatformTest, TickingTurnedOnTwice_OneTickAnInterval) {
   platform_->SetTicking(false);
   // Four intervals of 50 ms: a doubled timer would take half of that.
   EXPECT_GE(clock.elapsed(), 150);
+}
+
+TEST_F(LinuxPlatformTest, KeyInForce_ReachesTheCoreUntilTheProgramHasClosed) {
+  Make();
+  ASSERT_TRUE(hotkey_->onBound);
+  hotkey_->onBound("Ctrl+F8");
+  hotkey_->onBound("");
+  EXPECT_EQ(log_, (Log{"bound Ctrl+F8", "bound "}));
+  ASSERT_EQ(platform_->CloseWindow(), Status::Ok);
+  hotkey_->onBound("F8");
+  hotkey_->onEdge(true);
+  EXPECT_EQ(log_, (Log{"bound Ctrl+F8", "bound "}));
 }
 
 TEST_F(LinuxPlatformTest, KeyCaptureBeforeTheWindow_Failed) {

@@ -5,6 +5,7 @@ set(SNAPWICK_LINUX_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux_platform_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/session_choice_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/session_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/session_kind_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/single_instance_test.cpp

@@ -1,0 +1,110 @@
+#include "platform/portal/portal_hotkey.h"
+
+#include <array>
+#include <utility>
+
+namespace snapwick::portal {
+
+namespace {
+
+// Qt's names, which KDE reports, for the keys whose XDG name differs from
+// them by more than letter case.
+constexpr std::array<std::pair<const char*, const char*>, 16> kQtNames{{
+    {"Prior", "PgUp"},
+    {"Next", "PgDown"},
+    {"Escape", "Esc"},
+    {"Delete", "Del"},
+    {"Insert", "Ins"},
+    {"Caps_Lock", "CapsLock"},
+    {"Num_Lock", "NumLock"},
+    {"Scroll_Lock", "ScrollLock"},
+    {"KP_Multiply", "Num+*"},
+    {"KP_Add", "Num++"},
+    {"KP_Subtract", "Num+-"},
+    {"KP_Divide", "Num+/"},
+    {"KP_Decimal", "Num+."},
+    {"KP_Begin", "Num+Clear"},
+    {"semicolon", ";"},
+    {"equal", "="},
+}};
+
+}  // namespace
+
+bool SameKey(const QString& requested, const QString& reported) {
+  if (requested.isEmpty() || reported.isEmpty()) return false;
+  if (reported.compare(requested, Qt::CaseInsensitive) == 0) return true;
+  // "KP_5" is "Num+5" in Qt's words.
+  if (requested.startsWith(QLatin1String("KP_")) && requested.size() == 4 &&
+      reported == QLatin1String("Num+") + requested.back()) {
+    return true;
+  }
+  for (const auto& [xdg, qt] : kQtNames) {
+    if (requested == QLatin1String(xdg)) {
+      return reported.compare(QLatin1String(qt), Qt::CaseInsensitive) == 0;
+    }
+  }
+  return false;
+}
+
+PortalHotkeySource::PortalHotkeySource(const QDBusConnection& bus, const QString& token)
+    : session_(bus, token) {
+  QObject::connect(&session_, &GlobalShortcutsSession::Pressed, &context_, [this] { Edge(true); });
+  QObject::connect(&session_, &GlobalShortcutsSession::Released, &context_,
+                   [this] { Edge(false); });
+  QObject::connect(&session_, &GlobalShortcutsSession::TriggerReported, &context_,
+                   [this](const QString& trigger) {
+                     const bool asked = SameKey(session_.RequestedTrigger(), trigger);
+                     InForce(asked ? session_.RequestedTrigger() : trigger, trigger);
+                   });
+  // The desktop refused the session or closed it: no key fires any more.
+  QObject::connect(&session_, &GlobalShortcutsSession::Ended, &context_,
+                   [this] { InForce(QString(), QString()); });
+}
+
+PortalHotkeySource::~PortalHotkeySource() {
+  // Nobody hears of the release of a key held now: the program is going.
+  onEdge_ = nullptr;
+  onBound_ = nullptr;
+  session_.Close();
+}
+
+HotkeyWatch PortalHotkeySource::Watch(int virtualKey) {
+  ++watches_;
+  // Closing or rebinding reports the release of a held key at once: inside
+  // Watch that is no edge to raise (the program starts afresh with the new
+  // key).
+  inWatch_ = true;
+  const bool bound = virtualKey != 0 && Succeeded(session_.Bind(virtualKey));
+  if (!bound) session_.Close();
+  inWatch_ = false;
+  // The key asked for counts as told: the title already names it.
+  told_ = bound        ? session_.RequestedTrigger()
+          : virtualKey ? QStringLiteral("#%1").arg(virtualKey)
+                       : QString();
+  if (virtualKey != 0 && !bound) {
+    // A key the portal has no name for (a bare modifier) never fires: told
+    // from the event loop, unless another Watch came first.
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, watch = watches_] {
+          if (watch == watches_) InForce(QString(), QString());
+        },
+        Qt::QueuedConnection);
+  }
+  return bound ? HotkeyWatch::Edges : HotkeyWatch::None;
+}
+
+void PortalHotkeySource::Edge(bool down) {
+  if (inWatch_ || !onEdge_) return;
+  onEdge_(down);
+}
+
+void PortalHotkeySource::InForce(const QString& key, const QString& words) {
+  if (key == told_) return;
+  told_ = key;
+  if (!onBound_) return;
+  const QByteArray name = words.toUtf8();
+  onBound_(std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+}
+
+}  // namespace snapwick::portal

@@ -1,0 +1,83 @@
+#include "platform/portal/portal_screen.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/portal/restore_token.h"
+
+namespace snapwick::portal {
+
+PortalScreenSource::PortalScreenSource(const QDBusConnection& bus, Options options)
+    : options_(std::move(options)), cast_(bus) {
+  QObject::connect(&cast_, &ScreenCastSession::RestoreTokenIssued, &context_,
+                   [this](const QString& token) {
+                     // Quiet when it cannot be kept: the chooser comes back
+                     // once next run, nothing worse.
+                     (void)SaveRestoreToken(options_.tokenFile, token);
+                   });
+  QObject::connect(&cast_, &ScreenCastSession::Started, &context_,
+                   [this](const QDBusUnixFileDescriptor& remote, const CastStream& stream) {
+                     OnStarted(::dup(remote.fileDescriptor()), stream.node);
+                   });
+  QObject::connect(&cast_, &ScreenCastSession::StartFailed, &context_,
+                   [this](ResponseOutcome) { GiveUpCast(); });
+  // The user stopped sharing: the program does not ask again behind their
+  // back, and takes single pictures from now on.
+  QObject::connect(&cast_, &ScreenCastSession::Ended, &context_, [this] { GiveUpCast(); });
+  if (!options_.screenCast) {
+    castRefused_ = true;
+    return;
+  }
+  // From the event loop: a program that ends during its start-up (another
+  // copy is running) never gets there, and shows no chooser for nothing.
+  QMetaObject::invokeMethod(
+      &context_, [this] { cast_.Start(LoadRestoreToken(options_.tokenFile)); },
+      Qt::QueuedConnection);
+}
+
+PortalScreenSource::~PortalScreenSource() {
+  stream_.reset();
+  cast_.Close();
+}
+
+void PortalScreenSource::OnStarted(int remoteFd, std::uint32_t node) {
+  streamStartedAt_ = std::chrono::steady_clock::now();
+  stream_ = std::make_unique<PipeWireStream>();
+  if (remoteFd < 0 || !stream_->Connect(remoteFd, node)) {
+    stream_.reset();
+    GiveUpCast();
+  }
+}
+
+void PortalScreenSource::GiveUpCast() {
+  castRefused_ = true;
+  cast_.Close();
+  // A frame handed out before stays valid: grabs come only from the
+  // program's own calls, never while this runs.
+  stream_.reset();
+}
+
+std::optional<Frame> PortalScreenSource::Grab() {
+  lastWay_ = ScreenWay::None;
+  if (stream_ && !stream_->Ended()) {
+    using std::chrono::milliseconds;
+    milliseconds wait{0};
+    if (stream_->FramesReceived() == 0) {
+      const auto since = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() -
+                                                                  streamStartedAt_);
+      wait = std::max(milliseconds{0}, options_.firstFrame - since);
+    }
+    if (auto frame = stream_->Grab(wait)) {
+      lastWay_ = ScreenWay::ScreenCast;
+      return frame;
+    }
+  }
+  if (!options_.screenshot) return std::nullopt;
+  if (!screenshot_) screenshot_ = std::make_unique<ScreenshotPortal>(options_.busAddress);
+  auto frame = screenshot_->Grab(options_.screenshotTimeout);
+  if (frame) lastWay_ = ScreenWay::Screenshot;
+  return frame;
+}
+
+}  // namespace snapwick::portal

@@ -1,0 +1,50 @@
+// A known picture over the whole screen, for the scenarios to find in what
+// the portals hand over: a grid of 8x2 flat colour blocks (the same table
+// is in pictures.py), all different, so that a frame that is shifted,
+// scaled, mirrored or has its channels swapped fails the check.
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRasterWindow>
+#include <QScreen>
+#include <cstdio>
+
+namespace {
+
+constexpr QRgb kBlocks[2][8] = {
+    {0xd01010, 0x10d010, 0x1010d0, 0xd0d010, 0xd010d0, 0x10d0d0, 0x805020, 0x208050},
+    {0x502080, 0xf08040, 0x40f080, 0x8040f0, 0x303030, 0xa0a0a0, 0xe0e0e0, 0x601030}};
+
+class PictureWindow : public QRasterWindow {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const int w = width();
+    const int h = height();
+    for (int row = 0; row < 2; ++row) {
+      for (int column = 0; column < 8; ++column) {
+        const QRect block(column * w / 8, row * h / 2, (column + 1) * w / 8 - column * w / 8,
+                          (row + 1) * h / 2 - row * h / 2);
+        painter.fillRect(block, QColor(kBlocks[row][column]));
+      }
+    }
+    if (!reported_) {
+      reported_ = true;
+      std::printf("painted %d %d\n", w, h);
+      std::fflush(stdout);
+    }
+  }
+
+ private:
+  bool reported_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  PictureWindow window;
+  window.setTitle(QStringLiteral("snapwick test picture"));
+  window.showFullScreen();
+  return app.exec();
+}

@@ -1,0 +1,230 @@
+#include "platform/portal/portal_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <memory>
+
+#include "fake_portal.h"
+#include "platform/portal/restore_token.h"
+
+namespace {
+
+struct CastEntry {
+  uint node = 0;
+  QVariantMap properties;
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(CastEntry)
+
+QDBusArgument& operator<<(QDBusArgument& a, const CastEntry& s) {
+  a.beginStructure();
+  a << s.node << s.properties;
+  a.endStructure();
+  return a;
+}
+const QDBusArgument& operator>>(const QDBusArgument& a, CastEntry& s) {
+  a.beginStructure();
+  a >> s.node >> s.properties;
+  a.endStructure();
+  return a;
+}
+
+namespace snapwick::portal {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::FakePortal;
+using testing::PortalAnswer;
+using testing::PortalCall;
+using testing::PrivateBus;
+
+// A desktop with both portals: its ScreenCast answers Start with `startCode_`
+// and a stream whose remote (a pipe from the fake) never carries a frame,
+// as headless KDE's does; its Screenshot writes a 4x2 picture file.
+class PortalScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qDBusRegisterMetaType<CastEntry>();
+    qDBusRegisterMetaType<QList<CastEntry>>();
+    bus_ = std::make_unique<PrivateBus>();
+    portal_ = std::make_unique<FakePortal>(bus_->Address());
+    QImage image(4, 2, QImage::Format_RGB888);
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < 4; ++x) image.setPixel(x, y, qRgb(20 * x, 90 + y, 250));
+    }
+    picture_ = image;
+    portal_->SetAnswerer([this](const PortalCall& call) -> std::optional<PortalAnswer> {
+      std::lock_guard lock(mutex_);
+      if (call.method == QLatin1String("CreateSession")) {
+        return PortalAnswer{0,
+                            {{QStringLiteral("session_handle"), FakePortal::SessionPathOf(call)}}};
+      }
+      if (call.method == QLatin1String("Start")) {
+        return PortalAnswer{
+            startCode_,
+            {{QStringLiteral("streams"), QVariant::fromValue(QList<CastEntry>{{7, {}}})},
+             {QStringLiteral("restore_token"), QStringLiteral("token-2")}}};
+      }
+      if (call.method == QLatin1String("Screenshot")) {
+        const QString path = dir_.filePath(QStringLiteral("Screenshot_%1.png").arg(++shots_));
+        written_ << path;
+        picture_.save(path);
+        return PortalAnswer{0, {{QStringLiteral("uri"), QUrl::fromLocalFile(path).toString()}}};
+      }
+      return PortalAnswer{};
+    });
+    client_ = QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("screen-client"));
+    tokenFile_ = dir_.filePath(QStringLiteral("screencast.token"));
+  }
+
+  void TearDown() override {
+    source_.reset();
+    QDBusConnection::disconnectFromBus(QStringLiteral("screen-client"));
+    portal_.reset();
+    bus_.reset();
+  }
+
+  void Make(bool screenCast = true, bool screenshot = true) {
+    PortalScreenSource::Options options;
+    options.screenCast = screenCast;
+    options.screenshot = screenshot;
+    options.tokenFile = tokenFile_;
+    options.firstFrame = milliseconds(100);
+    options.busAddress = bus_->Address();
+    source_ = std::make_unique<PortalScreenSource>(client_, options);
+  }
+
+  int Calls(const char* method) {
+    return static_cast<int>(portal_->CallsOf(QLatin1String(method)).size());
+  }
+
+  void ExpectThePicture(const Frame& frame) {
+    ASSERT_EQ(frame.width, 4);
+    ASSERT_EQ(frame.height, 2);
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < 4; ++x) {
+        const std::uint8_t* p = frame.pixels + y * frame.stride + x * 4;
+        EXPECT_EQ(p[0], 250);
+        EXPECT_EQ(p[1], 90 + y);
+        EXPECT_EQ(p[2], 20 * x);
+      }
+    }
+  }
+
+  std::unique_ptr<PrivateBus> bus_;
+  std::unique_ptr<FakePortal> portal_;
+  QDBusConnection client_{QString()};
+  std::unique_ptr<PortalScreenSource> source_;
+  QTemporaryDir dir_;
+  QString tokenFile_;
+  std::mutex mutex_;
+  QImage picture_;
+  QStringList written_;
+  int shots_ = 0;
+  uint startCode_ = 0;
+};
+
+TEST_F(PortalScreen, TheTokenFromTheFileIsOfferedAndTheNewOneKept) {
+  ASSERT_EQ(SaveRestoreToken(tokenFile_, QStringLiteral("token-1")), Status::Ok);
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
+  const auto select = portal_->CallsOf(QStringLiteral("SelectSources"));
+  ASSERT_EQ(select.size(), 1u);
+  EXPECT_EQ(select[0].Options().value(QStringLiteral("restore_token")).toString(),
+            QStringLiteral("token-1"));
+  EXPECT_EQ(select[0].Options().value(QStringLiteral("persist_mode")).toUInt(), 2u);
+  EXPECT_EQ(LoadRestoreToken(tokenFile_), QStringLiteral("token-2"));
+}
+
+TEST_F(PortalScreen, AStreamWithoutFrames_TheScreenshotsPictureAndItsFileGone) {
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
+  QTest::qWait(150);  // past the first frame's wait
+  for (int shot = 0; shot < 2; ++shot) {
+    const auto frame = source_->Grab();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+    ExpectThePicture(*frame);
+  }
+  ASSERT_EQ(written_.size(), 2);
+  for (const QString& path : written_) EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
+  EXPECT_EQ(Calls("Screenshot"), 2);
+}
+
+TEST_F(PortalScreen, TheChooserDeclined_ScreenshotsFromThenOn) {
+  startCode_ = 1;
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->CastRefused(); }, 5000));
+  EXPECT_EQ(Calls("OpenPipeWireRemote"), 0);
+  const auto frame = source_->Grab();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  ExpectThePicture(*frame);
+  // No token came, and none is invented.
+  EXPECT_FALSE(QFile::exists(tokenFile_));
+}
+
+TEST_F(PortalScreen, SharingStoppedByTheUser_NotAskedAgainAndScreenshotsFromThenOn) {
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
+  const QString session =
+      FakePortal::SessionPathOf(portal_->CallsOf(QStringLiteral("CreateSession"))[0]);
+  portal_->Signal(session, QLatin1String(kSessionInterface), QStringLiteral("Closed"),
+                  {QVariantMap{}});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->CastRefused(); }, 5000));
+  ASSERT_TRUE(source_->Grab());
+  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  EXPECT_EQ(source_->Stream(), nullptr);
+  QTest::qWait(100);
+  EXPECT_EQ(Calls("CreateSession"), 1);
+}
+
+TEST_F(PortalScreen, OnlyTheWaysTheDesktopHas) {
+  // Screenshot alone: no screen cast asked for, no chooser.
+  Make(false, true);
+  ASSERT_TRUE(source_->Grab());
+  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  EXPECT_EQ(Calls("CreateSession"), 0);
+
+  // A screen cast without a Screenshot portal and without frames: no shot,
+  // never a stale or black one.
+  source_.reset();
+  Make(true, false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
+  EXPECT_FALSE(source_->Grab());
+  EXPECT_EQ(source_->LastWay(), ScreenWay::None);
+  EXPECT_EQ(Calls("Screenshot"), 1);
+}
+
+// A second copy of the program ends during its start-up, before its event
+// loop: it must not show the desktop's chooser for nothing.
+TEST_F(PortalScreen, GoneBeforeTheEventLoopRan_NoScreenCastAskedFor) {
+  Make();
+  EXPECT_EQ(Calls("CreateSession"), 0);
+  source_.reset();
+  QTest::qWait(200);
+  EXPECT_TRUE(portal_->Calls().empty());
+}
+
+TEST_F(PortalScreen, TheSourceGone_TheScreenCastSessionIsClosed) {
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
+  const QString session =
+      FakePortal::SessionPathOf(portal_->CallsOf(QStringLiteral("CreateSession"))[0]);
+  source_.reset();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("Close") == 1; }, 5000));
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("Close"))[0].path, session);
+}
+
+}  // namespace
+}  // namespace snapwick::portal
