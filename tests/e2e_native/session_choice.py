@@ -14,7 +14,7 @@ from snapwick import TITLE_F8
 from xdisplay import expect, holds_for, wait_until
 
 NO_X = "Snapwick: нет связи с X-сервером"
-WAYLAND_ONLY = "Snapwick работает только в сеансе X11."
+WAYLAND_ONLY = "Snapwick не может связаться с композитором Wayland"
 # A compositor's socket name that no compositor holds: the window goes to
 # the X server through Qt's fallback.
 WAYLAND = {"WAYLAND_DISPLAY": "wayland-snapwick-none", "XDG_SESSION_TYPE": "wayland"}

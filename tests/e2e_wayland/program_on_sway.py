@@ -32,9 +32,9 @@ from program import (TITLE_F8, BindingWatch, FocusedClient, desktop_picture, ins
                      settings_record, shot_matches, start)
 from sway_session import expect, run, wait_until  # noqa: E402
 
-# The start of what the program says where a session gives it no way to the
-# screen or the hotkey.
-NO_SHOTS_NOTICE = "Snapwick работает только в сеансе X11"
+# What every message ends with where a session gives the program no way to
+# the screen or the hotkey.
+NO_SHOTS_NOTICE = "снимки экрана делаться не будут"
 WEV_CORNER = (0, 0, 240, 120)
 CONFIG = ('for_window [app_id="^wev$"] floating enable, resize set 240 120, move position 0 0\n')
 

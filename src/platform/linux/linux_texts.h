@@ -5,12 +5,14 @@
 
 namespace snapwick::linux {
 
-// Under a Wayland session the X server sees neither the screen nor the
-// keys of the Wayland windows: shots would be black.
-constexpr std::string_view kWaylandMessage =
-    "Snapwick работает только в сеансе X11. В сеансе Wayland программа не видит "
+// A Wayland session whose compositor the program cannot reach: the window
+// goes to XWayland, whose X server sees neither the screen nor the keys of
+// the Wayland windows, so shots would be black.
+constexpr std::string_view kNoCompositorMessage =
+    "Snapwick не может связаться с композитором Wayland: через XWayland программа не видит "
     "экран и горячую клавишу, поэтому снимки экрана делаться не будут.\n\n"
-    "Чтобы делать снимки, выберите при входе в систему сеанс X11 (Xorg).";
+    "Чтобы делать снимки, запустите программу из самого сеанса Wayland (с переменной "
+    "WAYLAND_DISPLAY) или выберите при входе в систему сеанс X11 (Xorg).";
 
 // A Wayland session where nothing hands the program the hotkey: the
 // desktop has no shortcut portal of its own (GNOME before 48) and the

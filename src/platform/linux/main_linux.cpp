@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   if (display) {
     parts = x11::MakeX11Session(std::move(display), kKeyWake);
   } else if (noCompositor) {
-    parts.notice = linux::kWaylandMessage;
+    parts.notice = linux::kNoCompositorMessage;
   } else {
     parts = wayland::MakeWaylandSession(portal::DesktopPortalWays());
   }

@@ -16,7 +16,7 @@ linux::SessionParts MakeX11Session(std::unique_ptr<XDisplay> display, KeyWake wa
   if (shared->IsXWayland()) {
     // Shots would be black, and the key would be seen only over our own
     // window.
-    parts.notice = linux::kWaylandMessage;
+    parts.notice = linux::kNoCompositorMessage;
     return parts;
   }
   parts.hotkey = std::make_unique<X11HotkeySource>(shared, keyboard, wake == KeyWake::OnPress);
