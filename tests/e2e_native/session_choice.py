@@ -18,6 +18,8 @@ WAYLAND_ONLY = "Snapwick не может связаться с композит�
 # A compositor's socket name that no compositor holds: the window goes to
 # the X server through Qt's fallback.
 WAYLAND = {"WAYLAND_DISPLAY": "wayland-snapwick-none", "XDG_SESSION_TYPE": "wayland"}
+# Where no key can be watched the title names none: it would never fire.
+TITLE_WITHOUT_KEY = "Snapwick 1.1"
 
 
 def no_display(s, folder):
@@ -35,8 +37,8 @@ def wayland_session(s, folder):
     def both_windows():
         expect(app.alive(), f"the program ended: {app.log_path.read_text(errors='replace')!r}")
         titles = [w.title() for w in s.program_windows(app.proc.pid)]
-        return TITLE_F8 in titles and "Snapwick" in titles
-    wait_until(both_windows, 30, "the window and the message box did not both come up")
+        return TITLE_WITHOUT_KEY in titles and "Snapwick" in titles
+    wait_until(both_windows, 30, "the window without a key in its title and the message box did not both come up")
     wait_until(lambda: WAYLAND_ONLY in app.log_path.read_text(errors="replace"), 5,
                "nothing was said on stderr")
     s.hold_key("F8", 1.0)
@@ -46,6 +48,7 @@ def wayland_session(s, folder):
 
 def x11_session(s, folder):
     app, window = s.start_snapwick(folder, tag="x11")
+    expect(window.title() == TITLE_F8, f"the X11 session's title is {window.title()!r}, not {TITLE_F8!r}")
     time.sleep(0.5)
     s.hold_key("F8", 0.3)
     wait_until(app.shots, 10, "F8 made no shot in the X11 session")
