@@ -138,8 +138,8 @@ class Program:
     def signal(self, number):
         os.kill(self.proc.pid, number)
 
-    def node(self):
-        """The program's window in sway's tree (None while it has none shown)."""
+    def nodes(self):
+        """The program's windows in sway's tree, the main window first."""
         found = []
 
         def walk(node):
@@ -148,6 +148,11 @@ class Program:
             for child in node.get("nodes", []) + node.get("floating_nodes", []):
                 walk(child)
         walk(json.loads(self.sway.swaymsg("-t", "get_tree").stdout))
+        return found
+
+    def node(self):
+        """The program's window in sway's tree (None while it has none shown)."""
+        found = self.nodes()
         return found[0] if found else None
 
     def title(self):

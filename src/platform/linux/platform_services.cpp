@@ -15,7 +15,10 @@ namespace snapwick::linux {
 
 HotkeyWatch LinuxPlatform::WatchHotkey(int virtualKey) {
   if (!parts_.hotkey) return HotkeyWatch::None;
-  return parts_.hotkey->Watch(virtualKey);
+  const HotkeyWatch how = parts_.hotkey->Watch(virtualKey);
+  // What the source has to tell of this key, it tells from the event loop.
+  DispatchLater();
+  return how;
 }
 
 Status LinuxPlatform::SetKeyCapture(bool on) {

@@ -17,17 +17,24 @@ std::unique_ptr<SwayHotkeySource> SwayHotkeySource::Connect(FirstLayout firstLay
 }
 
 HotkeyWatch SwayHotkeySource::Watch(int virtualKey) {
+  refused_ = false;
   if (virtualKey == 0 || gone_) {
     hotkey_->Unbind();
     return HotkeyWatch::None;
   }
   hotkey_->SetFirstLayout(firstLayout_ ? firstLayout_() : nullptr);
-  return hotkey_->Watch(virtualKey) ? HotkeyWatch::Edges : HotkeyWatch::None;
+  if (hotkey_->Watch(virtualKey)) return HotkeyWatch::Edges;
+  refused_ = true;
+  return HotkeyWatch::None;
 }
 
 int SwayHotkeySource::EventFd() const { return gone_ ? -1 : hotkey_->EventFd(); }
 
 void SwayHotkeySource::Dispatch() {
+  if (refused_) {
+    refused_ = false;
+    if (onBound_) onBound_({});
+  }
   if (gone_) return;
   // A key held when sway went is reported up first.
   if (!hotkey_->ProcessEvents()) gone_ = true;

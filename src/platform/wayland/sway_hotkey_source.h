@@ -3,7 +3,8 @@
 // bindings, their edges handed out from the event loop when sway's events
 // arrive on their descriptor. A key that sway will not bind, or a sway that
 // has gone, watches nothing (HotkeyWatch::None): no shots, and the key is
-// left to applications.
+// left to applications. A key refused so is told as no key in force, from
+// the event loop, so that the user hears why the key makes no shots.
 
 #include <functional>
 #include <memory>
@@ -28,10 +29,12 @@ class SwayHotkeySource final : public linux::HotkeySource {
                                                    std::string socketPath = {});
 
   void SetEdgeHandler(EdgeHandler onEdge) override { onEdge_ = std::move(onEdge); }
+  void SetBoundHandler(BoundHandler onBound) override { onBound_ = std::move(onBound); }
   HotkeyWatch Watch(int virtualKey) override;
   // -1 once sway has gone.
   int EventFd() const override;
   void Dispatch() override;
+  bool Pending() const override { return refused_; }
 
   const SwayHotkey& Hotkey() const { return *hotkey_; }
 
@@ -40,8 +43,11 @@ class SwayHotkeySource final : public linux::HotkeySource {
 
   FirstLayout firstLayout_;
   EdgeHandler onEdge_;
+  BoundHandler onBound_;
   std::unique_ptr<SwayHotkey> hotkey_;
   bool gone_ = false;
+  // The last Watch asked for a key sway would not bind: not yet told.
+  bool refused_ = false;
 };
 
 }  // namespace snapwick::wayland

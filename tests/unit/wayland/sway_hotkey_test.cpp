@@ -399,6 +399,28 @@ TEST_F(SwayHotkeySourceTest, BoundKey_EdgesFromDispatchOnly_RefusedKeyWatchesNot
   EXPECT_EQ(source_->Watch(0xBA), HotkeyWatch::None);
 }
 
+TEST_F(SwayHotkeySourceTest, RefusedKey_ToldAsNoKeyOnceFromTheEventLoop_BoundKeyNeverTold) {
+  std::vector<std::string> told;
+  source_->SetBoundHandler([&told](std::string_view key) { told.emplace_back(key); });
+  ASSERT_EQ(source_->Watch(0x77), HotkeyWatch::Edges);
+  EXPECT_FALSE(source_->Pending());
+  sway_.Refuse("F9");
+  ASSERT_EQ(source_->Watch(0x78), HotkeyWatch::None);
+  EXPECT_TRUE(told.empty()) << "told from inside Watch";
+  ASSERT_TRUE(source_->Pending());
+  source_->Dispatch();
+  source_->Dispatch();
+  EXPECT_EQ(told, (std::vector<std::string>{""}));
+  EXPECT_FALSE(source_->Pending());
+  // A refusal taken back by the next Watch before the loop came round is
+  // never told.
+  ASSERT_EQ(source_->Watch(0xBA), HotkeyWatch::None);
+  ASSERT_EQ(source_->Watch(0x77), HotkeyWatch::Edges);
+  EXPECT_FALSE(source_->Pending());
+  source_->Dispatch();
+  EXPECT_EQ(told.size(), 1U);
+}
+
 TEST_F(SwayHotkeySourceTest, NoKey_TheOldOneGivenBack) {
   ASSERT_EQ(source_->Watch(0x2C), HotkeyWatch::Edges);
   sway_.TakeCommands();
