@@ -46,6 +46,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 
 import xdisplay  # noqa: E402
 from faults import without_root_override  # noqa: E402
+from orphans import become_subreaper, end_orphans  # noqa: E402
 from snapwick import (LAYOUT_JSON_VARIABLE, App, MainWindow, ShippedFolder,  # noqa: E402
                       client_size, control_kind, control_rect, control_roles)
 from xdisplay import REPO, Scenario, ScenarioFailed, Window, expect, holds_for, wait_until  # noqa: E402
@@ -58,7 +59,6 @@ os.environ.setdefault(LAYOUT_JSON_VARIABLE, str(DEFAULT_LAYOUT_JSON))
 TRAYS = ("trayer", "tint2", None)
 PROGRAM_CLASS = "snapwick"
 
-_PR_SET_CHILD_SUBREAPER = 36
 # AT-SPI state bits (AtspiStateType).
 _STATE_CHECKED = 4
 # The AT-SPI role that Qt gives each kind of control of the layout table.
@@ -260,8 +260,7 @@ class NativeScenario(ShippedFolder, Scenario):
     def setup(self):
         exe = self.dist / "snapwick"
         expect(exe.is_file(), f"{exe} does not exist: build the linux-app preset first")
-        libc = ctypes.CDLL("libc.so.6", use_errno=True)
-        libc.prctl(_PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+        become_subreaper()
         super().setup()
         self.runtime.mkdir(mode=0o700)
         self.home.mkdir()
@@ -331,36 +330,7 @@ class NativeScenario(ShippedFolder, Scenario):
         try:
             super().teardown()
         finally:
-            self._end_orphans()
-
-    def _end_orphans(self):
-        """Ends what the session bus started on its own (the accessibility
-        bus and registry), which came to this process as its subreaper."""
-        me = os.getpid()
-        for _ in range(50):
-            orphans = []
-            for entry in Path("/proc").iterdir():
-                if not entry.name.isdigit():
-                    continue
-                try:
-                    fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
-                except OSError:
-                    continue
-                if int(fields[1]) == me:
-                    orphans.append((int(entry.name), fields[0]))
-            if not orphans:
-                return
-            for pid, state in orphans:
-                if state != "Z":
-                    try:
-                        os.kill(pid, signal.SIGTERM)
-                    except ProcessLookupError:
-                        pass
-                try:
-                    os.waitpid(pid, os.WNOHANG)
-                except ChildProcessError:
-                    pass
-            time.sleep(0.1)
+            end_orphans(pause=0.1)
 
     def accessibility(self):
         if self._a11y is None:

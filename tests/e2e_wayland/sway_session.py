@@ -40,10 +40,10 @@ from pathlib import Path
 # The X scenarios' failure, so that their shared checks of shots and folders
 # (tests/e2e) fail a Wayland scenario the same way.
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from orphans import become_subreaper, end_orphans  # noqa: E402
 from xdisplay import ScenarioFailed  # noqa: E402
 
 USER = "snapwick-sway"
-_PR_SET_CHILD_SUBREAPER = 36
 _PR_SET_PDEATHSIG = 1
 _USER_LOCK = Path("/run/lock/snapwick-sway-user.lock")
 
@@ -358,44 +358,14 @@ class Scenario:
                     proc.wait()
         for session in self.sways:
             session.stop()
-        self._end_orphans()
+        end_orphans()
         shutil.rmtree(self.tmp, ignore_errors=True)
-
-    def _end_orphans(self):
-        """What sway started (swaybg) comes to this process, its subreaper,
-        when sway ends: ended by id, and waited for."""
-        me = os.getpid()
-        for _ in range(50):
-            orphans = []
-            for entry in Path("/proc").iterdir():
-                if not entry.name.isdigit():
-                    continue
-                try:
-                    fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
-                except OSError:
-                    continue
-                if int(fields[1]) == me:
-                    orphans.append((int(entry.name), fields[0]))
-            if not orphans:
-                return
-            for pid, state in orphans:
-                if state != "Z":
-                    try:
-                        os.kill(pid, signal.SIGTERM)
-                    except ProcessLookupError:
-                        pass
-                try:
-                    os.waitpid(pid, os.WNOHANG)
-                except ChildProcessError:
-                    pass
-            time.sleep(0.05)
 
 
 def run(name, body, deadline=90):
     """Runs body(Scenario) under a deadline: PASS and exit status 0, or
     FAIL and 1; a broken harness ends with its trace and 1 as well."""
-    libc = ctypes.CDLL("libc.so.6", use_errno=True)
-    libc.prctl(_PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+    become_subreaper()
 
     def on_alarm(signum, frame):
         raise ScenarioFailed(f"the scenario ran past its deadline of {deadline} s")
