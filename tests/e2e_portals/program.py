@@ -9,23 +9,29 @@ starts it, and its shots watched in pic/.
 """
 
 import os
+import re
 import shutil
 import signal
 import subprocess
-import sys
 import time
 from pathlib import Path
 
 from scenario import ScenarioFailed, expect
 
-# The shot names and set.ini's bytes as the other builds' scenarios know them.
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from shots import SHOT_NAME, shot_counter  # noqa: E402
-from snapwick import settings_record  # noqa: E402
-
 REPO = Path(__file__).resolve().parents[2]
 DIST = Path(os.environ.get("SNAPWICK_LINUX_DIST", REPO / "dist" / "snapwick-linux"))
 TOKEN_FILE = "screencast.token"
+# dd.mm.yyyy_hh.mm.ss_N.jpg
+SHOT_NAME = re.compile(r"\d{2}\.\d{2}\.\d{4}_\d{2}\.\d{2}\.\d{2}_(\d+)\.jpg")
+
+
+def shot_counter(name):
+    return int(SHOT_NAME.fullmatch(name).group(1))
+
+
+def settings_record(quality, sound, key, name):
+    """set.ini's bytes: three values, CR LF after each, the key's name, 20 spaces."""
+    return bytes([quality, 13, 10, sound, 13, 10, key, 13, 10]) + name.encode("cp1251") + b" " * 20
 
 
 class Program:
