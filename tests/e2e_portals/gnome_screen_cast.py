@@ -30,7 +30,7 @@ import time
 
 from pictures import dialog_box, mismatches
 from program import TOKEN_FILE, Program
-from scenario import HERE, ScenarioFailed, Talker, built, expect, figure, ms, run
+from scenario import HERE, ScenarioFailed, Talker, built, expect, figure, ms, run, time_screenshots
 from stacks import HEIGHT, WIDTH, GnomeStack, wait_until
 
 ESCAPE = 1
@@ -150,14 +150,7 @@ def body():
         screenshot_until(shooter, shot, lambda p: not mismatches(p, WIDTH, HEIGHT), 15)
         problems = mismatches(shot, WIDTH, HEIGHT)
         expect(not problems, f"the Screenshot portal's picture differs: {problems[:4]}")
-        times = []
-        for n in range(5):
-            shooter.send(f"grab {shots / 'screenshot-again.png'}")
-            words = shooter.wait_for("shot", 20)
-            expect(words[2:5] == ["0", str(WIDTH), str(HEIGHT)], f"shot {n}: {words}")
-            times.append(int(words[5]))
-        figure("GNOME Screenshot portal, per shot (5 shots, min/median/max)",
-               " / ".join(ms(t) for t in (min(times), statistics.median(times), max(times))))
+        time_screenshots(shooter, shots / "screenshot-again.png", WIDTH, HEIGHT, "GNOME")
 
         # ScreenCast, first run: the chooser.
         token_file = stack.home / "screencast.token"

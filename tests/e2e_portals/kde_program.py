@@ -18,13 +18,12 @@ Third run: F9 typed into the window and applied: set.ini holds F9, F9
 makes a shot, F8 none.
 """
 
-import re
 import statistics
 import time
 
 from pictures import mismatches
 from program import TOKEN_FILE, Program, settings_record
-from scenario import Talker, built, expect, figure, ms, run
+from scenario import FocusedClient, Talker, built, expect, figure, ms, run
 from stacks import HEIGHT, WIDTH, KdeStack, wait_until
 
 F8, F9, SPACE = 66, 67, 57  # evdev codes
@@ -41,20 +40,6 @@ CLIENT = (463, 210)
 APPLY = (388, 188)
 # A shot decoded from a q80 JPEG: flat blocks come back within a few steps.
 JPEG_TOLERANCE = 12
-
-
-class FocusedClient:
-    """wev, a plain Wayland client, printing the keys it receives."""
-
-    def __init__(self, stack):
-        self.log = stack.logs / "wev.log"
-        self.process = stack.spawn_user(["stdbuf", "-oL", "wev"], log="wev")
-
-    def pressed(self, name):
-        """How often the key `name` went down in the client."""
-        text = self.log.read_text(errors="replace") if self.log.exists() else ""
-        # wev prints a key event's state on one line and its symbol on the next.
-        return len(re.findall(r"state: 1 \(pressed\)\s*\n\s*sym: " + name + r"\s", text))
 
 
 class Keys:

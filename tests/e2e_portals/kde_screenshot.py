@@ -8,11 +8,10 @@ portal's file must be gone afterwards.
 negotiates and then delivers no frame; GNOME's scenario covers that path.)
 """
 
-import statistics
 import time
 
 from pictures import mismatches
-from scenario import Talker, built, expect, figure, ms, run
+from scenario import Talker, built, expect, run, time_screenshots
 from stacks import HEIGHT, WIDTH, KdeStack
 
 
@@ -40,14 +39,7 @@ def body():
         problems = mismatches(shot, WIDTH, HEIGHT)
         expect(not problems, f"the Screenshot portal's picture differs: {problems[:4]}")
 
-        times = []
-        for n in range(5):
-            shooter.send(f"grab {shots / 'again.png'}")
-            words = shooter.wait_for("shot", 20)
-            expect(words[2:5] == ["0", str(WIDTH), str(HEIGHT)], f"shot {n}: {words}")
-            times.append(int(words[5]))
-        figure("KDE Screenshot portal, per shot (5 shots, min/median/max)",
-               " / ".join(ms(t) for t in (min(times), statistics.median(times), max(times))))
+        time_screenshots(shooter, shots / "again.png", WIDTH, HEIGHT, "KDE")
         left = list((stack.home / "Pictures").iterdir())
         expect(not left, f"the portal's files were left behind: {left}")
         for talker in (shooter, window):

@@ -9,30 +9,14 @@ GlobalShortcuts portal, keys pressed through KWin's fake input.
 - The desktop check says KDE implements GlobalShortcuts itself.
 """
 
-import re
 import statistics
 import time
 
-from scenario import Talker, built, expect, figure, ms, run
+from scenario import FocusedClient, Talker, built, expect, figure, ms, run
 from stacks import KdeStack
 
 F8, F9 = 66, 67  # evdev codes
 TOKEN = "snapwick_hotkey"
-
-
-class FocusedClient:
-    """wev, a plain Wayland client with the keyboard focus, printing the
-    keys it receives (line-buffered, or nothing is written until it ends)."""
-
-    def __init__(self, stack):
-        self.log = stack.logs / "wev.log"
-        self.process = stack.spawn_user(["stdbuf", "-oL", "wev"], log="wev")
-
-    def pressed(self, name):
-        """How often the key `name` went down in the client."""
-        text = self.log.read_text(errors="replace") if self.log.exists() else ""
-        # wev prints a key event's state on one line and its symbol on the next.
-        return len(re.findall(r"state: 1 \(pressed\)\s*\n\s*sym: " + name + r"\s", text))
 
 
 def tap(keys, code, hold_ms):

@@ -1,11 +1,14 @@
 """What the portal scenarios share: the test programs built with them (the
 environment names them: SNAPWICK_PORTAL_PROBE, SNAPWICK_FAKE_KEY,
-SNAPWICK_PICTURE_WINDOW), line-by-line talk with them, and the figures
-printed at the end."""
+SNAPWICK_PICTURE_WINDOW), line-by-line talk with them, the focused client
+that shows which keys reach applications, and the figures printed at the
+end."""
 
 import os
+import re
 import select
 import signal
+import statistics
 import subprocess
 import sys
 import time
@@ -99,6 +102,34 @@ class Talker:
             self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             self.process.kill()
+
+
+class FocusedClient:
+    """wev, a plain Wayland client with the keyboard focus, printing the
+    keys it receives (line-buffered, or nothing is written until it ends)."""
+
+    def __init__(self, stack):
+        self.log = stack.logs / "wev.log"
+        self.process = stack.spawn_user(["stdbuf", "-oL", "wev"], log="wev")
+
+    def pressed(self, name):
+        """How often the key `name` went down in the client."""
+        text = self.log.read_text(errors="replace") if self.log.exists() else ""
+        # wev prints a key event's state on one line and its symbol on the next.
+        return len(re.findall(r"state: 1 \(pressed\)\s*\n\s*sym: " + name + r"\s", text))
+
+
+def time_screenshots(shooter, path, width, height, desktop, count=5):
+    """Asks the probe for `count` more Screenshot portal shots, each checked
+    for the monitor's size, and prints their times as a figure."""
+    times = []
+    for n in range(count):
+        shooter.send(f"grab {path}")
+        words = shooter.wait_for("shot", 20)
+        expect(words[2:5] == ["0", str(width), str(height)], f"shot {n}: {words}")
+        times.append(int(words[5]))
+    figure(f"{desktop} Screenshot portal, per shot ({count} shots, min/median/max)",
+           " / ".join(ms(t) for t in (min(times), statistics.median(times), max(times))))
 
 
 def figure(name, value):

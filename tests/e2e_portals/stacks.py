@@ -15,7 +15,6 @@ services the session bus activates, which is how teardown finds them: by
 process id, read from /proc, never by name.
 """
 
-import grp
 import json
 import os
 import pwd
