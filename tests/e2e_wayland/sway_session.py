@@ -41,27 +41,17 @@ from pathlib import Path
 # (tests/e2e) fail a Wayland scenario the same way.
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 from orphans import become_subreaper, end_orphans  # noqa: E402
-from xdisplay import ScenarioFailed  # noqa: E402
+from xdisplay import ScenarioFailed, expect  # noqa: E402,F401
+from xdisplay import wait_until as xdisplay_wait_until  # noqa: E402
 
 USER = "snapwick-sway"
 _PR_SET_PDEATHSIG = 1
 _USER_LOCK = Path("/run/lock/snapwick-sway-user.lock")
 
 
-def expect(condition, reason):
-    if not condition:
-        raise ScenarioFailed(reason)
-
-
 def wait_until(probe, timeout, what, interval=0.02):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise ScenarioFailed(f"{what} (waited {timeout:g} s)")
-        time.sleep(interval)
+    """The X scenarios' wait, polled more often: Wayland events come fast."""
+    return xdisplay_wait_until(probe, timeout, what, interval)
 
 
 def _die_with_parent():
