@@ -92,7 +92,9 @@ class Client:
         self._lock = threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
         first = self._next(10)
-        expect(first == "ready", f"the client did not start: {first!r} (see {log_path})")
+        expect(first.startswith("ready "), f"the client did not start: {first!r} (see {log_path})")
+        # The copy protocol its grabs go through.
+        self.protocol = first.split(" ", 1)[1]
 
     def _read(self):
         for raw in self.proc.stdout:

@@ -15,6 +15,10 @@
 //   edges:         "edge down NS", "edge up NS"; "sway gone" when sway ends;
 //                  "reloaded N" once sway's N-th reload was handled
 //
+// The first line, "ready PROTOCOL", names the copy protocol the grabs go
+// through; SNAPWICK_COPY_PROTOCOL=wlr-screencopy-unstable-v1 prefers
+// wlr-screencopy where the compositor offers both.
+//
 // Exit status 2 when the compositor or sway cannot be reached at start.
 
 #include <poll.h>
@@ -25,6 +29,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -98,10 +103,17 @@ void Say(const std::string& line) { std::cout << line << std::endl; }
 }  // namespace
 
 int main() {
+  using snapwick::wayland::CopyProtocol;
+  const char* wanted = std::getenv("SNAPWICK_COPY_PROTOCOL");
+  const CopyProtocol preferred =
+      wanted && std::string(wanted) == snapwick::wayland::ProtocolName(CopyProtocol::WlrScreencopy)
+          ? CopyProtocol::WlrScreencopy
+          : CopyProtocol::ExtImageCopyCapture;
   std::unique_ptr<snapwick::wayland::ScreencopyGrabber> grabber =
-      snapwick::wayland::ScreencopyGrabber::Connect();
+      snapwick::wayland::ScreencopyGrabber::Connect(nullptr, std::chrono::milliseconds(500),
+                                                    preferred);
   if (!grabber) {
-    std::cerr << "no wlroots compositor with screencopy at WAYLAND_DISPLAY\n";
+    std::cerr << "no compositor with a screen copy protocol at WAYLAND_DISPLAY\n";
     return 2;
   }
   std::unique_ptr<snapwick::wayland::SwayHotkey> hotkey =
@@ -113,7 +125,7 @@ int main() {
     std::cerr << "no sway IPC socket\n";
     return 2;
   }
-  Say("ready");
+  Say(std::string("ready ") + snapwick::wayland::ProtocolName(grabber->Protocol()));
 
   std::string pending;
   bool swayThere = true;
