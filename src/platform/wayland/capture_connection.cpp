@@ -19,10 +19,12 @@ namespace snapwick::wayland {
 namespace {
 
 // wl_output's name arrives with version 4; xdg-output's with version 2;
-// whichever comes.
+// whichever comes. The transform comes with the geometry.
 constexpr wl_output_listener kOutputListener = {
-    [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-       const char*, const char*, std::int32_t) {},
+    [](void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+       const char*, const char*, std::int32_t transform) {
+      static_cast<OutputEntry*>(data)->transform = static_cast<std::uint32_t>(transform);
+    },
     [](void*, wl_output*, std::uint32_t, std::int32_t, std::int32_t, std::int32_t) {},
     [](void*, wl_output*) {},
     [](void*, wl_output*, std::int32_t) {},
@@ -129,8 +131,7 @@ bool CaptureConnection::DispatchUntil(const std::function<bool()>& done,
     }
     // Rounded up, so that the last fraction of a millisecond is waited
     // for rather than spun through.
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd waiting{wl_display_get_fd(display), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)),
                    0};
     const int ready = poll(&waiting, 1, left > 0 ? static_cast<int>(left) : 0);
@@ -198,8 +199,8 @@ void CaptureConnection::OnGlobal(void* data, wl_registry* registry, std::uint32_
     self->outputSources = Bind<ext_output_image_capture_source_manager_v1>(
         registry, name, ext_output_image_capture_source_manager_v1_interface, 1);
   } else if (kind == zxdg_output_manager_v1_interface.name && !self->xdgManager) {
-    self->xdgManager = Bind<zxdg_output_manager_v1>(registry, name, zxdg_output_manager_v1_interface,
-                                                    std::min<std::uint32_t>(version, 3));
+    self->xdgManager = Bind<zxdg_output_manager_v1>(
+        registry, name, zxdg_output_manager_v1_interface, std::min<std::uint32_t>(version, 3));
     for (auto& entry : self->outputs) self->WatchPosition(*entry);
   } else if (kind == wl_output_interface.name) {
     auto entry = std::make_unique<OutputEntry>();

@@ -40,6 +40,8 @@ struct OutputEntry {
   int x = 0;
   int y = 0;
   bool positioned = false;
+  // How the output turns its buffer to show it (wl_output_transform).
+  std::uint32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
 };
 
 // The shared memory that the compositor copies into, kept from grab to
@@ -96,7 +98,9 @@ struct CaptureConnection {
   // A round trip: every event the compositor sent before it is handled.
   bool Sync(Clock::time_point deadline);
   // Handles what has arrived, without waiting.
-  void Drain() { DispatchUntil([] { return false; }, Clock::now()); }
+  void Drain() {
+    DispatchUntil([] { return false; }, Clock::now());
+  }
   // Everything the compositor has said so far, including the names and
   // positions of outputs that came meanwhile, which follow their binding.
   void Refresh();

@@ -100,7 +100,7 @@ CopyResult ExtImageCopy::Copy(OutputEntry& output, std::uint32_t& transform) {
   if (source_ && sourceOutput_ != output.globalName) DropSource();
   if (!source_) {
     source_ = ext_output_image_capture_source_manager_v1_create_source(connection_.outputSources,
-                                                                        output.output);
+                                                                       output.output);
     sourceOutput_ = output.globalName;
   }
   // A size that changes between the constraints and the copy fails the
@@ -128,7 +128,8 @@ CopyResult ExtImageCopy::Copy(OutputEntry& output, std::uint32_t& transform) {
     ext_image_copy_capture_frame_v1_attach_buffer(frame, connection_.buffer.buffer);
     ext_image_copy_capture_frame_v1_damage_buffer(frame, 0, 0, wanted.width, wanted.height);
     ext_image_copy_capture_frame_v1_capture(frame);
-    const bool ok = connection_.DispatchUntil([&] { return state.ready || state.failed; }, deadline);
+    const bool ok =
+        connection_.DispatchUntil([&] { return state.ready || state.failed; }, deadline);
     ext_image_copy_capture_frame_v1_destroy(frame);
     if (!ok) return CopyResult::Stuck;
     if (state.ready) {

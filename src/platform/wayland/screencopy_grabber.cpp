@@ -4,6 +4,7 @@
 
 #include "platform/wayland/capture_connection.h"
 #include "platform/wayland/ext_image_copy.h"
+#include "platform/wayland/output_transform.h"
 #include "platform/wayland/wlr_screencopy_copy.h"
 
 namespace snapwick::wayland {
@@ -18,12 +19,15 @@ struct ScreencopyGrabber::State {
   CopyProtocol protocol = CopyProtocol::ExtImageCopyCapture;
   // Only with ext-image-copy-capture.
   std::unique_ptr<ExtImageCopy> imageCopy;
-  CopyResult CopyOutput(OutputEntry& output, bool& bottomUp) {
+  // The picture of a turned output, upright; kept from shot to shot.
+  std::vector<std::uint8_t> upright;
+
+  CopyResult CopyOutput(OutputEntry& output, bool& bottomUp, std::uint32_t& transform) {
     if (protocol == CopyProtocol::WlrScreencopy) {
+      transform = output.transform;
       return CopyWithScreencopy(connection, output, bottomUp);
     }
     bottomUp = false;
-    std::uint32_t transform = 0;
     return imageCopy->Copy(output, transform);
   }
 };
@@ -57,8 +61,11 @@ std::optional<Frame> ScreencopyGrabber::Grab() {
     if (!output) return std::nullopt;
     connection.outputsChanged = false;
     bool bottomUp = false;
-    const CopyResult result = state_->CopyOutput(*output, bottomUp);
-    if (result == CopyResult::Copied) return connection.BufferFrame(bottomUp);
+    std::uint32_t transform = 0;
+    const CopyResult result = state_->CopyOutput(*output, bottomUp, transform);
+    if (result == CopyResult::Copied) {
+      return Upright(connection.BufferFrame(bottomUp), transform, state_->upright);
+    }
     // An output unplugged just as it was asked for fails its copy: once
     // more with the outputs there are now. Anything else is not retried.
     if (result == CopyResult::Stuck || !connection.Alive()) return std::nullopt;
