@@ -29,7 +29,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -103,15 +102,8 @@ void Say(const std::string& line) { std::cout << line << std::endl; }
 }  // namespace
 
 int main() {
-  using snapwick::wayland::CopyProtocol;
-  const char* wanted = std::getenv("SNAPWICK_COPY_PROTOCOL");
-  const CopyProtocol preferred =
-      wanted && std::string(wanted) == snapwick::wayland::ProtocolName(CopyProtocol::WlrScreencopy)
-          ? CopyProtocol::WlrScreencopy
-          : CopyProtocol::ExtImageCopyCapture;
   std::unique_ptr<snapwick::wayland::ScreencopyGrabber> grabber =
-      snapwick::wayland::ScreencopyGrabber::Connect(nullptr, std::chrono::milliseconds(500),
-                                                    preferred);
+      snapwick::wayland::ScreencopyGrabber::Connect();
   if (!grabber) {
     std::cerr << "no compositor with a screen copy protocol at WAYLAND_DISPLAY\n";
     return 2;

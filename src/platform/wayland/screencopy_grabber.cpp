@@ -1,5 +1,7 @@
 #include "platform/wayland/screencopy_grabber.h"
 
+#include <cstdlib>
+#include <string_view>
 #include <utility>
 
 #include "platform/wayland/capture_connection.h"
@@ -12,6 +14,13 @@ namespace snapwick::wayland {
 const char* ProtocolName(CopyProtocol protocol) {
   return protocol == CopyProtocol::ExtImageCopyCapture ? "ext-image-copy-capture-v1"
                                                        : "wlr-screencopy-unstable-v1";
+}
+
+CopyProtocol PreferredCopyProtocol() {
+  const char* wanted = std::getenv("SNAPWICK_COPY_PROTOCOL");
+  return wanted && std::string_view(wanted) == ProtocolName(CopyProtocol::WlrScreencopy)
+             ? CopyProtocol::WlrScreencopy
+             : CopyProtocol::ExtImageCopyCapture;
 }
 
 struct ScreencopyGrabber::State {
