@@ -287,11 +287,12 @@ class SwaySession:
         self.scenario.procs.append(proc)
         return Keyboard(proc)
 
-    def start_client(self, client_path, tag="client"):
+    def start_client(self, client_path, tag="client", extra_env=None):
         log_path = self.scenario.out / f"{tag}.log"
         stderr = open(log_path, "ab")
         proc = subprocess.Popen([str(client_path)], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=stderr, env=self.env(), preexec_fn=_die_with_parent)
+                                stderr=stderr, env={**self.env(), **(extra_env or {})},
+                                preexec_fn=_die_with_parent)
         stderr.close()
         self.scenario.procs.append(proc)
         return Client(proc, log_path)
