@@ -9,18 +9,23 @@ change of load falls on all of them:
 - the bare probe (bench/wayland_probe.cpp): screencopy, TurboJPEG q80 4:2:0,
   one write, timed from the byte that asks for a shot to the moment its
   file is whole (inotify, as Snapwick's shots are), and inside the probe;
-- the Wayland layer's ScreencopyGrabber::Grab, through its test client;
+- the Wayland layer's ScreencopyGrabber::Grab, through its test client,
+  through each copy protocol the compositor offers (ext-image-copy-capture
+  and wlr-screencopy on sway 1.11 and later: SNAPWICK_COPY_PROTOCOL makes
+  the layer prefer the latter);
 - `grim -t ppm FILE` and `grim -t ppm - | cjpeg -quality 80 >FILE`, each
   started as a whole process, from the spawn to its end.
 - Snapwick itself (a fresh copy of dist/snapwick-linux run as the
   session's user, sounds off): F8 pressed on a virtual keyboard with a real
   keymap (bench/wayland_key_injector.cpp) and released at once, from the
   moment the key event left for sway to the moment the shot's name holds
-  the whole JPEG in pic/ (inotify; the read's moment).
-Then the hotkey alone: F8 pressed and released, from the moment the key
-event left for sway to the moment the layer's SwayHotkey reported the
-edge; the program's key held for a while (shots a second); and, at the
-first size, the program's CPU time over a minute at rest.
+  the whole JPEG in pic/ (inotify; the read's moment). With two copy
+  protocols, one copy of the program per protocol takes turns, a block of
+  rounds each (one copy runs at a time: the key is bound by one).
+Then the program's key held for a while (shots a second) through each
+protocol; the hotkey alone: F8 pressed and released, from the moment the
+key event left for sway to the moment the layer's SwayHotkey reported the
+edge; and, at the first size, the program's CPU time over a minute at rest.
 """
 
 import argparse
@@ -46,6 +51,7 @@ from sway_session import expect, wait_until  # noqa: E402
 KEY_F8 = 66
 VK_F8 = 0x77
 IN_CLOSE_WRITE, IN_MOVED_TO, IN_CREATE = 0x8, 0x80, 0x100
+WLR_SCREENCOPY = "wlr-screencopy-unstable-v1"
 # Quality 80, sounds off, F8: the bench hears no shutter.
 SETTINGS = program.settings_record(80, 0, VK_F8, "F8")
 
@@ -134,6 +140,73 @@ def whole_process(argv, env, shell=False):
     return elapsed
 
 
+class ProgramRun:
+    """One copy of Snapwick at a time on the bench's sway, through the copy
+    protocol it is started with; taps and holds F8 on a virtual keyboard."""
+
+    def __init__(self, s, sway, build, width):
+        self.s, self.sway, self.build, self.width = s, sway, build, width
+        self.app = self.files = self.keys = self.protocol = None
+        self.folders = {}
+        self.largest = 0
+
+    def start(self, protocol):
+        if self.protocol == protocol:
+            return
+        self.stop()
+        sway, tag = self.sway, f"snapwick-{self.width}-{short(protocol)}"
+        if protocol not in self.folders:
+            self.folders[protocol] = program.install(sway, name=tag, settings=SETTINGS)
+        self.app = program.start(self.s, sway, self.folders[protocol], tag=tag,
+                                 extra_env={"SNAPWICK_COPY_PROTOCOL": protocol})
+        wait_until(lambda: self.app.pic.is_dir(), 10, "the program made no pic/")
+        self.files = NewFiles(self.app.pic)
+        self.keys = self.sway.start_keyboard(self.build / "bench" / "snapwick_bench_wayland_keys", "us")
+        self.protocol = protocol
+
+    def tap(self):
+        """A tap: one shot, whatever the shot's length; ms from the key
+        sent to the file whole."""
+        sent = self.keys.press(KEY_F8)
+        self.keys.release(KEY_F8)
+        came = self.files.wait()
+        expect(came, "F8 made no shot within 5 s")
+        time.sleep(0.1)
+        expect(not self.files.read(), "a tap of F8 made more than one shot")
+        return (came[1] - sent) / 1e6
+
+    def hold(self, seconds):
+        """Every shot a held key made (one at the press, one a tick after),
+        counted once the last has landed."""
+        self.files.read()
+        self.keys.press(KEY_F8)
+        time.sleep(seconds)
+        self.keys.release(KEY_F8)
+        time.sleep(0.5)
+        during = self.files.read()
+        return f"{len(during):4d} shots, {len(during) / seconds:6.2f} a second"
+
+    def rest(self, seconds):
+        time.sleep(1)
+        pid = self.app.proc.pid
+        ticks, woke = cpu_ticks(pid), wakeups(pid)
+        time.sleep(seconds)
+        ticks, woke = cpu_ticks(pid) - ticks, wakeups(pid) - woke
+        hz = os.sysconf("SC_CLK_TCK")
+        return (f"{ticks} clock ticks, {100 * ticks / hz / seconds:.3f} % of a core, "
+                f"{woke} wake-ups in {seconds} s")
+
+    def stop(self):
+        if not self.app:
+            return
+        self.keys.close()
+        self.files.close()
+        self.app.signal(15)
+        expect(self.app.wait_exit(10) == 0, "the program did not end with status 0")
+        self.largest = max([self.largest] + [p.stat().st_size for p in self.app.pic.iterdir()])
+        self.app = self.protocol = None
+
+
 def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     width, height = size
     ppm = s.tmp / f"desktop-{width}x{height}.ppm"
@@ -145,8 +218,15 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     sway = s.sway(f"b{width}", mode=f"{width}x{height}")
     sway.swaymsg(f"output HEADLESS-1 bg {sway.readable_file(png, 'desktop.png')} stretch")
     env = sway.env()
-    client = sway.start_client(build / "tests" / "e2e_wayland" / "snapwick_wayland_client",
-                               tag=f"client-{width}")
+    client_path = build / "tests" / "e2e_wayland" / "snapwick_wayland_client"
+    client = sway.start_client(client_path, tag=f"client-{width}")
+    # The layer through each protocol the compositor offers, the one it
+    # prefers first.
+    clients = {client.protocol: client}
+    wlr = sway.start_client(client_path, tag=f"client-{width}-wlr",
+                            extra_env={"SNAPWICK_COPY_PROTOCOL": WLR_SCREENCOPY})
+    clients.setdefault(wlr.protocol, wlr)
+    protocols = list(clients)
     shot = s.tmp / "check.ppm"
     picture = Image.open(ppm)
     wait_until(lambda: client.grab(shot) and Image.open(shot).getpixel((width // 2, height // 2))
@@ -160,28 +240,23 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     ready = probe.stdout.readline().decode().split()
     expect(ready[:1] == ["ready"] and ready[1:] == [str(width), str(height)], f"the probe said {ready}")
 
-    app = program.start(s, sway, program.install(sway, settings=SETTINGS), tag=f"snapwick-{width}")
-    wait_until(lambda: app.pic.is_dir(), 10, "the program made no pic/")
-    files = NewFiles(app.pic)
-    keys = sway.start_keyboard(build / "bench" / "snapwick_bench_wayland_keys", "us")
-
+    app = ProgramRun(s, sway, build, width)
     probe_files = NewFiles(out_dir)
-    probe_total, probe_inside, probe_copy, layer, grim_ppm, grim_cjpeg, snapwick = [], [], [], [], [], [], []
+    probe_total, probe_inside, probe_copy, grim_ppm, grim_cjpeg = [], [], [], [], []
+    layer = {protocol: [] for protocol in protocols}
+    snapwick = {protocol: [] for protocol in protocols}
+    # Each protocol's copy of the program for a block of rounds in turn (at
+    # most five, at least two blocks each), tapped as often in each round as
+    # there are protocols, so that each gets about `rounds` taps.
+    block = max(1, min(5, rounds // (2 * len(protocols))))
     for n in range(rounds):
+        app.start(protocols[n // block % len(protocols)])
         turns = ["probe", "layer", "grim", "cjpeg", "snapwick"]
         turns = turns[n % 5:] + turns[:n % 5]
         for turn in turns:
             if turn == "snapwick":
-                # A tap: one shot, whatever the shot's length.
-                sent = keys.press(KEY_F8)
-                keys.release(KEY_F8)
-                came = files.wait()
-                expect(came, "F8 made no shot within 5 s")
-                snapwick.append((came[1] - sent) / 1e6)
-                time.sleep(0.1)
-                expect(not files.read(), "a tap of F8 made more than one shot")
-                continue
-            if turn == "probe":
+                snapwick[app.protocol] += [app.tap() for _ in protocols]
+            elif turn == "probe":
                 asked = time.monotonic_ns()
                 probe.stdin.write(b"x")
                 probe.stdin.flush()
@@ -192,9 +267,13 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
                 probe_copy.append(float(words[2]))
                 probe_inside.append(float(words[3]))
             elif turn == "layer":
-                got = client.grab("")
-                expect(got and got[:2] == (width, height), f"the layer's grab gave {got}")
-                layer.append(got[4])
+                # Each grab a tick after the last, in turns: a grab just
+                # after another waits for the output's next frame.
+                for protocol, grabber in list(clients.items())[::1 if n % 2 else -1]:
+                    time.sleep(0.05)
+                    got = grabber.grab("")
+                    expect(got and got[:2] == (width, height), f"the layer's grab gave {got}")
+                    layer[protocol].append(got[4])
             elif turn == "grim":
                 grim_ppm.append(whole_process(["grim", "-t", "ppm", str(s.tmp / "grim.ppm")], env))
             else:
@@ -202,34 +281,16 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
                     f"grim -t ppm - | cjpeg -quality 80 >{s.tmp / 'grim.jpg'}", env, shell=True))
     probe.stdin.close()
     probe.wait(timeout=10)
+    probe_files.close()
     jpeg_bytes = (out_dir / "probe-1.jpg").stat().st_size
 
-    # The key held: shots a second.
-    # The key held: every shot it made (one at the press, one a tick
-    # after), counted once the last has landed.
-    files.read()
-    keys.press(KEY_F8)
-    time.sleep(held_seconds)
-    keys.release(KEY_F8)
-    time.sleep(0.5)
-    during = files.read()
-    held = f"{len(during):4d} shots, {len(during) / held_seconds:6.2f} a second"
-
-    rest = None
-    if rest_seconds:
-        time.sleep(1)
-        ticks, woke = cpu_ticks(app.proc.pid), wakeups(app.proc.pid)
-        time.sleep(rest_seconds)
-        ticks, woke = cpu_ticks(app.proc.pid) - ticks, wakeups(app.proc.pid) - woke
-        hz = os.sysconf("SC_CLK_TCK")
-        rest = (f"{ticks} clock ticks, {100 * ticks / hz / rest_seconds:.3f} % of a core, "
-                f"{woke} wake-ups in {rest_seconds} s")
-    keys.close()
-    files.close()
-    probe_files.close()
-    app.signal(15)
-    expect(app.wait_exit(10) == 0, "the program did not end with status 0")
-    jpeg_program = max((p.stat().st_size for p in app.pic.iterdir()), default=0)
+    held = {}
+    for protocol in reversed(protocols):
+        app.start(protocol)
+        held[protocol] = app.hold(held_seconds)
+    # The protocol the program takes by itself is running now.
+    rest = app.rest(rest_seconds) if rest_seconds else None
+    app.stop()
 
     # The hotkey: the key's event on its way to sway, to the edge reported.
     expect(client.ask(f"watch {VK_F8}") == "watch 1", "sway did not bind F8")
@@ -244,29 +305,43 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
             into.append((edges[0][1] - sent) / 1e6)
             time.sleep(0.03)
     keys.close()
-    client.quit()
+    for c in (client, wlr):
+        c.quit()
 
     median = statistics.median
-    rows = [
-        ("Snapwick: key sent -> shot's file whole", figures(snapwick)),
-        ("bare probe: byte sent -> its file whole", figures(probe_total)),
+    first = protocols[0]
+    rows = []
+    for protocol in protocols:
+        rows.append((f"Snapwick: key sent -> shot's file whole, {short(protocol)}", figures(snapwick[protocol])))
+    rows += [
+        ("bare probe (wlr): byte sent -> its file whole", figures(probe_total)),
         ("  inside the probe: copy + TurboJPEG q80 + write", figures(probe_inside)),
         ("  of which the copy", figures(probe_copy)),
-        ("ScreencopyGrabber::Grab (the layer)", figures(layer)),
+    ]
+    for protocol in protocols:
+        rows.append((f"ScreencopyGrabber::Grab, {short(protocol)}", figures(layer[protocol])))
+    rows += [
         ("grim -t ppm FILE, whole process", figures(grim_ppm)),
         ("grim -t ppm - | cjpeg -quality 80, whole", figures(grim_cjpeg)),
         ("grim|cjpeg / probe (medians)", f"{median(grim_cjpeg) / median(probe_total):7.2f} x"),
-        ("grim|cjpeg / Snapwick (medians)", f"{median(grim_cjpeg) / median(snapwick):7.2f} x"),
-        ("Snapwick / probe (medians)", f"{median(snapwick) / median(probe_total):7.2f} x"),
+        (f"grim|cjpeg / Snapwick {short(first)} (medians)",
+         f"{median(grim_cjpeg) / median(snapwick[first]):7.2f} x"),
+        (f"Snapwick {short(first)} / probe (medians)", f"{median(snapwick[first]) / median(probe_total):7.2f} x"),
         ("key down sent -> SwayHotkey edge", figures(down)),
         ("key up sent -> SwayHotkey edge", figures(up)),
-        (f"Snapwick, F8 held {held_seconds:g} s", held),
-        ("probe's JPEG / Snapwick's largest (bytes)", f"{jpeg_bytes} / {jpeg_program}"),
     ]
+    for protocol in protocols:
+        rows.append((f"Snapwick, F8 held {held_seconds:g} s, {short(protocol)}", held[protocol]))
+    rows.append(("probe's JPEG / Snapwick's largest (bytes)", f"{jpeg_bytes} / {app.largest}"))
     if rest:
-        rows.append(("Snapwick at rest", rest))
+        rows.append((f"Snapwick at rest, {short(first)}", rest))
     results.append((f"{width}x{height}", rows))
     sway.stop()
+
+
+def short(protocol):
+    """ext or wlr"""
+    return protocol.split("-")[0]
 
 
 def main():
@@ -290,7 +365,7 @@ def main():
         for size, rows in results:
             print(f"\n{size}")
             for label, value in rows:
-                print(f"  {label:48} {value}")
+                print(f"  {label:52} {value}")
 
     sway_session.run("wayland_bench", body, deadline=1800)
 

@@ -2,18 +2,21 @@
 # as client code made by wayland-scanner:
 #  - wlr-screencopy-unstable-v1 and virtual-keyboard-unstable-v1, whose XML
 #    no binary package of Debian ships: taken from Debian's source package
-#    of wlroots, which tools/deps.sh fetches into the cache, its upstream
-#    tarball pinned by hash like libjpeg-turbo's;
-#  - xdg-output-unstable-v1 from the wayland-protocols package.
+#    of wlroots;
+#  - ext-image-capture-source-v1 and ext-image-copy-capture-v1 (with
+#    ext-foreign-toplevel-list-v1, whose interface the capture source's
+#    code refers to), which came with wayland-protocols 1.37: taken from
+#    the source package of trixie's wayland-protocols, Debian 12's being
+#    1.31;
+#  - xdg-output-unstable-v1 from Debian 12's wayland-protocols package.
+# tools/deps.sh fetches both source packages into the cache; their
+# upstream tarballs are pinned by hash like libjpeg-turbo's.
 #
 # Defines the library snapwick_wayland_protocols (the generated code and
 # its headers: "wlr-screencopy-unstable-v1-client-protocol.h" and so on).
 # The headers land outside any src/ folder, so that the naming check of our
 # sources leaves the generated names alone.
 include_guard(GLOBAL)
-
-set(SNAPWICK_WLROOTS_VERSION 0.15.1)
-set(SNAPWICK_WLROOTS_SHA256 e55b07264339dc258afbf950b36da932d510caf6e9721d500f9a94d27ce2f14d)
 
 set(_default_cache ${CMAKE_SOURCE_DIR}/.cache/debian-src)
 if(DEFINED ENV{SNAPWICK_DEPS_CACHE})
@@ -22,44 +25,61 @@ endif()
 set(SNAPWICK_DEPS_CACHE ${_default_cache} CACHE PATH
     "Where tools/deps.sh keeps the Debian source packages that the build takes code from")
 
-set(_orig ${SNAPWICK_DEPS_CACHE}/wlroots/wlroots_${SNAPWICK_WLROOTS_VERSION}.orig.tar.xz)
-if(NOT EXISTS ${_orig})
-  message(FATAL_ERROR
-    "wlroots ${SNAPWICK_WLROOTS_VERSION}'s Debian source package is not in "
-    "${SNAPWICK_DEPS_CACHE}/wlroots. Run tools/deps.sh (as root, once: it adds Debian's deb-src "
-    "entry), or, where apt already knows the sources:\n"
-    "  mkdir -p ${SNAPWICK_DEPS_CACHE}/wlroots && cd ${SNAPWICK_DEPS_CACHE}/wlroots && "
-    "apt-get source --download-only wlroots")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_orig})
-file(SHA256 ${_orig} _actual)
-if(NOT _actual STREQUAL SNAPWICK_WLROOTS_SHA256)
-  message(FATAL_ERROR "${_orig} is not the tarball this build was made for:\n"
-                      "  SHA-256 ${_actual}\n  expected ${SNAPWICK_WLROOTS_SHA256}")
-endif()
-
-# Only the two protocol files: the rest of wlroots is none of our business.
 set(_xml_dir ${CMAKE_BINARY_DIR}/wayland-protocols/xml)
-set(_wlr_protocols wlr-screencopy-unstable-v1 virtual-keyboard-unstable-v1)
-set(_members)
-foreach(protocol IN LISTS _wlr_protocols)
-  list(APPEND _members wlroots-${SNAPWICK_WLROOTS_VERSION}/protocol/${protocol}.xml)
-endforeach()
-set(_stamp ${_xml_dir}/.from-${_actual})
-if(NOT EXISTS ${_stamp})
-  file(REMOVE_RECURSE ${_xml_dir})
-  file(MAKE_DIRECTORY ${_xml_dir})
-  file(ARCHIVE_EXTRACT INPUT ${_orig} DESTINATION ${_xml_dir}/unpacked PATTERNS ${_members})
-  foreach(protocol IN LISTS _wlr_protocols)
-    set(_extracted ${_xml_dir}/unpacked/wlroots-${SNAPWICK_WLROOTS_VERSION}/protocol/${protocol}.xml)
-    if(NOT EXISTS ${_extracted})
-      message(FATAL_ERROR "${_orig} holds no protocol/${protocol}.xml")
-    endif()
-    file(COPY_FILE ${_extracted} ${_xml_dir}/${protocol}.xml)
+file(MAKE_DIRECTORY ${_xml_dir})
+
+# _snapwick_protocols_from(PACKAGE RELEASE VERSION SHA256 MEMBER...): each
+# MEMBER (a path inside the upstream tarball, below its top folder) copied
+# to ${_xml_dir} under its file name, once the tarball in the cache has been
+# found to be the pinned one. Only those files: the rest of the package is
+# none of our business.
+function(_snapwick_protocols_from package release version sha256)
+  set(orig ${SNAPWICK_DEPS_CACHE}/${package}/${package}_${version}.orig.tar.xz)
+  if(NOT EXISTS ${orig})
+    message(FATAL_ERROR
+      "${package} ${version}'s Debian source package is not in ${SNAPWICK_DEPS_CACHE}/${package}. "
+      "Run tools/deps.sh (as root, once: it adds Debian's deb-src entries), or, where apt "
+      "already knows the sources:\n"
+      "  mkdir -p ${SNAPWICK_DEPS_CACHE}/${package} && cd ${SNAPWICK_DEPS_CACHE}/${package} && "
+      "apt-get source --download-only ${package}/${release}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${orig})
+  file(SHA256 ${orig} actual)
+  if(NOT actual STREQUAL sha256)
+    message(FATAL_ERROR "${orig} is not the tarball this build was made for:\n"
+                        "  SHA-256 ${actual}\n  expected ${sha256}")
+  endif()
+  set(stamp ${_xml_dir}/.${package}-${actual})
+  if(EXISTS ${stamp})
+    return()
+  endif()
+  set(unpacked ${_xml_dir}/unpacked-${package})
+  set(members)
+  foreach(member IN LISTS ARGN)
+    list(APPEND members ${package}-${version}/${member})
   endforeach()
-  file(REMOVE_RECURSE ${_xml_dir}/unpacked)
-  file(TOUCH ${_stamp})
-endif()
+  file(REMOVE_RECURSE ${unpacked})
+  file(ARCHIVE_EXTRACT INPUT ${orig} DESTINATION ${unpacked} PATTERNS ${members})
+  foreach(member IN LISTS members)
+    if(NOT EXISTS ${unpacked}/${member})
+      message(FATAL_ERROR "${orig} holds no ${member}")
+    endif()
+    get_filename_component(name ${member} NAME)
+    file(COPY_FILE ${unpacked}/${member} ${_xml_dir}/${name})
+  endforeach()
+  file(REMOVE_RECURSE ${unpacked})
+  file(TOUCH ${stamp})
+endfunction()
+
+_snapwick_protocols_from(wlroots bookworm 0.15.1
+  e55b07264339dc258afbf950b36da932d510caf6e9721d500f9a94d27ce2f14d
+  protocol/wlr-screencopy-unstable-v1.xml
+  protocol/virtual-keyboard-unstable-v1.xml)
+_snapwick_protocols_from(wayland-protocols trixie 1.44
+  3df1107ecf8bfd6ee878aeca5d3b7afd81248a48031e14caf6ae01f14eebb50e
+  staging/ext-image-capture-source/ext-image-capture-source-v1.xml
+  staging/ext-image-copy-capture/ext-image-copy-capture-v1.xml
+  staging/ext-foreign-toplevel-list/ext-foreign-toplevel-list-v1.xml)
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET GLOBAL wayland-client)
@@ -73,6 +93,9 @@ find_program(SNAPWICK_WAYLAND_SCANNER NAMES wayland-scanner HINTS ${_scanner} RE
 set(_xmls
   ${_xml_dir}/wlr-screencopy-unstable-v1.xml
   ${_xml_dir}/virtual-keyboard-unstable-v1.xml
+  ${_xml_dir}/ext-image-capture-source-v1.xml
+  ${_xml_dir}/ext-image-copy-capture-v1.xml
+  ${_xml_dir}/ext-foreign-toplevel-list-v1.xml
   ${_stable_protocols}/unstable/xdg-output/xdg-output-unstable-v1.xml)
 set(_out ${CMAKE_BINARY_DIR}/wayland-protocols/generated)
 file(MAKE_DIRECTORY ${_out})

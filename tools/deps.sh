@@ -4,10 +4,12 @@
 #
 # The Windows build compiles libjpeg-turbo from Debian's own source package,
 # and the Wayland layer takes two protocol files from wlroots' (no binary
-# package ships them): this adds a deb-src entry where apt has none and
-# fetches both packages into $SNAPWICK_DEPS_CACHE (default .cache/debian-src,
-# outside git), where CMake checks their upstream tarballs against the pinned
-# hashes before using them.
+# package ships them) and the ext-image-copy-capture ones from trixie's
+# wayland-protocols (Debian 12's is too old to hold them): this adds a
+# deb-src entry where apt has none (for trixie too, a source-only entry that
+# changes no binary package) and fetches the three packages into
+# $SNAPWICK_DEPS_CACHE (default .cache/debian-src, outside git), where CMake
+# checks their upstream tarballs against the pinned hashes before using them.
 
 SNAPWICK_PACKAGES=(
   # native build, unit tests and benchmarks
@@ -93,7 +95,7 @@ snapwick_ensure_russian_locale() {
 
 snapwick_install_deps() {
   snapwick_install_packages && snapwick_ensure_russian_locale && snapwick_fetch_jpeg_source &&
-    snapwick_fetch_wlroots_source
+    snapwick_fetch_wlroots_source && snapwick_fetch_wayland_protocols_source
 }
 
 SNAPWICK_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -111,49 +113,59 @@ snapwick_as_root() {
   fi
 }
 
+# PACKAGE or PACKAGE/RELEASE: whether apt knows that source package.
 snapwick_has_source() {
-  apt-cache showsrc "$1" 2>/dev/null | grep -q "^Package: $1\$"
+  apt-get --print-uris -q source "$1" >/dev/null 2>&1
 }
 
-# A deb-src entry for the release this machine runs, from the mirror its
-# own deb entries use, signed by the Debian archive's keys.
+snapwick_host_release() {
+  (. /etc/os-release && echo "${VERSION_CODENAME:-}")
+}
+
+# A deb-src entry for RELEASE (default: the release this machine runs),
+# from the mirror its own deb entries use, signed by the Debian archive's
+# keys. A source-only entry: what binary packages install stays the same.
 snapwick_add_source_entry() {
-  local codename uri
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  if [[ -z $codename ]]; then
+  local release=${1:-$(snapwick_host_release)} entry=$SNAPWICK_SOURCE_ENTRY uri
+  if [[ -z $release ]]; then
     echo "cannot tell the Debian release from /etc/os-release" >&2
     return 1
   fi
+  if [[ $release != "$(snapwick_host_release)" ]]; then
+    entry=${SNAPWICK_SOURCE_ENTRY%.sources}-$release.sources
+  fi
   uri=$(awk '/^URIs:/ && !found { print $2; found = 1 }' /etc/apt/sources.list.d/debian.sources 2>/dev/null)
   uri=${uri:-http://deb.debian.org/debian}
-  echo "== adding $SNAPWICK_SOURCE_ENTRY: deb-src $uri $codename"
+  echo "== adding $entry: deb-src $uri $release"
   printf '%s\n' \
     "Types: deb-src" \
     "URIs: $uri" \
-    "Suites: $codename $codename-updates" \
+    "Suites: $release $release-updates" \
     "Components: main" \
     "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
-    snapwick_as_root tee "$SNAPWICK_SOURCE_ENTRY" >/dev/null
+    snapwick_as_root tee "$entry" >/dev/null
   snapwick_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
 }
 
-# A Debian source package in the cache, fetched once.
+# A Debian source package in the cache, fetched once: PACKAGE [RELEASE],
+# the release's version where one is named, else the newest apt knows.
 snapwick_fetch_source() {
-  local package=$1 dir=$SNAPWICK_DEPS_CACHE/$1
+  local package=$1 release=${2:-} dir=$SNAPWICK_DEPS_CACHE/$1 wanted=$1
+  [[ -n $release ]] && wanted=$package/$release
   if compgen -G "$dir/${package}_*.dsc" >/dev/null && compgen -G "$dir/${package}_*.orig.tar.*" >/dev/null; then
     echo "== $package's source package is in $dir"
     return 0
   fi
-  if ! snapwick_has_source "$package"; then
-    snapwick_add_source_entry || return 1
-    snapwick_has_source "$package" || {
-      echo "apt still knows no source package $package" >&2
+  if ! snapwick_has_source "$wanted"; then
+    snapwick_add_source_entry "$release" || return 1
+    snapwick_has_source "$wanted" || {
+      echo "apt still knows no source package $wanted" >&2
       return 1
     }
   fi
-  echo "== fetching $package's source package into $dir"
+  echo "== fetching $wanted's source package into $dir"
   mkdir -p "$dir"
-  (cd "$dir" && apt-get source --download-only -q "$package")
+  (cd "$dir" && apt-get source --download-only -q "$wanted")
 }
 
 snapwick_fetch_jpeg_source() {
@@ -165,6 +177,13 @@ snapwick_fetch_jpeg_source() {
 # are generated from.
 snapwick_fetch_wlroots_source() {
   snapwick_fetch_source wlroots
+}
+
+# trixie's wayland-protocols (1.44) holds ext-image-capture-source-v1 and
+# ext-image-copy-capture-v1, the screen copy of sway 1.11 on and of the
+# compositors that have no wlr-screencopy.
+snapwick_fetch_wayland_protocols_source() {
+  snapwick_fetch_source wayland-protocols trixie
 }
 
 snapwick_install_packages() {

@@ -1,4 +1,5 @@
-"""The screen copy on a real headless sway: the pixels of a known picture,
+"""The screen copy on a real headless sway 1.7, through wlr-screencopy (it
+offers no ext-image-copy-capture): the pixels of a known picture,
 the output's new size after a mode change, a second output that is not the
 one copied, the output at 0,0 chosen over the first one listed, a sway
 without outputs, which gives nothing until one comes, and nothing once the
@@ -58,6 +59,9 @@ def body(s):
     sway = s.sway("copy")
     sway.swaymsg(f"output HEADLESS-1 bg {sway.readable_file(s.tmp / 'desktop.png', 'desktop.png')} stretch")
     client = sway.start_client(CLIENT)
+    # sway 1.7 offers no ext-image-copy-capture: the client, which prefers
+    # it, falls back to wlr-screencopy.
+    expect(client.protocol == "wlr-screencopy-unstable-v1", f"the copy goes through {client.protocol}")
     shot = s.tmp / "shot.ppm"
 
     def shows_picture():

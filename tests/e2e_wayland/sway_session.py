@@ -92,7 +92,9 @@ class Client:
         self._lock = threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
         first = self._next(10)
-        expect(first == "ready", f"the client did not start: {first!r} (see {log_path})")
+        expect(first.startswith("ready "), f"the client did not start: {first!r} (see {log_path})")
+        # The copy protocol its grabs go through.
+        self.protocol = first.split(" ", 1)[1]
 
     def _read(self):
         for raw in self.proc.stdout:
@@ -285,11 +287,12 @@ class SwaySession:
         self.scenario.procs.append(proc)
         return Keyboard(proc)
 
-    def start_client(self, client_path, tag="client"):
+    def start_client(self, client_path, tag="client", extra_env=None):
         log_path = self.scenario.out / f"{tag}.log"
         stderr = open(log_path, "ab")
         proc = subprocess.Popen([str(client_path)], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=stderr, env=self.env(), preexec_fn=_die_with_parent)
+                                stderr=stderr, env={**self.env(), **(extra_env or {})},
+                                preexec_fn=_die_with_parent)
         stderr.close()
         self.scenario.procs.append(proc)
         return Client(proc, log_path)

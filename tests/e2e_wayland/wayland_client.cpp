@@ -15,6 +15,10 @@
 //   edges:         "edge down NS", "edge up NS"; "sway gone" when sway ends;
 //                  "reloaded N" once sway's N-th reload was handled
 //
+// The first line, "ready PROTOCOL", names the copy protocol the grabs go
+// through; SNAPWICK_COPY_PROTOCOL=wlr-screencopy-unstable-v1 prefers
+// wlr-screencopy where the compositor offers both.
+//
 // Exit status 2 when the compositor or sway cannot be reached at start.
 
 #include <poll.h>
@@ -101,7 +105,7 @@ int main() {
   std::unique_ptr<snapwick::wayland::ScreencopyGrabber> grabber =
       snapwick::wayland::ScreencopyGrabber::Connect();
   if (!grabber) {
-    std::cerr << "no wlroots compositor with screencopy at WAYLAND_DISPLAY\n";
+    std::cerr << "no compositor with a screen copy protocol at WAYLAND_DISPLAY\n";
     return 2;
   }
   std::unique_ptr<snapwick::wayland::SwayHotkey> hotkey =
@@ -113,7 +117,7 @@ int main() {
     std::cerr << "no sway IPC socket\n";
     return 2;
   }
-  Say("ready");
+  Say(std::string("ready ") + snapwick::wayland::ProtocolName(grabber->Protocol()));
 
   std::string pending;
   bool swayThere = true;

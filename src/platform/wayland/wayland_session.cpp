@@ -34,8 +34,9 @@ class ScreencopyScreen final : public linux::ScreenSource {
   std::unique_ptr<ScreencopyGrabber> grabber_;
 };
 
-// The compositor's way to the screen: wlroots' screencopy (sway, Wayfire,
-// river, labwc, Hyprland...).
+// The compositor's way to the screen: ext-image-copy-capture (sway 1.11
+// on, labwc, Wayfire, river, niri, Hyprland, COSMIC), else wlroots'
+// screencopy (older sway).
 std::unique_ptr<linux::ScreenSource> CompositorScreen() {
   if (auto grabber = ScreencopyGrabber::Connect()) {
     return std::make_unique<ScreencopyScreen>(std::move(grabber));
