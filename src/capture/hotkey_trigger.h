@@ -91,9 +91,9 @@ class HotkeyTrigger {
   bool down_ = false;
   bool latched_ = false;
   bool ticking_ = false;
-  bool repeated_ = false;  // a repeat came in this hold
+  bool repeated_ = false;        // a repeat came in this hold
   bool desktopRepeats_ = false;  // a reported hold has shown repeats
-  int quietTicks_ = 0;     // ticks since the press or the last repeat
+  int quietTicks_ = 0;           // ticks since the press or the last repeat
 };
 
 }  // namespace snapwick

@@ -34,6 +34,11 @@ struct ScreenGrab {
   Frame frame;
 };
 
+// A grab made at once: its frame, or Failed without one.
+inline ScreenGrab GrabbedNow(const std::optional<Frame>& frame) {
+  return frame ? ScreenGrab{ScreenGrab::State::Ready, *frame} : ScreenGrab{};
+}
+
 class ScreenApi {
  public:
   virtual ~ScreenApi() = default;

@@ -40,8 +40,7 @@ class Timeline : public StartedProgram {
   // raises what it sees just before the tick; the others only report.
   std::vector<int> Run(int until) {
     Start();
-    const bool looks =
-        p.hotkeyWatch == HotkeyWatch::Edges || p.hotkeyWatch == HotkeyWatch::AtTicks;
+    const bool looks = p.hotkeyWatch == HotkeyWatch::Edges || p.hotkeyWatch == HotkeyWatch::AtTicks;
     bool down = false;  // the key's real state
     auto next = events_.begin();
     int nextTick = -1;
