@@ -357,7 +357,7 @@ int Run(const Options& o) {
     std::optional<Frame> frame;
     {  // Snapwick's copy alone: the screen into the layer's bitmap.
       const Stopwatch t;
-      frame = platform.GrabScreen();
+      frame = platform.Grabber().Grab();
       s.copy.push_back(t.ElapsedMs());
       if (!frame) ++failures;
       PumpMessages();
@@ -378,7 +378,7 @@ int Run(const Options& o) {
                                     : std::array{win32::CopyMode::Bands, win32::CopyMode::Whole}) {
       platform.Grabber().SetMode(way);
       const Stopwatch t;
-      frame = platform.GrabScreen();
+      frame = platform.Grabber().Grab();
       (way == win32::CopyMode::Whole ? s.copyWhole : s.copyBands).push_back(t.ElapsedMs());
       if (!frame) ++failures;
     }

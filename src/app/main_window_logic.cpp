@@ -20,9 +20,11 @@ bool MainWindowLogic::OnCloseRequest(CloseOrigin origin) {
   return false;
 }
 
-void MainWindowLogic::OnHotkeyDown() { capture_.OnHotkeyDown(p_, state_); }
+void MainWindowLogic::OnHotkey(KeySeen seen) { capture_.OnHotkey(p_, state_, seen); }
 
-void MainWindowLogic::OnHotkeyUp() { capture_.OnHotkeyUp(p_, state_); }
+void MainWindowLogic::OnCompositorKey(CompositorKey key) {
+  capture_.OnCompositorKey(p_, state_, key);
+}
 
 void MainWindowLogic::WatchHotkey() {
   if (capture_.WatchHotkey(p_, state_) == HotkeyWatch::None) ShowHotkeyUnwatched(p_, state_);
@@ -30,9 +32,14 @@ void MainWindowLogic::WatchHotkey() {
 
 void MainWindowLogic::OnHotkeyBound(std::string_view keyName) {
   ShowHotkeyInForce(p_, state_, keyName);
+  capture_.OnHotkeyBound(p_, keyName);
 }
 
 void MainWindowLogic::OnTick() { capture_.OnTick(p_, state_); }
+
+void MainWindowLogic::OnScreenGrabbed(std::optional<Frame> frame) {
+  capture_.OnScreenGrabbed(p_, state_, frame);
+}
 
 void MainWindowLogic::OnTrayEvent(TrayEvent event) { snapwick::OnTrayEvent(p_, event); }
 

@@ -18,10 +18,11 @@ class MainWindowLogic final : public WindowEvents {
 
   void OnStart() override;
   bool OnCloseRequest(CloseOrigin origin) override;
-  void OnHotkeyDown() override;
-  void OnHotkeyUp() override;
+  void OnHotkey(KeySeen seen) override;
+  void OnCompositorKey(CompositorKey key) override;
   void OnHotkeyBound(std::string_view keyName) override;
   void OnTick() override;
+  void OnScreenGrabbed(std::optional<Frame> frame) override;
   void OnTrayEvent(TrayEvent event) override;
   void OnTrayRecreated() override;
   void OnClick(ControlId control) override;

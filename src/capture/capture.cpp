@@ -50,7 +50,11 @@ HotkeyWatch Capture::WatchHotkey(Platform& p, const AppState& s) {
   // No key, no shots: nothing is asked of the platform but to stop.
   const HotkeyWatch how = p.WatchHotkey(watched_);
   how_ = watched_ == 0 ? HotkeyWatch::None : how;
+  // A key the desktop reports is in force only once it says it holds it:
+  // until then the screen is not asked of the user for nothing.
+  keyInForce_ = how_ != HotkeyWatch::None && how_ != HotkeyWatch::Reported;
   SetTicks(p, trigger_.Watch(how_).ticks);
+  FollowScreenWanted(p);
   return how_;
 }
 
@@ -59,14 +63,65 @@ void Capture::StopWatching(Platform& p) {
   watching_ = false;
   watched_ = 0;
   how_ = HotkeyWatch::None;
+  keyInForce_ = false;
+  compositorKeys_ = false;
+  // A frame still on its way makes no shot any more.
+  grabPending_ = false;
   trigger_.Watch(HotkeyWatch::None);
   // Stopped whether or not the trigger knew of ticks: none may come now.
   p.SetTicking(false);
+  FollowScreenWanted(p);
 }
 
-void Capture::OnHotkeyDown(Platform& p, AppState& s) { Follow(p, s, trigger_.Down()); }
+void Capture::OnHotkey(Platform& p, AppState& s, KeySeen seen) {
+  switch (seen) {
+    case KeySeen::Down:
+      Follow(p, s, trigger_.Press());
+      break;
+    case KeySeen::Up:
+      Follow(p, s, trigger_.Release());
+      break;
+    case KeySeen::DownNow:
+    case KeySeen::UpNow:
+      Follow(p, s, trigger_.Sample(seen == KeySeen::DownNow));
+      break;
+  }
+}
 
-void Capture::OnHotkeyUp(Platform& p, AppState& s) { Follow(p, s, trigger_.Up()); }
+void Capture::OnCompositorKey(Platform& p, AppState& s, CompositorKey key) {
+  // The program closes: its window is gone, and so are its keys.
+  if (!watching_) return;
+  if (!compositorKeys_) {
+    compositorKeys_ = true;
+    FollowScreenWanted(p);
+  }
+  switch (key) {
+    case CompositorKey::Press:
+      Follow(p, s, trigger_.Press(HotkeyTrigger::Hold::PressesOnly));
+      break;
+    case CompositorKey::Down:
+      Follow(p, s, trigger_.Press(HotkeyTrigger::Hold::Reported));
+      break;
+    case CompositorKey::Up:
+      Follow(p, s, trigger_.Release());
+      break;
+  }
+}
+
+void Capture::OnHotkeyBound(Platform& p, std::string_view keyName) {
+  if (!watching_) return;
+  keyInForce_ = how_ != HotkeyWatch::None && !keyName.empty();
+  // A key the desktop let go of is held no more.
+  if (!keyInForce_) trigger_.Release();
+  FollowScreenWanted(p);
+}
+
+void Capture::FollowScreenWanted(Platform& p) {
+  const bool wanted = keyInForce_ || compositorKeys_;
+  if (wanted == screenWanted_) return;
+  screenWanted_ = wanted;
+  p.SetScreenWanted(wanted);
+}
 
 void Capture::OnTick(Platform& p, AppState& s) { Follow(p, s, trigger_.Tick()); }
 
@@ -74,24 +129,51 @@ void Capture::Follow(Platform& p, AppState& s, HotkeyTrigger::Step step) {
   // The ticks first, so that they count from the press and not from the
   // end of its shot.
   SetTicks(p, step.ticks);
+  if (!step.shoot) return;
+  // One grab at a time: a held key's tick that finds the last frame still
+  // on its way shoots nothing, and a press's shot waits for the next tick.
+  if (grabPending_) {
+    if (step.owed) trigger_.Defer();
+    return;
+  }
   // Nothing is shown, logged or retried: the user learns of a failed shot
   // by the missing file and the missing sound.
-  if (step.shoot) (void)CaptureScreen(p, s);
+  (void)CaptureScreen(p, s);
 }
 
 Failure Capture::CaptureScreen(Platform& p, AppState& s) {
+  const ScreenGrab grab = p.GrabScreen();
+  switch (grab.state) {
+    case ScreenGrab::State::Ready:
+      return SaveShot(p, s, grab.frame);
+    case ScreenGrab::State::Pending:
+      grabPending_ = true;
+      return std::nullopt;
+    case ScreenGrab::State::Failed:
+      break;
+  }
+  return Error{kNoScreenErrorNumber, "The screen could not be copied"};
+}
+
+void Capture::OnScreenGrabbed(Platform& p, AppState& s, std::optional<Frame> frame) {
+  // Only the frame of the grab waited for makes a shot.
+  if (!grabPending_) return;
+  grabPending_ = false;
+  if (frame) (void)SaveShot(p, s, *frame);
+}
+
+Failure Capture::SaveShot(Platform& p, AppState& s, const Frame& frame) {
   // A copy that failed would be a black or stale picture passed off as a
   // shot: no file, no sound, no counter value.
-  const auto frame = p.GrabScreen();
-  if (!frame || !jpeg::ValidPixels(PixelsOf(*frame))) {
+  if (!jpeg::ValidPixels(PixelsOf(frame))) {
     return Error{kNoScreenErrorNumber, "The screen could not be copied"};
   }
-  s.screenWidth = frame->width;
-  s.screenHeight = frame->height;
+  s.screenWidth = frame.width;
+  s.screenHeight = frame.height;
 
   // The clock is read after the copy and before the save.
   ShotName name = MakeShotName(p, s);
-  if (encoder_.Encode(PixelsOf(*frame), s.quality) != jpeg::Encoded::Ok) {
+  if (encoder_.Encode(PixelsOf(frame), s.quality) != jpeg::Encoded::Ok) {
     return SaveError("the picture could not be compressed");
   }
   for (;;) {

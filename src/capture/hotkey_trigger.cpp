@@ -1,6 +1,23 @@
 #include "capture/hotkey_trigger.h"
 
 namespace snapwick {
+namespace {
+
+HotkeyTrigger::Hold HoldOf(HotkeyWatch how) {
+  switch (how) {
+    case HotkeyWatch::Repeats:
+      return HotkeyTrigger::Hold::Repeats;
+    case HotkeyWatch::Reported:
+      return HotkeyTrigger::Hold::Reported;
+    case HotkeyWatch::None:
+    case HotkeyWatch::Edges:
+    case HotkeyWatch::AtTicks:
+      break;
+  }
+  return HotkeyTrigger::Hold::Sampled;
+}
+
+}  // namespace
 
 HotkeyTrigger::Step HotkeyTrigger::StartTicks() {
   if (ticking_) return {};
@@ -16,16 +33,25 @@ HotkeyTrigger::Step HotkeyTrigger::StopTicks() {
 
 HotkeyTrigger::Step HotkeyTrigger::Watch(HotkeyWatch how) {
   how_ = how;
-  // Whatever was down or latched belonged to the key watched before.
+  watchedHold_ = HoldOf(how);
+  // Whatever was held or latched belonged to the key watched before.
   down_ = false;
   latched_ = false;
   return how == HotkeyWatch::AtTicks ? StartTicks() : StopTicks();
 }
 
-HotkeyTrigger::Step HotkeyTrigger::Down() {
-  // A second down without an up is a repeat, not a press.
-  if (how_ == HotkeyWatch::None || down_) return {};
+HotkeyTrigger::Step HotkeyTrigger::Press(Hold hold) {
+  if (down_) {
+    // A repeat: evidence that the key is still held, never a new press.
+    repeated_ = true;
+    quietTicks_ = 0;
+    if (hold_ == Hold::Reported) desktopRepeats_ = true;
+    return {};
+  }
   down_ = true;
+  hold_ = hold;
+  repeated_ = false;
+  quietTicks_ = 0;
   if (ticking_) {
     latched_ = true;
     return {};
@@ -34,26 +60,57 @@ HotkeyTrigger::Step HotkeyTrigger::Down() {
   // from here.
   Step step = StartTicks();
   step.shoot = true;
+  step.owed = true;
   return step;
 }
 
-HotkeyTrigger::Step HotkeyTrigger::Up() {
+HotkeyTrigger::Step HotkeyTrigger::Release() {
   down_ = false;
   return {};
+}
+
+HotkeyTrigger::Step HotkeyTrigger::Sample(bool down) {
+  // Only a platform that looks at the key can say what it looked like.
+  if (how_ != HotkeyWatch::Edges && how_ != HotkeyWatch::AtTicks) return {};
+  if (down && !down_) return Press(Hold::Sampled);
+  if (!down && down_ && hold_ == Hold::Sampled) down_ = false;
+  return {};
+}
+
+bool HotkeyTrigger::Stale() const {
+  switch (hold_) {
+    case Hold::Sampled:
+      return false;
+    case Hold::Repeats:
+    case Hold::PressesOnly:
+      return quietTicks_ > (repeated_ ? kNextRepeatTicks : kFirstRepeatTicks);
+    case Hold::Reported:
+      if (repeated_) return quietTicks_ > kNextRepeatTicks;
+      return quietTicks_ > (desktopRepeats_ ? kFirstRepeatTicks : kLongestReportedHoldTicks);
+  }
+  return false;
 }
 
 HotkeyTrigger::Step HotkeyTrigger::Tick() {
   // A tick that was on its way when the ticks stopped.
   if (!ticking_) return {};
-  const bool shoot = down_ || latched_;
+  if (down_) {
+    ++quietTicks_;
+    if (Stale()) down_ = false;
+  }
+  // A press that runs no release binding shoots on only while it repeats.
+  const bool held = down_ && (hold_ != Hold::PressesOnly || repeated_);
+  const bool owed = latched_;
   latched_ = false;
-  if (!shoot && how_ != HotkeyWatch::AtTicks) return StopTicks();
-  return {Ticks::Keep, shoot};
+  if (!held && !owed && !down_ && how_ != HotkeyWatch::AtTicks) return StopTicks();
+  return {Ticks::Keep, held || owed, owed};
 }
 
 void HotkeyTrigger::TicksRefused() {
   ticking_ = false;
   latched_ = false;
+  // Without ticks no hold can be followed: the next press is a press.
+  down_ = false;
 }
 
 }  // namespace snapwick

@@ -5,7 +5,11 @@
 
 #include <string_view>
 
+#include <optional>
+
 #include "form/roles.h"
+#include "platform/keyboard.h"
+#include "platform/screen.h"
 
 namespace snapwick {
 
@@ -43,17 +47,22 @@ class WindowEvents {
   virtual void OnStart() = 0;
   // Returns true to cancel the close.
   virtual bool OnCloseRequest(CloseOrigin origin) = 0;
-  // The watched hotkey went down or up (KeyboardApi::WatchHotkey).
-  virtual void OnHotkeyDown() = 0;
-  virtual void OnHotkeyUp() = 0;
-  // The desktop holds another key for the program than the one it was
-  // asked to watch, or none at all (`keyName` empty): a desktop binds the
-  // key itself where programs cannot see keys (Wayland's shortcut portal),
-  // and its user may rebind it. Raised whenever the key in force changes
-  // from what the program was last told, the key asked for being the
-  // first; never on a platform that watches the very key it is asked to.
-  // UTF-8, the desktop's own name for the key.
+  // What the platform saw of the watched hotkey (KeyboardApi::WatchHotkey).
+  virtual void OnHotkey(KeySeen seen) = 0;
+  // The compositor's own key binding ran (CompositorKey).
+  virtual void OnCompositorKey(CompositorKey /*key*/) {}
+  // The key the desktop holds for the program, or none at all (`keyName`
+  // empty): a desktop binds the key itself where programs cannot see keys
+  // (Wayland's shortcut portal), may hold another than the one asked for,
+  // and its user may rebind it. Raised once the desktop has answered a
+  // watch it reports (HotkeyWatch::Reported), and whenever the key in force
+  // changes from what the program was last told; also by a platform that
+  // finds it no longer holds a key it watched. UTF-8, the desktop's own
+  // name for the key.
   virtual void OnHotkeyBound(std::string_view /*keyName*/) {}
+  // The frame of a grab that was Pending (ScreenApi::GrabScreen); nothing
+  // when none could be made. It stays the platform's until the next grab.
+  virtual void OnScreenGrabbed(std::optional<Frame> /*frame*/) {}
   // The shot timer's tick, every 50 ms while it runs (TimerApi).
   virtual void OnTick() = 0;
   virtual void OnTrayEvent(TrayEvent event) = 0;

@@ -184,9 +184,13 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
                                             .arg(stream.size.width())
                                             .arg(stream.size.height()));
                        });
+      // After the connections: the first answers may come at once.
+      source->SetWanted(true);
     } else if (line.rfind("grab ", 0) == 0 || line.rfind("shot ", 0) == 0) {
       const auto before = Clock::now();
-      const auto frame = source ? source->Grab() : std::nullopt;
+      const ScreenGrab grab = source ? source->Grab() : ScreenGrab{};
+      const auto frame =
+          grab.state == ScreenGrab::State::Ready ? std::optional(grab.frame) : std::nullopt;
       const auto after = Clock::now();
       if (!frame || source->LastWay() != ScreenWay::ScreenCast) {
         Say("no-frame");

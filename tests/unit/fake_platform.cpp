@@ -144,8 +144,25 @@ std::array<std::uint8_t, 3> FakePlatform::FramePixel(int grab, int x, int y) {
           static_cast<std::uint8_t>(40 + (grab % 5) * 50)};
 }
 
-std::optional<Frame> FakePlatform::GrabScreen() {
-  if (Fails("GrabScreen") || screenWidth <= 0 || screenHeight <= 0) return std::nullopt;
+ScreenGrab FakePlatform::GrabScreen() {
+  if (Fails("GrabScreen")) return {};
+  ++grabsAsked;
+  if (grabsPending) return {ScreenGrab::State::Pending, {}};
+  const auto frame = MakeFrame();
+  if (!frame) return {};
+  return {ScreenGrab::State::Ready, *frame};
+}
+
+std::optional<Frame> FakePlatform::FinishGrab() { return MakeFrame(); }
+
+Status FakePlatform::SetScreenWanted(bool wanted) {
+  if (Fails("SetScreenWanted", wanted ? "1" : "0")) return Status::Failed;
+  screenWanted = wanted;
+  return Status::Ok;
+}
+
+std::optional<Frame> FakePlatform::MakeFrame() {
+  if (screenWidth <= 0 || screenHeight <= 0) return std::nullopt;
   ++grabs;
   grabTimes.push_back(clock);
   const int stride = screenWidth * 4 + 8;  // rows with padding behind them

@@ -62,6 +62,12 @@ class FakePlatform : public Platform {
   PixelLayout layout = PixelLayout::Bgrx;
   bool bottomUp = false;
   int grabs = 0;  // pictures handed out
+  // Grabs answer Pending, and a test hands their frames out with
+  // FinishGrab, as a desktop's screenshot service would.
+  bool grabsPending = false;
+  int grabsAsked = 0;
+  std::optional<Frame> FinishGrab();
+  bool screenWanted = false;
   // The blue, green and red of a pixel of the `grab`-th picture (1-based).
   static std::array<std::uint8_t, 3> FramePixel(int grab, int x, int y);
 
@@ -99,7 +105,8 @@ class FakePlatform : public Platform {
   // TimerApi
   Status SetTicking(bool on) override;
   // ScreenApi
-  std::optional<Frame> GrabScreen() override;
+  ScreenGrab GrabScreen() override;
+  Status SetScreenWanted(bool wanted) override;
   // FilesApi
   Status PrepareFolder(std::string_view path) override;
   std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
@@ -126,6 +133,7 @@ class FakePlatform : public Platform {
 
   std::map<std::string, int> failures_;
   std::map<std::string, int> seen_;
+  std::optional<Frame> MakeFrame();
   std::vector<std::uint8_t> frame_;  // the last grab's pixels
 };
 

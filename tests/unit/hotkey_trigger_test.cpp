@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "app_fixture.h"
@@ -16,41 +17,51 @@ constexpr int kTick = 50;
 
 class Timeline : public StartedProgram {
  protected:
-  // The key goes down at `at` and up `length` ms later.
-  void Press(int at, int length) {
-    edges_.emplace(at, true);
-    edges_.emplace(at + length, false);
+  // The key goes down at `at` and up `length` ms later. The source reports
+  // the release unless `releaseHeard` is false (sway, when another key went
+  // down during the hold).
+  void Press(int at, int length, bool releaseHeard = true) {
+    events_.emplace(at, Event::Down);
+    events_.emplace(at + length, releaseHeard ? Event::Up : Event::UnheardUp);
   }
-  // A down that comes again without an up, as a repeat would.
-  void Repeat(int at) { edges_.emplace(at, true); }
+  // The keyboard's repeats of a held key, reported as downs.
+  void Repeats(int from, int to, int every = 40) {
+    for (int t = from; t <= to; t += every) events_.emplace(t, Event::Repeat);
+  }
+  // What the compositor's own binding reports, instead of the watched key.
+  void FromCompositor(bool withRelease) {
+    compositor_ = withRelease ? CompositorKey::Down : CompositorKey::Press;
+    p.hotkeyWatch = HotkeyWatch::None;
+  }
 
-  // Delivers the edges and ticks up to `until` and returns the moments of
-  // the shots. An edge-reporting platform raises the edges as they happen;
-  // one that looks at the key's state at ticks raises what it sees just
-  // before the tick.
+  // Delivers the events and ticks up to `until` and returns the moments of
+  // the shots. An edge-reporting platform raises what it hears as it
+  // happens and looks at the key before each tick; one that can only look
+  // raises what it sees just before the tick; the others only report.
   std::vector<int> Run(int until) {
     Start();
-    bool sampled = false;  // the key's state as the sampling platform last told it
-    bool down = false;     // the key's real state
-    auto edges = edges_.begin();
+    const bool looks = p.hotkeyWatch == HotkeyWatch::Edges || p.hotkeyWatch == HotkeyWatch::AtTicks;
+    bool down = false;  // the key's real state
+    auto next = events_.begin();
     int nextTick = -1;
     for (;;) {
       if (p.ticking && nextTick < 0) nextTick = p.tickingSince + kTick;
       if (!p.ticking) nextTick = -1;
-      const int edgeAt = edges == edges_.end() ? until + 1 : edges->first;
-      const bool tickFirst = nextTick >= 0 && nextTick < edgeAt;
-      const int at = tickFirst ? nextTick : edgeAt;
+      const int eventAt = next == events_.end() ? until + 1 : next->first;
+      const bool tickFirst = nextTick >= 0 && nextTick < eventAt;
+      const int at = tickFirst ? nextTick : eventAt;
       if (at > until) break;
       p.clock = at;
-      if (!tickFirst) {
-        down = edges->second;
-        ++edges;
-        if (p.hotkeyWatch == HotkeyWatch::Edges) Edge(down);
+      if (tickFirst) {
+        nextTick += kTick;
+        if (looks) logic.OnHotkey(down ? KeySeen::DownNow : KeySeen::UpNow);
+        logic.OnTick();
         continue;
       }
-      nextTick += kTick;
-      if (p.hotkeyWatch == HotkeyWatch::AtTicks && sampled != down) Edge(sampled = down);
-      logic.OnTick();
+      const Event event = (next++)->second;
+      down = event != Event::Up && event != Event::UnheardUp;
+      if (event == Event::UnheardUp || p.hotkeyWatch == HotkeyWatch::AtTicks) continue;
+      Report(event == Event::Up);
     }
     return p.grabTimes;
   }
@@ -62,14 +73,18 @@ class Timeline : public StartedProgram {
   }
 
  private:
-  void Edge(bool down) {
-    if (down) {
-      logic.OnHotkeyDown();
+  enum class Event { Down, Repeat, Up, UnheardUp };
+
+  void Report(bool up) {
+    if (compositor_) {
+      logic.OnCompositorKey(up ? CompositorKey::Up : *compositor_);
     } else {
-      logic.OnHotkeyUp();
+      logic.OnHotkey(up ? KeySeen::Up : KeySeen::Down);
     }
   }
-  std::multimap<int, bool> edges_;
+
+  std::multimap<int, Event> events_;
+  std::optional<CompositorKey> compositor_;
 };
 
 TEST_F(Timeline, Tap_OneShotAtThePressAndNothingRunsAfterwards) {
@@ -87,7 +102,7 @@ TEST_F(Timeline, Held_AShotAtThePressAndAtEveryTickWhileDown) {
 
 TEST_F(Timeline, RepeatsOfAHeldKey_AreNoPresses) {
   Press(0, 120);
-  for (int t = 30; t < 120; t += 10) Repeat(t);
+  Repeats(30, 110, 10);
   // After the release a repeat that came late would be a press: none does.
   EXPECT_EQ(Run(1000), (std::vector<int>{0, 50, 100}));
 }
@@ -113,7 +128,7 @@ TEST_F(Timeline, Closed_NoWatchNoTicksNoShots) {
   EXPECT_EQ(p.watchedKey, 0);
   EXPECT_FALSE(p.ticking);
   const auto grabs = p.grabs;
-  logic.OnHotkeyDown();
+  logic.OnHotkey(KeySeen::Down);
   logic.OnTick();
   EXPECT_EQ(p.grabs, grabs);
 }
@@ -153,6 +168,95 @@ TEST_F(Timeline, TickingRefused_EveryPressStillMakesItsShot) {
   EXPECT_EQ(Run(1000), (std::vector<int>{0, 700}));
 }
 
+TEST_F(Timeline, EdgesMissed_TheLookBeforeTheTickMendsThem) {
+  Press(0, 120, false);  // a release the events never told of
+  EXPECT_EQ(Run(1000), (std::vector<int>{0, 50, 100}));
+  EXPECT_FALSE(p.ticking);
+}
+
+// sway: a binding at the press, at each repeat and at the release.
+TEST_F(Timeline, Repeats_HeldWithItsRelease_AShotEveryTickUntilTheRelease) {
+  p.hotkeyWatch = HotkeyWatch::Repeats;
+  Press(0, 2000);
+  Repeats(600, 1990);
+  EXPECT_EQ(Run(4000), Every(0, 1950));
+}
+
+TEST_F(Timeline, Repeats_ReleaseNeverReported_ShotsEndSoonAfterTheLastRepeat) {
+  p.hotkeyWatch = HotkeyWatch::Repeats;
+  // Another key went down at 1300: the repeats stop, and so does the
+  // release binding.
+  Press(0, 2000, false);
+  Repeats(600, 1280);
+  const auto shots = Run(10000);
+  ASSERT_FALSE(shots.empty());
+  EXPECT_EQ(shots.back(), 1400);  // three quiet ticks after the last repeat
+  EXPECT_EQ(shots.size(), Every(0, 1400).size());
+  EXPECT_FALSE(p.ticking);
+}
+
+TEST_F(Timeline, Repeats_ReleaseLostBeforeTheFirstRepeat_EndsWhenNoneCame) {
+  p.hotkeyWatch = HotkeyWatch::Repeats;
+  Press(0, 300, false);
+  EXPECT_EQ(Run(10000), Every(0, 1000));
+  // The same key pressed again afterwards is a press again.
+  p.grabTimes.clear();
+  logic.OnHotkey(KeySeen::Down);
+  EXPECT_EQ(p.grabTimes.size(), 1u);
+}
+
+TEST_F(Timeline, Repeats_AreNeverNewPresses_EvenFasterThanTheTick) {
+  p.hotkeyWatch = HotkeyWatch::Repeats;
+  Press(0, 1000);
+  Repeats(500, 990, 5);
+  EXPECT_EQ(Run(2000), Every(0, 950));
+}
+
+// A shortcut portal: press and release reported by the desktop.
+TEST_F(Timeline, Reported_HeldWithoutRepeats_ShotsUntilTheRelease) {
+  p.hotkeyWatch = HotkeyWatch::Reported;
+  Press(0, 3000);
+  EXPECT_EQ(Run(5000), Every(0, 2950));
+}
+
+TEST_F(Timeline, Reported_ReleaseLost_TheLongestHoldEndsIt) {
+  p.hotkeyWatch = HotkeyWatch::Reported;
+  Press(0, 500, false);
+  const auto shots = Run(20000);
+  ASSERT_FALSE(shots.empty());
+  EXPECT_EQ(shots.back(), 10000);
+}
+
+TEST_F(Timeline, Reported_OnceTheDesktopRepeats_ALostReleaseEndsAsForRepeats) {
+  p.hotkeyWatch = HotkeyWatch::Reported;
+  Press(0, 1000);
+  Repeats(500, 990, 30);
+  Press(2000, 300, false);  // lost before the desktop's first repeat
+  const auto shots = Run(20000);
+  ASSERT_FALSE(shots.empty());
+  EXPECT_EQ(shots.back(), 3000);
+}
+
+// A compositor's binding that runs the program: labwc repeats it while
+// the key is held and has no release binding.
+TEST_F(Timeline, CompositorPress_TapIsOneShot_HoldABurstWhileItRepeats) {
+  FromCompositor(false);
+  Press(0, 30, false);
+  Press(2000, 1000, false);
+  Repeats(2600, 2990);
+  const auto shots = Run(6000);
+  std::vector<int> expected{0, 2000};
+  for (const int t : Every(2600, 3100)) expected.push_back(t);
+  EXPECT_EQ(shots, expected);
+  EXPECT_FALSE(p.ticking);
+}
+
+TEST_F(Timeline, CompositorDownAndUp_ShotsUntilTheUp) {
+  FromCompositor(true);
+  Press(100, 500);
+  EXPECT_EQ(Run(2000), Every(100, 550));
+}
+
 class HotkeyWatching : public StartedProgram {};
 
 TEST_F(HotkeyWatching, StartWatchesTheSettingsKeyAndApplyMovesTheWatch) {
@@ -163,7 +267,7 @@ TEST_F(HotkeyWatching, StartWatchesTheSettingsKeyAndApplyMovesTheWatch) {
   EXPECT_FALSE(p.ticking);
 
   // Held while Apply changes the key: the old key's state is forgotten.
-  logic.OnHotkeyDown();
+  logic.OnHotkey(KeySeen::Down);
   EXPECT_TRUE(p.ticking);
   logic.OnKeyReleased(kF8, "F8");
   logic.OnClick(ControlId::ApplyButton);
@@ -187,7 +291,7 @@ TEST_F(HotkeyWatching, SecondCopy_NeverWatchesAnything) {
 
 TEST_F(HotkeyWatching, UserCloseOnlyHides_EveryOtherCloseEndsWatchAndTicks) {
   logic.OnStart();
-  logic.OnHotkeyDown();
+  logic.OnHotkey(KeySeen::Down);
   ASSERT_TRUE(p.ticking);
   EXPECT_TRUE(logic.OnCloseRequest(CloseOrigin::User));
   EXPECT_EQ(p.watchedKey, kF8);
@@ -195,6 +299,106 @@ TEST_F(HotkeyWatching, UserCloseOnlyHides_EveryOtherCloseEndsWatchAndTicks) {
   EXPECT_FALSE(logic.OnCloseRequest(CloseOrigin::Session));
   EXPECT_EQ(p.watchedKey, 0);
   EXPECT_FALSE(p.ticking);
+}
+
+TEST_F(HotkeyWatching, ScreenWanted_OnlyWhileAKeyMakesShots) {
+  p.hotkeyWatch = HotkeyWatch::Reported;
+  logic.OnStart();
+  // The desktop has not said yet whether it holds the key.
+  EXPECT_EQ(p.Count("SetScreenWanted"), 0);
+  logic.OnHotkeyBound("F8");
+  EXPECT_TRUE(p.screenWanted);
+  // Held when the desktop let the key go: no release will come.
+  logic.OnHotkey(KeySeen::Down);
+  logic.OnHotkeyBound("");
+  EXPECT_FALSE(p.screenWanted);
+  const int grabs = p.grabsAsked;
+  logic.OnTick();
+  logic.OnTick();
+  EXPECT_EQ(p.grabsAsked, grabs);
+  // The compositor's own binding makes shots whatever the desktop holds.
+  logic.OnCompositorKey(CompositorKey::Press);
+  EXPECT_TRUE(p.screenWanted);
+  EXPECT_EQ(p.grabsAsked, grabs + 1);
+  logic.OnCloseRequest(CloseOrigin::Program);
+  EXPECT_FALSE(p.screenWanted);
+}
+
+TEST_F(HotkeyWatching, ScreenWanted_AtOnceForAKeyWatchedAtOnceNeverForNone) {
+  logic.OnStart();
+  EXPECT_TRUE(p.screenWanted);
+  FakePlatform other;
+  other.hotkeyWatch = HotkeyWatch::None;
+  MainWindowLogic unwatched(other);
+  unwatched.OnStart();
+  EXPECT_EQ(other.Count("SetScreenWanted"), 0);
+}
+
+// A grab whose frame comes later (a desktop's screenshot service).
+class SlowScreen : public StartedProgram {
+ protected:
+  SlowScreen() { p.grabsPending = true; }
+  int Shots() {
+    int n = 0;
+    for (const auto& [path, bytes] : p.files) n += path.ends_with(".jpg");
+    return n;
+  }
+};
+
+TEST_F(SlowScreen, HeldKey_OneGrabAtATime_TicksThatFindOneOnItsWayShootNothing) {
+  Start();
+  logic.OnHotkey(KeySeen::Down);
+  logic.OnTick();
+  logic.OnTick();
+  EXPECT_EQ(p.grabsAsked, 1);
+  EXPECT_EQ(Shots(), 0);
+  logic.OnScreenGrabbed(p.FinishGrab());
+  EXPECT_EQ(p.files.count("C:\\Tools\\pic\\06.12.2026_11.05.13_1.jpg"), 1u);
+  logic.OnTick();
+  EXPECT_EQ(p.grabsAsked, 2);
+  // Its frame still makes its shot after the release, and then nothing.
+  logic.OnHotkey(KeySeen::Up);
+  logic.OnScreenGrabbed(p.FinishGrab());
+  logic.OnTick();
+  logic.OnTick();
+  EXPECT_EQ(Shots(), 2);
+  EXPECT_EQ(p.grabsAsked, 2);
+  EXPECT_FALSE(p.ticking);
+}
+
+TEST_F(SlowScreen, TapWhileAFrameIsOnItsWay_ItsShotOnceTheFrameHasCome) {
+  Start();
+  logic.OnHotkey(KeySeen::Down);
+  logic.OnHotkey(KeySeen::Up);
+  logic.OnHotkey(KeySeen::Down);
+  logic.OnHotkey(KeySeen::Up);
+  logic.OnTick();
+  logic.OnTick();
+  EXPECT_EQ(p.grabsAsked, 1);
+  logic.OnScreenGrabbed(p.FinishGrab());
+  logic.OnTick();
+  EXPECT_EQ(p.grabsAsked, 2);
+  logic.OnScreenGrabbed(p.FinishGrab());
+  logic.OnTick();
+  logic.OnTick();
+  EXPECT_EQ(Shots(), 2);
+  EXPECT_FALSE(p.ticking);
+}
+
+TEST_F(SlowScreen, NoFrameOrALateOne_NoShotAndTheNextPressGrabsAgain) {
+  Start();
+  logic.OnHotkey(KeySeen::Down);
+  logic.OnHotkey(KeySeen::Up);
+  logic.OnScreenGrabbed(std::nullopt);
+  // A frame nobody waits for any more.
+  logic.OnScreenGrabbed(p.FinishGrab());
+  EXPECT_EQ(Shots(), 0);
+  logic.OnTick();
+  logic.OnHotkey(KeySeen::Down);
+  EXPECT_EQ(p.grabsAsked, 2);
+  logic.OnCloseRequest(CloseOrigin::Program);
+  logic.OnScreenGrabbed(p.FinishGrab());
+  EXPECT_EQ(Shots(), 0);
 }
 
 }  // namespace

@@ -12,8 +12,7 @@ class QuietEvents : public WindowEvents {
  public:
   void OnStart() override {}
   bool OnCloseRequest(CloseOrigin) override { return false; }
-  void OnHotkeyDown() override {}
-  void OnHotkeyUp() override {}
+  void OnHotkey(KeySeen) override {}
   void OnTick() override {}
   void OnTrayEvent(TrayEvent) override {}
   void OnTrayRecreated() override {}

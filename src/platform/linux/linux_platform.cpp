@@ -47,11 +47,16 @@ LinuxPlatform::LinuxPlatform(SessionParts parts, std::string_view lockKey)
                      [this] { OnTerminationSignal(); });
   }
   if (parts_.hotkey) {
-    parts_.hotkey->SetEdgeHandler([this](bool down) { OnEdge(down); });
+    parts_.hotkey->SetKeyHandler([this](KeySeen seen) { OnKey(seen); });
     parts_.hotkey->SetBoundHandler([this](std::string_view keyName) {
       if (!closed_ && events_) events_->OnHotkeyBound(keyName);
     });
     FollowHotkeyFd();
+  }
+  if (parts_.screen) {
+    parts_.screen->SetGrabbedHandler([this](std::optional<Frame> frame) {
+      if (!closed_ && events_) events_->OnScreenGrabbed(frame);
+    });
   }
   // A held key gives one shot a tick: a coarse timer's slack would cost
   // shots. Qt's precise timer keeps its due times: a late tick does not
@@ -105,19 +110,15 @@ void LinuxPlatform::ShowFirst() {
       &context_, [this, notice] { ShowMessage(notice, kAppName); }, Qt::QueuedConnection);
 }
 
-void LinuxPlatform::OnEdge(bool down) {
+void LinuxPlatform::OnKey(KeySeen seen) {
   if (closed_ || !events_) return;
-  if (down) {
-    events_->OnHotkeyDown();
-  } else {
-    events_->OnHotkeyUp();
-  }
+  events_->OnHotkey(seen);
 }
 
 void LinuxPlatform::Tick() {
   if (closed_ || !events_) return;
   if (parts_.hotkey) parts_.hotkey->Sample();
-  // The sample's edge may have closed the program or stopped the ticks.
+  // What the look showed may have closed the program or stopped the ticks.
   if (!closed_ && tick_.isActive()) events_->OnTick();
   DispatchLater();
 }

@@ -62,7 +62,8 @@ class LinuxPlatform final : public Platform {
   // TimerApi
   Status SetTicking(bool on) override;
   // ScreenApi
-  std::optional<Frame> GrabScreen() override;
+  ScreenGrab GrabScreen() override;
+  Status SetScreenWanted(bool wanted) override;
   // FilesApi
   Status PrepareFolder(std::string_view path) override;
   std::optional<FileHead> ReadFile(std::string_view path, std::span<std::uint8_t> into) override;
@@ -85,7 +86,7 @@ class LinuxPlatform final : public Platform {
   // Returns true when the program goes on; otherwise ends the event loop.
   bool RequestClose(CloseOrigin origin);
   void OnTerminationSignal();
-  void OnEdge(bool down);
+  void OnKey(KeySeen seen);
   void Tick();
   // What the hotkey source read during the program's work waits for the
   // event loop.

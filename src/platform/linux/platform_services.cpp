@@ -28,9 +28,15 @@ Status LinuxPlatform::SetKeyCapture(bool on) {
 
 // --- ScreenApi ---
 
-std::optional<Frame> LinuxPlatform::GrabScreen() {
-  if (!parts_.screen) return std::nullopt;
+ScreenGrab LinuxPlatform::GrabScreen() {
+  if (!parts_.screen) return {};
   return parts_.screen->Grab();
+}
+
+Status LinuxPlatform::SetScreenWanted(bool wanted) {
+  if (!parts_.screen) return Status::Failed;
+  parts_.screen->SetWanted(wanted);
+  return Status::Ok;
 }
 
 // --- FilesApi ---

@@ -18,19 +18,19 @@
 
 namespace snapwick::linux {
 
-// The watched hotkey's edges, anywhere in the session.
+// What the session shows of the watched hotkey, anywhere in it.
 class HotkeySource {
  public:
-  // true: the key went down; false: it went up.
-  using EdgeHandler = std::function<void(bool down)>;
+  using KeyHandler = std::function<void(KeySeen seen)>;
 
   virtual ~HotkeySource() = default;
 
-  // Where edges go from now on; the platform sets it once, before Watch.
-  // Edges are raised only from Dispatch, from Sample, or from the source's
-  // own handlers of Qt's event loop (a D-Bus signal): never from inside
-  // Watch, because the program may be in the middle of something then.
-  virtual void SetEdgeHandler(EdgeHandler onEdge) = 0;
+  // Where what is seen of the key goes from now on; the platform sets it
+  // once, before Watch. Raised only from Dispatch, from Sample, or from the
+  // source's own handlers of Qt's event loop (a D-Bus signal): never from
+  // inside Watch, because the program may be in the middle of something
+  // then.
+  virtual void SetKeyHandler(KeyHandler onKey) = 0;
   // The key the session holds for the program, in its own words; empty
   // when it holds none.
   using BoundHandler = std::function<void(std::string_view keyName)>;
@@ -55,19 +55,27 @@ class HotkeySource {
   // for a reply during a grab, say) and waits for Dispatch, which the
   // descriptor alone no longer shows.
   virtual bool Pending() const { return false; }
-  // Just before each tick: a source that can only look at the key's state
-  // (AtTicks) raises the edges it sees here; one with edges may mend an
-  // edge its events missed.
+  // Just before each tick: a source that can look at the key's state
+  // (Edges, AtTicks) raises what it sees (DownNow, UpNow) here.
   virtual void Sample() {}
 };
 
 // The primary screen.
 class ScreenSource {
  public:
+  using GrabbedHandler = std::function<void(std::optional<Frame> frame)>;
+
   virtual ~ScreenSource() = default;
-  // Waits for the copy for a bounded time; nothing when no copy could be
-  // made. The pixels stay the source's until the next Grab.
-  virtual std::optional<Frame> Grab() = 0;
+  // Where the frame of a Pending grab goes, from the event loop, never
+  // from inside Grab; the platform sets it once.
+  virtual void SetGrabbedHandler(GrabbedHandler /*onGrabbed*/) {}
+  // A copy made at once (within a wait of a few milliseconds), or Pending
+  // where the desktop answers later, or Failed. The pixels stay the
+  // source's until the next Grab.
+  virtual ScreenGrab Grab() = 0;
+  // Whether shots can come now (ScreenApi::SetScreenWanted): a source
+  // that must ask the user for the screen asks only once this is on.
+  virtual void SetWanted(bool /*wanted*/) {}
 };
 
 // The session's keymap, for the keys released over the program's window:

@@ -63,7 +63,7 @@ PortalHotkeySource::PortalHotkeySource(const QDBusConnection& bus, const QString
 
 PortalHotkeySource::~PortalHotkeySource() {
   // Nobody hears of the release of a key held now: the program is going.
-  onEdge_ = nullptr;
+  onKey_ = nullptr;
   onBound_ = nullptr;
   session_.Close();
 }
@@ -77,10 +77,9 @@ HotkeyWatch PortalHotkeySource::Watch(int virtualKey) {
   const bool bound = virtualKey != 0 && Succeeded(session_.Bind(virtualKey));
   if (!bound) session_.Close();
   inWatch_ = false;
-  // The key asked for counts as told: the title already names it.
-  told_ = bound        ? session_.RequestedTrigger()
-          : virtualKey ? QStringLiteral("#%1").arg(virtualKey)
-                       : QString();
+  // The desktop's answer is told, whatever it is: until then the key is
+  // not known to be in force.
+  told_.reset();
   if (virtualKey != 0 && !bound) {
     // A key the portal has no name for (a bare modifier) never fires: told
     // from the event loop, unless another Watch came first.
@@ -91,12 +90,12 @@ HotkeyWatch PortalHotkeySource::Watch(int virtualKey) {
         },
         Qt::QueuedConnection);
   }
-  return bound ? HotkeyWatch::Edges : HotkeyWatch::None;
+  return bound ? HotkeyWatch::Reported : HotkeyWatch::None;
 }
 
 void PortalHotkeySource::Edge(bool down) {
-  if (inWatch_ || !onEdge_) return;
-  onEdge_(down);
+  if (inWatch_ || !onKey_) return;
+  onKey_(down ? KeySeen::Down : KeySeen::Up);
 }
 
 void PortalHotkeySource::InForce(const QString& key, const QString& words) {

@@ -6,14 +6,16 @@
 // program whenever it is not the one asked for (another key, or none).
 //
 // Watch cannot know whether a key will fire: the desktop answers later. It
-// gives Edges for any key the portal can name, and the program hears of a
-// refusal as "no key in force" once the desktop has spoken (a session that
-// could not be made, a shortcut it did not take, a session it closed).
+// gives Reported for any key the portal can name, and the program hears
+// the desktop's answer as the key in force once it has spoken: the key, or
+// none (a session that could not be made, a shortcut it did not take, a
+// session it closed).
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "platform/linux/session_parts.h"
 #include "platform/portal/global_shortcuts.h"
@@ -33,7 +35,7 @@ class PortalHotkeySource final : public linux::HotkeySource {
   // Closes the session: the key reaches applications again.
   ~PortalHotkeySource() override;
 
-  void SetEdgeHandler(EdgeHandler onEdge) override { onEdge_ = std::move(onEdge); }
+  void SetKeyHandler(KeyHandler onKey) override { onKey_ = std::move(onKey); }
   void SetBoundHandler(BoundHandler onBound) override { onBound_ = std::move(onBound); }
   HotkeyWatch Watch(int virtualKey) override;
 
@@ -43,17 +45,16 @@ class PortalHotkeySource final : public linux::HotkeySource {
   void Edge(bool down);
   // The key in force is `key` (the trigger asked for when it is that one,
   // empty for none), which the desktop calls `words`: told unless it was
-  // already.
+  // already since the last Watch.
   void InForce(const QString& key, const QString& words);
 
   GlobalShortcutsSession session_;
   QObject context_;  // the owner of the queued report of a key never bound
-  EdgeHandler onEdge_;
+  KeyHandler onKey_;
   BoundHandler onBound_;
   bool inWatch_ = false;
-  // The key the program was last told is in force; after Watch, the key
-  // asked for.
-  QString told_;
+  // The key the program was last told is in force; nothing since Watch.
+  std::optional<QString> told_;
   std::uint64_t watches_ = 0;
 };
 

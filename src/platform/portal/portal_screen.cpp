@@ -25,15 +25,18 @@ PortalScreenSource::PortalScreenSource(const QDBusConnection& bus, Options optio
   // The user stopped sharing: the program does not ask again behind their
   // back, and takes single pictures from now on.
   QObject::connect(&cast_, &ScreenCastSession::Ended, &context_, [this] { GiveUpCast(); });
-  if (!options_.screenCast) {
-    castRefused_ = true;
+  castRefused_ = !options_.screenCast;
+}
+
+void PortalScreenSource::SetWanted(bool wanted) {
+  if (wanted == wanted_) return;
+  wanted_ = wanted;
+  if (!wanted) {
+    stream_.reset();
+    cast_.Close();
     return;
   }
-  // From the event loop: a program that ends during its start-up (another
-  // copy is running) never gets there, and shows no chooser for nothing.
-  QMetaObject::invokeMethod(
-      &context_, [this] { cast_.Start(LoadRestoreToken(options_.tokenFile)); },
-      Qt::QueuedConnection);
+  if (!castRefused_) cast_.Start(LoadRestoreToken(options_.tokenFile));
 }
 
 PortalScreenSource::~PortalScreenSource() {
@@ -58,7 +61,7 @@ void PortalScreenSource::GiveUpCast() {
   stream_.reset();
 }
 
-std::optional<Frame> PortalScreenSource::Grab() {
+std::optional<Frame> PortalScreenSource::GrabFrame() {
   lastWay_ = ScreenWay::None;
   if (stream_ && !stream_->Ended()) {
     using std::chrono::milliseconds;

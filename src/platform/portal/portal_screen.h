@@ -12,9 +12,11 @@
 // is the desktop's "screen is being shared" indicator for as long as the
 // program runs.
 //
-// The first run shows the desktop's chooser; the restore token it gives is
-// kept in a file beside set.ini, so later runs start without a dialog.
-// Losing the file only brings the chooser back once.
+// The screen cast is asked for only once shots can come (SetWanted): a
+// program that holds no key shows no chooser. The first run shows the
+// desktop's chooser; the restore token it gives is kept in a file beside
+// set.ini, so later runs start without a dialog. Losing the file only
+// brings the chooser back once.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -55,12 +57,16 @@ class PortalScreenSource final : public linux::ScreenSource {
     QString busAddress;
   };
 
-  // The screen cast is asked for once the event loop runs.
+  // Asks nothing of the desktop until SetWanted.
   PortalScreenSource(const QDBusConnection& bus, Options options);
   // Closes the screen-cast session: the desktop's indicator goes.
   ~PortalScreenSource() override;
 
-  std::optional<Frame> Grab() override;
+  ScreenGrab Grab() override { return GrabbedNow(GrabFrame()); }
+  // Starts the screen cast the first time shots can come; closes it when
+  // they no longer can, and starts it again when they can once more
+  // (unless the user declined it or stopped it).
+  void SetWanted(bool wanted) override;
 
   ScreenWay LastWay() const { return lastWay_; }
   // The screen-cast session, for the test programs that end it under a
@@ -71,6 +77,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   bool CastRefused() const { return castRefused_; }
 
  private:
+  std::optional<Frame> GrabFrame();
   void OnStarted(int remoteFd, std::uint32_t node);
   void GiveUpCast();
 
@@ -80,6 +87,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   std::unique_ptr<PipeWireStream> stream_;
   std::unique_ptr<ScreenshotPortal> screenshot_;
   bool castRefused_ = false;
+  bool wanted_ = false;
   ScreenWay lastWay_ = ScreenWay::None;
   std::chrono::steady_clock::time_point streamStartedAt_;
 };

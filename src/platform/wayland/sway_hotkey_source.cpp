@@ -9,7 +9,7 @@ std::unique_ptr<SwayHotkeySource> SwayHotkeySource::Connect(FirstLayout firstLay
   SwayHotkeySource* self = source.get();
   source->hotkey_ = SwayHotkey::Connect(
       [self](bool down) {
-        if (self->onEdge_) self->onEdge_(down);
+        if (self->onKey_) self->onKey_(down ? KeySeen::Down : KeySeen::Up);
       },
       std::move(socketPath));
   if (!source->hotkey_) return nullptr;

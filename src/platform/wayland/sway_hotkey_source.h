@@ -28,7 +28,7 @@ class SwayHotkeySource final : public linux::HotkeySource {
   static std::unique_ptr<SwayHotkeySource> Connect(FirstLayout firstLayout,
                                                    std::string socketPath = {});
 
-  void SetEdgeHandler(EdgeHandler onEdge) override { onEdge_ = std::move(onEdge); }
+  void SetKeyHandler(KeyHandler onKey) override { onKey_ = std::move(onKey); }
   void SetBoundHandler(BoundHandler onBound) override { onBound_ = std::move(onBound); }
   HotkeyWatch Watch(int virtualKey) override;
   // -1 once sway has gone.
@@ -42,7 +42,7 @@ class SwayHotkeySource final : public linux::HotkeySource {
   explicit SwayHotkeySource(FirstLayout firstLayout) : firstLayout_(std::move(firstLayout)) {}
 
   FirstLayout firstLayout_;
-  EdgeHandler onEdge_;
+  KeyHandler onKey_;
   BoundHandler onBound_;
   std::unique_ptr<SwayHotkey> hotkey_;
   bool gone_ = false;

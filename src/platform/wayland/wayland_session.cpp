@@ -28,7 +28,7 @@ class ScreencopyScreen final : public linux::ScreenSource {
  public:
   explicit ScreencopyScreen(std::unique_ptr<ScreencopyGrabber> grabber)
       : grabber_(std::move(grabber)) {}
-  std::optional<Frame> Grab() override { return grabber_->Grab(); }
+  ScreenGrab Grab() override { return GrabbedNow(grabber_->Grab()); }
 
  private:
   std::unique_ptr<ScreencopyGrabber> grabber_;

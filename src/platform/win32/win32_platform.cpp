@@ -117,6 +117,9 @@ Status Win32Platform::SetTicking(bool on) { return window_.SetTicking(on); }
 
 // --- ScreenApi ---
 
-std::optional<Frame> Win32Platform::GrabScreen() { return grabber_.Grab(); }
+ScreenGrab Win32Platform::GrabScreen() { return GrabbedNow(grabber_.Grab()); }
+
+// The screen is copied when asked, with nothing to prepare.
+Status Win32Platform::SetScreenWanted(bool) { return Status::Ok; }
 
 }  // namespace snapwick::win32

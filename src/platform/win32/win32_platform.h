@@ -75,7 +75,8 @@ class Win32Platform final : public Platform {
   Status SetTicking(bool on) override;
 
   // ScreenApi
-  std::optional<Frame> GrabScreen() override;
+  ScreenGrab GrabScreen() override;
+  Status SetScreenWanted(bool wanted) override;
 
   // FilesApi
   Status PrepareFolder(std::string_view path) override;

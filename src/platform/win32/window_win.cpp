@@ -238,18 +238,16 @@ void MainWindow::OnTickDue() {
   // state now decides, just before the tick.
   if (const int key = hotkey_.Watched(); key != 0) {
     const bool down = (keyCalls_.getAsyncKeyState(key) & 0x8000) != 0;
-    if (const auto edge = hotkey_.OnSample(down)) RaiseEdge(*edge);
+    // The raw reports' count of keys down follows what was seen.
+    (void)hotkey_.OnSample(down);
+    if (events_ && hwnd_) events_->OnHotkey(down ? KeySeen::DownNow : KeySeen::UpNow);
   }
   if (events_ && hwnd_) events_->OnTick();
 }
 
 void MainWindow::RaiseEdge(KeyEdge edge) {
   if (!events_ || !hwnd_) return;
-  if (edge == KeyEdge::Down) {
-    events_->OnHotkeyDown();
-  } else {
-    events_->OnHotkeyUp();
-  }
+  events_->OnHotkey(edge == KeyEdge::Down ? KeySeen::Down : KeySeen::Up);
 }
 
 Status MainWindow::CloseFromProgram() {

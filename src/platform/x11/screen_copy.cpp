@@ -159,7 +159,7 @@ std::optional<Rect> ScreenCopier::PrimaryCrtc() {
   return Rect{crtc->x, crtc->y, static_cast<int>(crtc->width), static_cast<int>(crtc->height)};
 }
 
-std::optional<Frame> ScreenCopier::Grab() {
+std::optional<Frame> ScreenCopier::Copy() {
   plain_.reset();
   if (display_.IsXWayland()) return std::nullopt;
   Display* d = display_.Get();

@@ -29,7 +29,8 @@ class ScreenCopier final : public linux::ScreenSource {
   // The primary monitor measured afresh, as BGRX rows from the top.
   // Nothing when no copy could be made; the previous copy is gone then
   // too.
-  std::optional<Frame> Grab() override;
+  std::optional<Frame> Copy();
+  ScreenGrab Grab() override { return GrabbedNow(Copy()); }
   // Whether copies go through shared memory (until an attach fails).
   bool UsesSharedMemory() const { return sharedMemoryUsable_; }
 

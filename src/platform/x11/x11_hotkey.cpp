@@ -54,11 +54,13 @@ void X11HotkeySource::Sample() {
   HandOut();
   if (virtualKey_ == 0) return;
   Rekey();
-  Raise(edges_.OnSample(keyboard_->DownNow()));
+  // A key held since the watch began does not count as down.
+  (void)edges_.OnSample(keyboard_->DownNow());
+  if (onKey_) onKey_(edges_.Down() ? KeySeen::DownNow : KeySeen::UpNow);
 }
 
 void X11HotkeySource::Raise(std::optional<bool> edge) {
-  if (edge && onEdge_) onEdge_(*edge);
+  if (edge && onKey_) onKey_(*edge ? KeySeen::Down : KeySeen::Up);
 }
 
 }  // namespace snapwick::x11

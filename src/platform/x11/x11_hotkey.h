@@ -21,7 +21,7 @@ class X11HotkeySource final : public linux::HotkeySource {
   X11HotkeySource(std::shared_ptr<XDisplay> display, std::shared_ptr<XKeyboard> keyboard,
                   bool rawEvents);
 
-  void SetEdgeHandler(EdgeHandler onEdge) override { onEdge_ = std::move(onEdge); }
+  void SetKeyHandler(KeyHandler onKey) override { onKey_ = std::move(onKey); }
   HotkeyWatch Watch(int virtualKey) override;
   int EventFd() const override { return display_->ConnectionFd(); }
   void Dispatch() override;
@@ -45,7 +45,7 @@ class X11HotkeySource final : public linux::HotkeySource {
   std::shared_ptr<XDisplay> display_;
   std::shared_ptr<XKeyboard> keyboard_;
   bool raw_ = false;
-  EdgeHandler onEdge_;
+  KeyHandler onKey_;
   int virtualKey_ = 0;
   KeyEdges edges_;
   std::deque<RawKey> keys_;

@@ -23,7 +23,9 @@ using Log = std::vector<std::string>;
 struct FakeHotkey final : HotkeySource {
   explicit FakeHotkey(Log& log) : log(log) {}
   ~FakeHotkey() override { log.push_back("gone"); }
-  void SetEdgeHandler(EdgeHandler handler) override { onEdge = std::move(handler); }
+  void SetKeyHandler(KeyHandler handler) override {
+    onEdge = [handler](bool down) { handler(down ? KeySeen::Down : KeySeen::Up); };
+  }
   void SetBoundHandler(BoundHandler handler) override { onBound = std::move(handler); }
   HotkeyWatch Watch(int virtualKey) override {
     log.push_back("watch " + std::to_string(virtualKey));
@@ -43,7 +45,7 @@ struct FakeHotkey final : HotkeySource {
 
   Log& log;
   HotkeyWatch answer = HotkeyWatch::Edges;
-  EdgeHandler onEdge;
+  std::function<void(bool down)> onEdge;
   BoundHandler onBound;
   std::vector<bool> waiting;  // read, not handed out yet
   std::optional<bool> sampleEdge;
@@ -52,16 +54,29 @@ struct FakeHotkey final : HotkeySource {
 };
 
 struct FakeScreen final : ScreenSource {
-  std::optional<Frame> Grab() override { return Frame{pixels, 2, 1, 8, PixelLayout::Xrgb, true}; }
+  void SetGrabbedHandler(GrabbedHandler handler) override { onGrabbed = std::move(handler); }
+  ScreenGrab Grab() override {
+    if (later) return {ScreenGrab::State::Pending, {}};
+    return {ScreenGrab::State::Ready, Frame{pixels, 2, 1, 8, PixelLayout::Xrgb, true}};
+  }
+  void SetWanted(bool on) override { wanted = on; }
   std::uint8_t pixels[8] = {};
+  bool later = false;
+  bool wanted = false;
+  GrabbedHandler onGrabbed;
 };
 
 // The core's side: records each event and how deep inside another one it
 // came.
 struct Core final : snapwick::testing::QuietEvents {
   explicit Core(Log& log) : log(log) {}
-  void OnHotkeyDown() override { Note("down"); }
-  void OnHotkeyUp() override { Note("up"); }
+  void OnHotkey(KeySeen seen) override {
+    static constexpr const char* kNames[] = {"down", "up", "down now", "up now"};
+    Note(kNames[static_cast<int>(seen)]);
+  }
+  void OnScreenGrabbed(std::optional<Frame> frame) override {
+    Note(frame ? "frame " + std::to_string(frame->width) : "no frame");
+  }
   void OnHotkeyBound(std::string_view keyName) override { Note("bound " + std::string(keyName)); }
   void OnTick() override {
     Note("tick");
@@ -99,7 +114,11 @@ class LinuxPlatformTest : public ::testing::Test {
       hotkey_ = made.get();
       parts.hotkey = std::move(made);
     }
-    if (withScreen) parts.screen = std::make_unique<FakeScreen>();
+    if (withScreen) {
+      auto made = std::make_unique<FakeScreen>();
+      screen_ = made.get();
+      parts.screen = std::move(made);
+    }
     platform_ = std::make_unique<LinuxPlatform>(std::move(parts), ":test");
     ASSERT_TRUE(platform_->Create(core_));
   }
@@ -107,6 +126,7 @@ class LinuxPlatformTest : public ::testing::Test {
   Log log_;
   Core core_{log_};
   FakeHotkey* hotkey_ = nullptr;
+  FakeScreen* screen_ = nullptr;
   std::unique_ptr<LinuxPlatform> platform_;
 };
 
@@ -122,13 +142,26 @@ TEST_F(LinuxPlatformTest, WatchHotkey_TheSourcesAnswerOrNoneWithoutASource) {
 
 TEST_F(LinuxPlatformTest, GrabScreen_TheSourcesFrameOrNothingWithoutASource) {
   Make(true, true);
-  const auto frame = platform_->GrabScreen();
-  ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->layout, PixelLayout::Xrgb);
-  EXPECT_TRUE(frame->bottomUp);
+  const auto grab = platform_->GrabScreen();
+  ASSERT_EQ(grab.state, ScreenGrab::State::Ready);
+  EXPECT_EQ(grab.frame.layout, PixelLayout::Xrgb);
+  EXPECT_TRUE(grab.frame.bottomUp);
+  EXPECT_EQ(platform_->SetScreenWanted(true), Status::Ok);
+  EXPECT_TRUE(screen_->wanted);
+
+  // A frame that comes later reaches the core as an event, not once the
+  // program has closed.
+  screen_->later = true;
+  EXPECT_EQ(platform_->GrabScreen().state, ScreenGrab::State::Pending);
+  screen_->onGrabbed(grab.frame);
+  screen_->onGrabbed(std::nullopt);
+  EXPECT_EQ(log_, (Log{"frame 2", "no frame"}));
+  platform_->CloseWindow();
+  screen_->onGrabbed(grab.frame);
+  EXPECT_EQ(log_.size(), 2u);
 
   LinuxPlatform none(SessionParts{}, ":test");
-  EXPECT_FALSE(none.GrabScreen());
+  EXPECT_EQ(none.GrabScreen().state, ScreenGrab::State::Failed);
 }
 
 TEST_F(LinuxPlatformTest, Ticking_NoneAtOnceThenASampleJustBeforeEveryTick) {

@@ -15,7 +15,7 @@ struct NamedHotkey final : HotkeySource {
   NamedHotkey(std::string name, std::vector<std::string>& gone)
       : name(std::move(name)), gone(gone) {}
   ~NamedHotkey() override { gone.push_back(name); }
-  void SetEdgeHandler(EdgeHandler) override {}
+  void SetKeyHandler(KeyHandler) override {}
   HotkeyWatch Watch(int) override { return HotkeyWatch::Edges; }
   std::string name;
   std::vector<std::string>& gone;
@@ -23,7 +23,7 @@ struct NamedHotkey final : HotkeySource {
 
 struct NamedScreen final : ScreenSource {
   explicit NamedScreen(std::string name) : name(std::move(name)) {}
-  std::optional<Frame> Grab() override { return std::nullopt; }
+  ScreenGrab Grab() override { return {}; }
   std::string name;
 };
 

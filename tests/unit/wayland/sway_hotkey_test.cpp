@@ -354,7 +354,7 @@ class SwayHotkeySourceTest : public ::testing::Test {
         },
         sway_.Path());
     ASSERT_TRUE(source_);
-    source_->SetEdgeHandler([this](bool down) { edges_.push_back(down); });
+    source_->SetKeyHandler([this](KeySeen seen) { edges_.push_back(seen == KeySeen::Down); });
     sway_.TakeCommands();
   }
   void TearDown() override {

@@ -174,8 +174,10 @@ SHORT WINAPI KeyState(int) { return keyStateDown ? static_cast<SHORT>(0x8000) : 
 class Timeline : public snapwick::testing::QuietEvents {
  public:
   std::vector<std::string> events;
-  void OnHotkeyDown() override { events.push_back("down"); }
-  void OnHotkeyUp() override { events.push_back("up"); }
+  void OnHotkey(KeySeen seen) override {
+    static constexpr const char* kNames[] = {"down", "up", "down now", "up now"};
+    events.push_back(kNames[static_cast<int>(seen)]);
+  }
   void OnTick() override { events.push_back("tick"); }
 
   bool Has(const std::string& event) const {
@@ -215,32 +217,40 @@ class HotkeyWindowTest : public ::testing::Test {
   Timeline events;
 };
 
-TEST_F(HotkeyWindowTest, RawInputRefused_AtTicks_EdgesComeJustBeforeTheTickThatSawThem) {
+// Every tick comes just after a look at the key.
+bool LookedBeforeEveryTick(const std::vector<std::string>& events) {
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i] != "tick") continue;
+    if (i == 0 || (events[i - 1] != "down now" && events[i - 1] != "up now")) return false;
+  }
+  return true;
+}
+
+TEST_F(HotkeyWindowTest, RawInputRefused_AtTicks_TheKeyAsSeenJustBeforeEachTick) {
   rawInputRefused = true;
   ASSERT_EQ(p.WatchHotkey(VK_F8), HotkeyWatch::AtTicks);
   ASSERT_EQ(p.SetTicking(true), Status::Ok);
-  ASSERT_TRUE(Run([&] { return events.events.size() >= 2; }));
-  EXPECT_FALSE(events.Has("down")) << "a press of a key that is up";
+  ASSERT_TRUE(Run([&] { return events.events.size() >= 4; }));
+  EXPECT_FALSE(events.Has("down now")) << "a key that is up seen down";
   keyStateDown = true;
-  ASSERT_TRUE(Run([&] { return events.Has("down"); }));
-  ASSERT_TRUE(Run([&] { return events.After("down") == "tick"; }));
+  ASSERT_TRUE(Run([&] { return events.After("down now") == "tick"; }));
   keyStateDown = false;
-  ASSERT_TRUE(Run([&] { return events.Has("up"); }));
-  ASSERT_TRUE(Run([&] { return events.After("up") == "tick"; }));
-  EXPECT_EQ(std::count(events.events.begin(), events.events.end(), "down"), 1);
-  EXPECT_EQ(events.Before("down"), "tick");
-  EXPECT_EQ(events.Before("up"), "tick");
+  ASSERT_TRUE(Run([&] {
+    return events.events.back() == "tick" && events.Before("tick") == "up now" &&
+           events.events.size() > 2 && events.events[events.events.size() - 2] == "up now";
+  }));
+  EXPECT_TRUE(LookedBeforeEveryTick(events.events)) << ::testing::PrintToString(events.events);
+  EXPECT_FALSE(events.Has("down")) << "an edge without raw input";
 }
 
-TEST_F(HotkeyWindowTest, Edges_PressRawInputMissed_RaisedBeforeTheNextTick) {
+TEST_F(HotkeyWindowTest, Edges_PressRawInputMissed_SeenBeforeTheNextTick) {
   ASSERT_EQ(p.WatchHotkey(VK_F8), HotkeyWatch::Edges);
   ASSERT_EQ(p.SetTicking(true), Status::Ok);
   keyStateDown = true;
-  ASSERT_TRUE(Run([&] { return events.Has("down"); }));
-  EXPECT_EQ(events.events.front(), "down") << "the first tick already saw the key down";
   ASSERT_TRUE(Run([&] { return events.events.size() >= 4; }));
-  EXPECT_EQ(std::count(events.events.begin(), events.events.end(), "down"), 1);
-  EXPECT_FALSE(events.Has("up"));
+  EXPECT_EQ(events.events.front(), "down now") << "the first tick already saw the key down";
+  EXPECT_TRUE(LookedBeforeEveryTick(events.events));
+  EXPECT_FALSE(events.Has("up now"));
 }
 
 TEST_F(HotkeyWindowTest, NoKeyWatched_NoneAndTicksLookAtNoKey) {
@@ -248,7 +258,8 @@ TEST_F(HotkeyWindowTest, NoKeyWatched_NoneAndTicksLookAtNoKey) {
   keyStateDown = true;
   ASSERT_EQ(p.SetTicking(true), Status::Ok);
   ASSERT_TRUE(Run([&] { return events.events.size() >= 3; }));
-  EXPECT_FALSE(events.Has("down"));
+  EXPECT_FALSE(events.Has("down now"));
+  EXPECT_FALSE(events.Has("up now"));
 }
 
 // Presses and releases keys as the keyboard would.

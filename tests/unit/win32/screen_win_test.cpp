@@ -284,9 +284,9 @@ TEST(ScreenGrabber, RealScreen_ChosenByTheIdleWindowThenGrabbedThatWay) {
   EXPECT_FALSE(p.Grabber().ModeChosen()) << "chosen before the window was idle";
   ASSERT_TRUE(testing::RunLoopUntil(
       p.Window(), [&] { return p.Grabber().ModeChosen(); }, 20000));
-  const auto frame = p.GrabScreen();
-  ASSERT_TRUE(frame);
-  EXPECT_EQ(frame->width, ::GetSystemMetrics(SM_CXSCREEN));
+  const auto grab = p.GrabScreen();
+  ASSERT_EQ(grab.state, ScreenGrab::State::Ready);
+  EXPECT_EQ(grab.frame.width, ::GetSystemMetrics(SM_CXSCREEN));
 }
 
 }  // namespace

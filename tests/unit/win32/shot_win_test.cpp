@@ -115,9 +115,11 @@ TEST_P(ShotTest, RealScreen_WholeJpegOfItTheRightWayUpInOddFolders) {
   const TwoColourWindow shown;
   // Wine hands a window's pixels to the X server a little later.
   ASSERT_TRUE(PumpUntil([&] {
-    const auto frame = p.GrabScreen();
-    return frame && Near(frame->pixels + (frame->height - 1 - 220) * frame->stride + 350 * 4,
-                         TwoColourWindow::kUpper);
+    const auto grab = p.GrabScreen();
+    const Frame& frame = grab.frame;
+    return grab.state == ScreenGrab::State::Ready &&
+           Near(frame.pixels + (frame.height - 1 - 220) * frame.stride + 350 * 4,
+                TwoColourWindow::kUpper);
   }));
   const TempFolder cyrillic;
   const TempFolder deep(TempFolder::Depth::Deep);

@@ -47,8 +47,7 @@ class Recorder : public WindowEvents {
     p_.HideWindow();
     return true;
   }
-  void OnHotkeyDown() override { events.push_back("hotkey down"); }
-  void OnHotkeyUp() override { events.push_back("hotkey up"); }
+  void OnHotkey(KeySeen) override { events.push_back("hotkey"); }
   void OnTick() override { ++ticks; }
   void OnTrayEvent(TrayEvent event) override {
     events.push_back("tray " + std::to_string(static_cast<int>(event)));

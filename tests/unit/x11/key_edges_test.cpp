@@ -156,7 +156,7 @@ Shots Play(HotkeyWatch how, std::vector<KeyEvent> events, int until, bool heldAt
     if (step.shoot) run.shots.push_back(now);
   };
   auto edge = [&](std::optional<bool> e, int now) {
-    if (e) follow(*e ? trigger.Down() : trigger.Up(), now);
+    if (e) follow(*e ? trigger.Press() : trigger.Release(), now);
   };
   follow(trigger.Watch(how), 0);
   std::size_t next = 0;
@@ -171,7 +171,9 @@ Shots Play(HotkeyWatch how, std::vector<KeyEvent> events, int until, bool heldAt
     }
     const int now = nextTick;
     nextTick += kTick;
-    edge(edges.OnSample(keymap), now);
+    // What X11HotkeySource::Sample reports: the key as the keymap shows it.
+    (void)edges.OnSample(keymap);
+    follow(trigger.Sample(edges.Down()), now);
     follow(trigger.Tick(), now);
   }
   run.tickingAtEnd = trigger.Ticking();
