@@ -220,33 +220,21 @@ HotkeyEvents::HotkeyEvents(const std::string& tag)
       downCommand_("nop " + downName_),
       upCommand_("nop " + upName_) {}
 
-HotkeyEvents::Outcome HotkeyEvents::OnEvent(const IpcMessage& event) {
+HotkeyEvents::Outcome HotkeyEvents::OnEvent(const IpcMessage& event) const {
   Outcome outcome;
   if (event.type == sway_ipc::kBindingEvent) {
     const std::optional<std::string> command = BoundCommandOf(event.payload);
-    if (!command) return outcome;
-    // A press without its release (or the reverse) cannot happen with our
-    // two bindings, except around a rebind: edges alternate whatever comes.
-    if (*command == downCommand_ && !down_) {
-      down_ = true;
-      outcome.edge = true;
-    } else if (*command == upCommand_ && down_) {
-      down_ = false;
-      outcome.edge = false;
-    }
+    if (command == downCommand_) outcome.down = true;
+    if (command == upCommand_) outcome.down = false;
   } else if (event.type == sway_ipc::kWorkspaceEvent && IsReload(event.payload)) {
+    // A hold under way loses its release binding with the reload; the
+    // repeats stop with it, which ends the hold.
     outcome.rebind = true;
-    // The release binding went with the reload: a key held now would never
-    // be reported up.
-    if (down_) {
-      down_ = false;
-      outcome.edge = false;
-    }
   }
   return outcome;
 }
 
-std::unique_ptr<SwayHotkey> SwayHotkey::Connect(EdgeHandler onEdge, std::string socketPath) {
+std::unique_ptr<SwayHotkey> SwayHotkey::Connect(KeyHandler onKey, std::string socketPath) {
   if (socketPath.empty()) {
     std::optional<std::string> found = FindSwaySocket();
     if (!found) return nullptr;
@@ -259,12 +247,12 @@ std::unique_ptr<SwayHotkey> SwayHotkey::Connect(EdgeHandler onEdge, std::string 
       subscription->Request(sway_ipc::kSubscribe, R"(["binding","workspace"])");
   if (!reply || !IsSuccess(reply->payload)) return nullptr;
   return std::unique_ptr<SwayHotkey>(
-      new SwayHotkey(std::move(onEdge), std::move(commands), std::move(subscription)));
+      new SwayHotkey(std::move(onKey), std::move(commands), std::move(subscription)));
 }
 
-SwayHotkey::SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
+SwayHotkey::SwayHotkey(KeyHandler onKey, std::unique_ptr<IpcConnection> commands,
                        std::unique_ptr<IpcConnection> subscription)
-    : onEdge_(std::move(onEdge)),
+    : onKey_(std::move(onKey)),
       commands_(std::move(commands)),
       subscription_(std::move(subscription)),
       events_(NewBindingTag()) {}
@@ -333,7 +321,6 @@ void SwayHotkey::UnbindKeys() {
     RunCommand(UnbindCommand(key, true));
   }
   bound_.clear();
-  events_.Forget();
 }
 
 int SwayHotkey::EventFd() const { return subscription_->Fd(); }
@@ -347,7 +334,7 @@ bool SwayHotkey::ProcessEvents() {
       rebind = true;
       ++reloads_;
     }
-    if (outcome.edge && onEdge_) onEdge_(*outcome.edge);
+    if (outcome.down && onKey_) onKey_(*outcome.down);
   }
   if (rebind && virtualKey_ != 0) {
     // Sway dropped them all; unbinding first would fail, or remove a
@@ -356,8 +343,7 @@ bool SwayHotkey::ProcessEvents() {
     if (!Bind(SwayKeysOf(virtualKey_, firstLayout_))) virtualKey_ = 0;
   }
   if (!subscription_->Open()) {
-    if (events_.Down() && onEdge_) onEdge_(false);
-    events_.Forget();
+    if (Watching() && onKey_) onKey_(false);
     bound_.clear();
     return false;
   }

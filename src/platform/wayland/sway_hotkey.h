@@ -1,10 +1,15 @@
 #pragma once
 // The hotkey under sway: no Wayland client can see another window's keys,
 // so sway itself is asked, over its IPC socket, to bind the key to two
-// commands that do nothing (`nop <name>`), one on the press (not repeated
-// while held) and one on the release, and to report the bindings it runs.
-// The names are this process's own, so the events of another copy of the
-// program (another user's, another session's) never count here.
+// commands that do nothing (`nop <name>`), one on the press and one on the
+// release, and to report the bindings it runs. Sway runs the press binding
+// again at each of the keyboard's repeats while the key is held, and runs
+// the release binding only when no other key went down during the hold:
+// what it runs is reported as it comes, and the program decides from the
+// repeats when a hold whose release never came has ended
+// (HotkeyWatch::Repeats). The names are this process's own, so the events
+// of another copy of the program (another user's, another session's) never
+// count here.
 //
 // A bound key is consumed: while the program watches it, the focused
 // application no longer receives it; Unbind (a new hotkey, the end)
@@ -19,8 +24,8 @@
 // Two connections: commands go over one and wait for their reply for at
 // most half a second (sway answers in well under a millisecond); events
 // arrive over the other, whose file descriptor the caller watches (a
-// QSocketNotifier) and then calls ProcessEvents. Edges are reported only
-// from ProcessEvents, never from inside Watch.
+// QSocketNotifier) and then calls ProcessEvents. What sway ran is reported
+// only from ProcessEvents, never from inside Watch.
 
 #include <chrono>
 #include <cstdint>
@@ -44,7 +49,8 @@ namespace snapwick::wayland {
 std::optional<std::string> FindSwaySocket();
 
 // What the events on the subscription mean for one process's bindings,
-// apart from the sockets.
+// apart from the sockets. No state of the key is kept here: each run of a
+// binding is reported as it comes.
 class HotkeyEvents {
  public:
   // tag makes the binding names unique: the process id and random bytes.
@@ -55,22 +61,19 @@ class HotkeyEvents {
   const std::string& UpName() const { return upName_; }
 
   struct Outcome {
-    // An edge of the hotkey: true down, false up.
-    std::optional<bool> edge;
+    // One of our bindings ran: true the press's (a press or a repeat),
+    // false the release's.
+    std::optional<bool> down;
     // The configuration was reloaded: the bindings are gone.
     bool rebind = false;
   };
-  Outcome OnEvent(const IpcMessage& event);
-  // The key was unbound: the next press starts from up.
-  void Forget() { down_ = false; }
-  bool Down() const { return down_; }
+  Outcome OnEvent(const IpcMessage& event) const;
 
  private:
   std::string downName_;
   std::string upName_;
   std::string downCommand_;
   std::string upCommand_;
-  bool down_ = false;
 };
 
 // A tag unique to this process: "snapwick-<pid>-<16 random hex digits>".
@@ -80,19 +83,21 @@ class IpcConnection;
 
 class SwayHotkey {
  public:
-  using EdgeHandler = std::function<void(bool down)>;
+  // A run of the press binding (true: a press or a repeat) or of the
+  // release binding (false).
+  using KeyHandler = std::function<void(bool down)>;
 
   // Connects to sway (socketPath, else FindSwaySocket()) and subscribes to
   // its binding and workspace events. Nothing when sway cannot be reached.
-  static std::unique_ptr<SwayHotkey> Connect(EdgeHandler onEdge, std::string socketPath = {});
+  static std::unique_ptr<SwayHotkey> Connect(KeyHandler onKey, std::string socketPath = {});
   ~SwayHotkey();
   SwayHotkey(const SwayHotkey&) = delete;
   SwayHotkey& operator=(const SwayHotkey&) = delete;
 
   // Watches virtualKey from now on (0: nothing), unbinding the key watched
-  // before. True when sway bound it: its edges will be reported. False when
-  // the key cannot be bound (no such key, sway refused, the configuration
-  // binds it already, sway is gone): nothing is watched then.
+  // before. True when sway bound it: what sway runs of it will be reported.
+  // False when the key cannot be bound (no such key, sway refused, the
+  // configuration binds it already, sway is gone): nothing is watched then.
   bool Watch(int virtualKey);
   // Gives the watched key back to applications; nothing is watched until
   // the next Watch.
@@ -106,9 +111,9 @@ class SwayHotkey {
 
   // Readable when sway has sent events; -1 once the connection is gone.
   int EventFd() const;
-  // Reads what sway has sent and reports edges. False once sway has gone
-  // (the caller stops watching the descriptor); a key that was down is
-  // reported up first.
+  // Reads what sway has sent and reports the runs of our bindings. False
+  // once sway has gone (the caller stops watching the descriptor); the key
+  // is reported up first.
   bool ProcessEvents();
 
   const HotkeyEvents& Events() const { return events_; }
@@ -117,14 +122,14 @@ class SwayHotkey {
   int Reloads() const { return reloads_; }
 
  private:
-  SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
+  SwayHotkey(KeyHandler onKey, std::unique_ptr<IpcConnection> commands,
              std::unique_ptr<IpcConnection> subscription);
   bool Bind(const std::vector<SwayKey>& keys);
   void UnbindKeys();
   bool RunCommand(const std::string& command);
   bool KeyTaken(const std::vector<SwayKey>& keys);
 
-  EdgeHandler onEdge_;
+  KeyHandler onKey_;
   std::unique_ptr<IpcConnection> commands_;
   std::unique_ptr<IpcConnection> subscription_;
   HotkeyEvents events_;

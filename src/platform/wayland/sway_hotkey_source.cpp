@@ -5,7 +5,7 @@ namespace snapwick::wayland {
 std::unique_ptr<SwayHotkeySource> SwayHotkeySource::Connect(FirstLayout firstLayout,
                                                             std::string socketPath) {
   std::unique_ptr<SwayHotkeySource> source(new SwayHotkeySource(std::move(firstLayout)));
-  // Edges come only from ProcessEvents, that is from Dispatch.
+  // What sway ran comes only from ProcessEvents, that is from Dispatch.
   SwayHotkeySource* self = source.get();
   source->hotkey_ = SwayHotkey::Connect(
       [self](bool down) {
@@ -23,7 +23,7 @@ HotkeyWatch SwayHotkeySource::Watch(int virtualKey) {
     return HotkeyWatch::None;
   }
   hotkey_->SetFirstLayout(firstLayout_ ? firstLayout_() : nullptr);
-  if (hotkey_->Watch(virtualKey)) return HotkeyWatch::Edges;
+  if (hotkey_->Watch(virtualKey)) return HotkeyWatch::Repeats;
   refused_ = true;
   return HotkeyWatch::None;
 }
