@@ -22,7 +22,9 @@
 // the next reload. Watch then reports that nothing is watched.
 //
 // Two connections: commands go over one and wait for their reply for at
-// most half a second (sway answers in well under a millisecond); events
+// most half a second (sway answers in well under a millisecond); a command
+// that gets none is sent once more over a new connection, so that a slow
+// moment of sway's costs one command's wait and never the hotkey. Events
 // arrive over the other, whose file descriptor the caller watches (a
 // QSocketNotifier) and then calls ProcessEvents. What sway ran is reported
 // only from ProcessEvents, never from inside Watch.
@@ -33,6 +35,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/wayland/sway_ipc_messages.h"
@@ -96,8 +99,9 @@ class SwayHotkey {
 
   // Watches virtualKey from now on (0: nothing), unbinding the key watched
   // before. True when sway bound it: what sway runs of it will be reported.
-  // False when the key cannot be bound (no such key, sway refused, the
-  // configuration binds it already, sway is gone): nothing is watched then.
+  // False when the key cannot be bound (no such key, sway refused or did
+  // not answer, the configuration binds it already, sway is gone): nothing
+  // is watched then.
   bool Watch(int virtualKey);
   // Gives the watched key back to applications; nothing is watched until
   // the next Watch.
@@ -122,14 +126,19 @@ class SwayHotkey {
   int Reloads() const { return reloads_; }
 
  private:
-  SwayHotkey(KeyHandler onKey, std::unique_ptr<IpcConnection> commands,
+  SwayHotkey(KeyHandler onKey, std::string socketPath, std::unique_ptr<IpcConnection> commands,
              std::unique_ptr<IpcConnection> subscription);
   bool Bind(const std::vector<SwayKey>& keys);
   void UnbindKeys();
+  std::optional<IpcMessage> Request(std::uint32_t type, std::string_view payload);
   bool RunCommand(const std::string& command);
-  bool KeyTaken(const std::vector<SwayKey>& keys);
+  // Nothing when sway did not answer.
+  std::optional<bool> KeyTaken(const std::vector<SwayKey>& keys);
 
   KeyHandler onKey_;
+  std::string socketPath_;
+  // Opened anew when a command goes unanswered; none between a failed
+  // opening and the next command.
   std::unique_ptr<IpcConnection> commands_;
   std::unique_ptr<IpcConnection> subscription_;
   HotkeyEvents events_;

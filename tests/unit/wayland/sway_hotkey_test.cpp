@@ -1,8 +1,10 @@
 // The hotkey over a socket that answers as sway does: which commands it is
 // sent, what it reports and when, and what it does when sway refuses a
-// binding, the user's configuration has the key, the configuration is
-// reloaded or sway goes away. The real sway is in the end-to-end
-// scenarios (tests/e2e_wayland).
+// binding, answers late or not at all, the user's configuration has the
+// key, the configuration is reloaded or sway goes away. The real sway is
+// in the end-to-end scenarios (tests/e2e_wayland).
+
+#include <fcntl.h>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,7 +70,7 @@ class FakeSway {
     folder_ = mkdtemp(folder);
     path_ = folder_ + "/sway-ipc.sock";
     listener_ = ListenAt(path_);
-    if (pipe(wake_) != 0) std::abort();
+    if (pipe2(wake_, O_CLOEXEC) != 0) std::abort();
     server_ = std::thread([this] { Serve(); });
   }
   ~FakeSway() {
@@ -90,10 +93,16 @@ class FakeSway {
     std::lock_guard lock(mutex_);
     refused_ = word;
   }
-  // As a sway that hangs: commands get no reply.
-  void Mute() {
+  // As a sway that hangs: requests get no reply, until it answers again.
+  void Mute(bool mute = true) {
     std::lock_guard lock(mutex_);
-    mute_ = true;
+    mute_ = mute;
+  }
+  // As a sway slow for a moment: the next command's reply, a failure, comes
+  // only just before the reply to the request after it.
+  void StallNextCommand() {
+    std::lock_guard lock(mutex_);
+    stallNext_ = true;
   }
   std::vector<std::string> TakeCommands() {
     std::lock_guard lock(mutex_);
@@ -117,6 +126,7 @@ class FakeSway {
       close(client.fd);
     }
     clients_.clear();
+    lateFd_ = -1;
   }
 
  private:
@@ -140,22 +150,42 @@ class FakeSway {
       for (std::size_t i = 2; i < fds.size(); ++i) {
         if (!fds[i].revents) continue;
         for (Client& client : clients_) {
-          if (client.fd == fds[i].fd) Answer(client);
+          if (client.fd == fds[i].fd && !Answer(client)) {
+            // The client closed it: its number may be the next client's.
+            if (lateFd_ == client.fd) lateFd_ = -1;
+            close(client.fd);
+            client.fd = -1;
+          }
         }
+        std::erase_if(clients_, [](const Client& client) { return client.fd < 0; });
       }
     }
   }
 
-  void Answer(Client& client) {
+  // False once the client has closed the connection.
+  bool Answer(Client& client) {
     char chunk[4096];
     const ssize_t got = read(client.fd, chunk, sizeof chunk);
-    if (got <= 0) return;
+    if (got <= 0) return false;
     client.reader.Append(chunk, static_cast<std::size_t>(got));
     while (std::optional<IpcMessage> message = client.reader.Next()) {
+      if (mute_) {
+        if (message->type == sway_ipc::kRunCommand) commands_.push_back(message->payload);
+        continue;
+      }
+      if (lateFd_ >= 0) {
+        const std::string late =
+            EncodeIpcMessage(sway_ipc::kRunCommand, R"([{"success":false,"error":"late"}])");
+        (void)!send(lateFd_, late.data(), late.size(), MSG_NOSIGNAL);
+        lateFd_ = -1;
+      }
       std::string reply;
       if (message->type == sway_ipc::kRunCommand) {
         commands_.push_back(message->payload);
-        if (mute_) continue;
+        if (std::exchange(stallNext_, false)) {
+          lateFd_ = client.fd;
+          continue;
+        }
         const bool refused =
             !refused_.empty() && message->payload.find(refused_) != std::string::npos;
         reply = refused ? R"([{"success":false,"error":"refused"}])" : R"([{"success":true}])";
@@ -166,8 +196,9 @@ class FakeSway {
         reply = "{\"config\":" + JsonString(config_) + "}";
       }
       const std::string bytes = EncodeIpcMessage(message->type, reply);
-      ASSERT_EQ(write(client.fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+      EXPECT_EQ(write(client.fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
+    return true;
   }
 
   std::string folder_;
@@ -182,11 +213,25 @@ class FakeSway {
   std::string config_;
   std::string refused_;
   bool mute_ = false;
+  bool stallNext_ = false;
+  int lateFd_ = -1;  // the connection whose reply is late
 };
+
+// The process's descriptors that a program it starts would inherit.
+std::set<int> Inheritable() {
+  std::set<int> fds;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && !(flags & FD_CLOEXEC)) fds.insert(fd);
+  }
+  return fds;
+}
 
 class SwayHotkeyTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    inheritable_ = Inheritable();
     hotkey_ = SwayHotkey::Connect([this](bool down) { edges_.push_back(down); }, sway_.Path());
     ASSERT_TRUE(hotkey_);
     sway_.TakeCommands();
@@ -208,6 +253,7 @@ class SwayHotkeyTest : public ::testing::Test {
   }
 
   FakeSway sway_;
+  std::set<int> inheritable_;
   std::vector<bool> edges_;
   std::unique_ptr<SwayHotkey> hotkey_;
 };
@@ -270,13 +316,35 @@ TEST_F(SwayHotkeyTest, KeyInUsersConfiguration_NotTaken_NotEvenAfterAReload) {
   EXPECT_TRUE(hotkey_->Watch(0x78));
 }
 
-TEST_F(SwayHotkeyTest, SwayHangs_WatchGivesUpWithinASecond_AndStaysFailed) {
+// A reply that comes too late is given up with its connection: the command
+// goes again over a new one, and the late reply can never be taken for a
+// later request's (it is a failure here).
+TEST_F(SwayHotkeyTest, SlowReply_SentAgainOverANewConnection_LateReplyNeverTaken) {
+  sway_.StallNextCommand();
+  ASSERT_TRUE(hotkey_->Watch(0x77));
+  EXPECT_EQ(sway_.TakeCommands(), (std::vector<std::string>{
+                                      "bindsym F8 nop " + Down(),
+                                      "bindsym F8 nop " + Down(),
+                                      "bindsym --release F8 nop " + Up(),
+                                  }));
+  // The key is given back after another slow moment, and nothing of the
+  // connections opened meanwhile leaks into programs the user starts.
+  sway_.StallNextCommand();
+  EXPECT_FALSE(hotkey_->Watch(0));
+  EXPECT_EQ(sway_.TakeCommands(),
+            (std::vector<std::string>{"unbindsym F8", "unbindsym F8", "unbindsym --release F8"}));
+  EXPECT_EQ(Inheritable(), inheritable_);
+}
+
+TEST_F(SwayHotkeyTest, SwayHangs_WatchGivesUp_ThenWorksOnceSwayAnswersAgain) {
   sway_.Mute();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(hotkey_->Watch(0x77));
-  EXPECT_FALSE(hotkey_->Watch(0x78));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  // Two tries of one request (the configuration), half a second each.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
   EXPECT_FALSE(hotkey_->Watching());
+  sway_.Mute(false);
+  EXPECT_TRUE(hotkey_->Watch(0x77));
 }
 
 TEST_F(SwayHotkeyTest, UnbindableCode_NothingSent) {
