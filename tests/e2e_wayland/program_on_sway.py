@@ -12,7 +12,10 @@ picture stays in view):
   (a letter typed, or Ctrl pressed and let go after F8), when sway runs no
   release binding: shots while F8 is held, none a second after every key
   is up, also when the letter came before F8's first repeat;
-- after `swaymsg reload` F8 still shoots;
+- after `swaymsg reload` F8 still shoots; a reload whose configuration
+  binds F8 itself leaves the title without a key (and a message says so)
+  and F8 to the configuration, and the reload that drops that binding
+  gives F8 and the title back;
 - a new mode of HEADLESS-1 gives shots of the new size; a second output
   made with create_output is not the one copied;
 - keys typed into the window (Tab to "Применить", F9, Enter): the title
@@ -138,13 +141,31 @@ def body(s):
     keys.close()
 
     # A reload drops the bindings made at run time; the program makes them
-    # again as soon as sway tells of it.
+    # again as soon as sway tells of it, unless the configuration binds the
+    # key itself now: then the key is the configuration's, the title names
+    # none and a message says so, until a reload gives the key back.
+    config = sway.config.read_text()
+    users_f8 = sway.home / "users-f8"
+
+    def windows():
+        return sorted(node.get("name") or "" for node in app.nodes())
+    sway.config.write_text(config + f"bindsym F8 exec touch {users_f8}\n")
     sway.swaymsg("reload")
-    time.sleep(0.3)
+    wait_until(lambda: windows() == ["Snapwick", "Snapwick 1.1"], 10,
+               f"with F8 in the configuration the windows are {windows()!r}")
+    sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
+    wait_until(users_f8.exists, 5, "the configuration's own F8 did not run")
+    sway.config.write_text(config)
+    sway.swaymsg("reload")
+    wait_until(lambda: windows() == ["Snapwick", TITLE_F8], 10,
+               f"with F8 out of the configuration again the windows are {windows()!r}")
+    sway.swaymsg(f'[pid={app.proc.pid} title="^Snapwick$"] kill')
+    wait_until(lambda: windows() == [TITLE_F8], 5, f"the message did not close: {windows()!r}")
+    wait_until(picture_drawn, 15, "swaybg did not draw the picture again after the reloads")
     sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
     after_reload = app.wait_shots(1, before=shots)
-    expect(len(after_reload) == 1, f"a tap after the reload made {len(after_reload)} shots")
-    expect_pictures(after_reload, app, picture, (1920, 1080), "after the reload")
+    expect(len(after_reload) == 1, f"a tap after the reloads made {len(after_reload)} shots")
+    expect_pictures(after_reload, app, picture, (1920, 1080), "after the reloads")
     shots += after_reload
 
     # A new mode: shots of the new size.

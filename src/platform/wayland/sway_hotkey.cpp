@@ -323,9 +323,8 @@ bool SwayHotkey::Bind(const std::vector<SwayKey>& keys) {
 
 bool SwayHotkey::Watch(int virtualKey) {
   Unbind();
-  virtualKey_ = 0;
   if (virtualKey == 0 || !Bind(SwayKeysOf(virtualKey, firstLayout_))) return false;
-  // Bound again after a reload from now on.
+  // Bound again at each reload from now on.
   virtualKey_ = virtualKey;
   return true;
 }
@@ -360,13 +359,15 @@ bool SwayHotkey::ProcessEvents() {
   }
   if (rebind && virtualKey_ != 0) {
     // Sway dropped them all; unbinding first would fail, or remove a
-    // binding that the new configuration made.
+    // binding that the new configuration made. A key the configuration
+    // binds now stays the user's until a reload that no longer does.
     bound_.clear();
-    if (!Bind(SwayKeysOf(virtualKey_, firstLayout_))) virtualKey_ = 0;
+    Bind(SwayKeysOf(virtualKey_, firstLayout_));
   }
   if (!subscription_->Open()) {
     if (Watching() && onKey_) onKey_(false);
     bound_.clear();
+    virtualKey_ = 0;
     return false;
   }
   return open;

@@ -14,7 +14,9 @@
 // A bound key is consumed: while the program watches it, the focused
 // application no longer receives it; Unbind (a new hotkey, the end)
 // gives it back. Bindings added at run time vanish when sway reloads its
-// configuration; they are added again when sway tells of the reload.
+// configuration; they are added again when sway tells of the reload,
+// unless the configuration now binds the key itself: then at the first
+// later reload whose configuration no longer does.
 //
 // A key that the configuration (the file sway loaded) binds already, with
 // no modifier, is not taken: sway would silently replace the user's
@@ -101,12 +103,17 @@ class SwayHotkey {
   // before. True when sway bound it: what sway runs of it will be reported.
   // False when the key cannot be bound (no such key, sway refused or did
   // not answer, the configuration binds it already, sway is gone): nothing
-  // is watched then.
+  // is watched then, not even after a reload.
   bool Watch(int virtualKey);
   // Gives the watched key back to applications; nothing is watched until
   // the next Watch.
   void Unbind();
+  // Whether the key is bound now. A key that Watch bound is unbound by a
+  // reload whose configuration binds it itself (or that sway would not let
+  // bind again), and bound again by a later reload that lets it.
   bool Watching() const { return !bound_.empty(); }
+  // The key that Watch bound, bound now or waiting for a reload; 0 for none.
+  int VirtualKey() const { return virtualKey_; }
 
   // The keymap whose first layout decides how letters are bound (see
   // SwayKeysOf); applies from the next Watch. nullptr: sway's own
@@ -143,6 +150,7 @@ class SwayHotkey {
   std::unique_ptr<IpcConnection> subscription_;
   HotkeyEvents events_;
   xkb_keymap* firstLayout_ = nullptr;
+  // The key Watch bound: bound again at each reload.
   int virtualKey_ = 0;
   int reloads_ = 0;
   // The keys bound now, each on its press and its release.

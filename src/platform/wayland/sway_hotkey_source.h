@@ -7,7 +7,9 @@
 // (HotkeyWatch::Repeats). A key that sway will not bind, or a sway that has
 // gone, watches nothing (HotkeyWatch::None): no shots, and the key is left
 // to applications. A key refused so is told as no key in force, from the
-// event loop, so that the user hears why the key makes no shots.
+// event loop, so that the user hears why the key makes no shots; so is a
+// key that a reload of sway's configuration took for the configuration's
+// own binding, and the key again once a later reload gives it back.
 
 #include <functional>
 #include <memory>
