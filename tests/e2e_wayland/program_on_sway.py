@@ -8,7 +8,14 @@ picture stays in view):
 - F8 held about 1 s (wtype) makes 19 to 21 consecutive shots of the whole
   1920x1080 output that show the picture, and a 20 ms tap exactly one,
   while wev, which has the focus, receives no F8;
-- after `swaymsg reload` F8 still shoots;
+- on a keyboard with a real keymap, F8 held while another key goes down
+  (a letter typed, or Ctrl pressed and let go after F8), when sway runs no
+  release binding: shots while F8 is held, none a second after every key
+  is up, also when the letter came before F8's first repeat;
+- after `swaymsg reload` F8 still shoots; a reload whose configuration
+  binds F8 itself leaves the title without a key (and a message says so)
+  and F8 to the configuration, and the reload that drops that binding
+  gives F8 and the title back;
 - a new mode of HEADLESS-1 gives shots of the new size; a second output
   made with create_output is not the one copied;
 - keys typed into the window (Tab to "Применить", F9, Enter): the title
@@ -17,9 +24,11 @@ picture stays in view):
 - "Выход" (Tab to it, Enter) ends the program with status 0 and leaves no
   binding behind: F9 then runs no binding of the program and reaches wev.
 
-    program_on_sway.py    (dist/snapwick-linux built by the linux-app preset)
+    program_on_sway.py    (dist/snapwick-linux built by the linux-app preset;
+                           SNAPWICK_WAYLAND_KEYS: the benchmark's virtual keyboard)
 """
 
+import os
 import sys
 import time
 from pathlib import Path
@@ -37,6 +46,16 @@ from sway_session import expect, run, wait_until  # noqa: E402
 NO_SHOTS_NOTICE = "снимки экрана делаться не будут"
 WEV_CORNER = (0, 0, 240, 120)
 CONFIG = ('for_window [app_id="^wev$"] floating enable, resize set 240 120, move position 0 0\n')
+KEY_A, KEY_LEFTCTRL, KEY_F8 = 30, 29, 66
+# sway runs the release binding only when no other key went down while F8
+# was held, and stops the press binding's repeats at the other key. Steps:
+# a key code pressed, its negative released, seconds waited.
+HOLDS_WITHOUT_RELEASE = [
+    ("a typed while F8 is held", [KEY_F8, 0.8, KEY_A, 0.05, -KEY_A, 0.4, -KEY_F8]),
+    ("Ctrl pressed while F8 is held, let go after it",
+     [KEY_F8, 0.8, KEY_LEFTCTRL, 0.4, -KEY_F8, 0.2, -KEY_LEFTCTRL]),
+    ("a typed before F8's first repeat", [KEY_F8, 0.2, KEY_A, 0.05, -KEY_A, 0.05, -KEY_F8]),
+]
 
 
 def covered_by_windows(app):
@@ -96,14 +115,57 @@ def body(s):
     expect(len(tap) == 1, f"a 20 ms tap made {len(tap)} shots")
     shots = held + tap
 
+    keys = sway.start_keyboard(os.environ["SNAPWICK_WAYLAND_KEYS"])
+    for what, steps in HOLDS_WITHOUT_RELEASE:
+        before = app.shots()
+        for step in steps:
+            if isinstance(step, float):
+                time.sleep(step)
+            elif step > 0:
+                keys.press(step)
+            else:
+                keys.release(-step)
+        while_held = len(app.shots()) - len(before)
+        time.sleep(1.0)
+        settled = len(app.shots()) - len(before)
+        time.sleep(1.0)
+        new = [n for n in app.shots() if n not in before]
+        s.log(f"{what}: {while_held} shots while held, {settled - while_held} after every key was up")
+        expect(while_held >= 3, f"{what}: {while_held} shots while F8 was held")
+        expect(len(new) == settled, f"{what}: shots went on a second after every key was up ({settled}, "
+                                    f"then {len(new)})")
+        # The hold ends at the latest a second after the press, when no
+        # repeat came.
+        expect(len(new) <= 24, f"{what}: {len(new)} shots")
+        shots += new
+    keys.close()
+
     # A reload drops the bindings made at run time; the program makes them
-    # again as soon as sway tells of it.
+    # again as soon as sway tells of it, unless the configuration binds the
+    # key itself now: then the key is the configuration's, the title names
+    # none and a message says so, until a reload gives the key back.
+    config = sway.config.read_text()
+    users_f8 = sway.home / "users-f8"
+
+    def windows():
+        return sorted(node.get("name") or "" for node in app.nodes())
+    sway.config.write_text(config + f"bindsym F8 exec touch {users_f8}\n")
     sway.swaymsg("reload")
-    time.sleep(0.3)
+    wait_until(lambda: windows() == ["Snapwick", "Snapwick 1.1"], 10,
+               f"with F8 in the configuration the windows are {windows()!r}")
+    sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
+    wait_until(users_f8.exists, 5, "the configuration's own F8 did not run")
+    sway.config.write_text(config)
+    sway.swaymsg("reload")
+    wait_until(lambda: windows() == ["Snapwick", TITLE_F8], 10,
+               f"with F8 out of the configuration again the windows are {windows()!r}")
+    sway.swaymsg(f'[pid={app.proc.pid} title="^Snapwick$"] kill')
+    wait_until(lambda: windows() == [TITLE_F8], 5, f"the message did not close: {windows()!r}")
+    wait_until(picture_drawn, 15, "swaybg did not draw the picture again after the reloads")
     sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
     after_reload = app.wait_shots(1, before=shots)
-    expect(len(after_reload) == 1, f"a tap after the reload made {len(after_reload)} shots")
-    expect_pictures(after_reload, app, picture, (1920, 1080), "after the reload")
+    expect(len(after_reload) == 1, f"a tap after the reloads made {len(after_reload)} shots")
+    expect_pictures(after_reload, app, picture, (1920, 1080), "after the reloads")
     shots += after_reload
 
     # A new mode: shots of the new size.

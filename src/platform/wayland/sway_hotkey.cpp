@@ -23,7 +23,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Sway answers a command in well under a millisecond; a sway that hangs
-// must not hang the program's window with it.
+// must not hang the program's window with it. Each try of a command waits
+// this long.
 constexpr std::chrono::milliseconds kReplyTimeout{500};
 
 bool IsSocket(const std::string& path) {
@@ -88,7 +89,7 @@ class IpcConnection {
       if (ready < 0 && errno == EINTR) continue;
       if (ready <= 0) {
         // A reply that comes late would be taken for the next request's:
-        // a sway that does not answer in time is given up.
+        // the connection is given up.
         Close();
         return std::nullopt;
       }
@@ -220,33 +221,21 @@ HotkeyEvents::HotkeyEvents(const std::string& tag)
       downCommand_("nop " + downName_),
       upCommand_("nop " + upName_) {}
 
-HotkeyEvents::Outcome HotkeyEvents::OnEvent(const IpcMessage& event) {
+HotkeyEvents::Outcome HotkeyEvents::OnEvent(const IpcMessage& event) const {
   Outcome outcome;
   if (event.type == sway_ipc::kBindingEvent) {
     const std::optional<std::string> command = BoundCommandOf(event.payload);
-    if (!command) return outcome;
-    // A press without its release (or the reverse) cannot happen with our
-    // two bindings, except around a rebind: edges alternate whatever comes.
-    if (*command == downCommand_ && !down_) {
-      down_ = true;
-      outcome.edge = true;
-    } else if (*command == upCommand_ && down_) {
-      down_ = false;
-      outcome.edge = false;
-    }
+    if (command == downCommand_) outcome.down = true;
+    if (command == upCommand_) outcome.down = false;
   } else if (event.type == sway_ipc::kWorkspaceEvent && IsReload(event.payload)) {
+    // A hold under way loses its release binding with the reload; the
+    // repeats stop with it, which ends the hold.
     outcome.rebind = true;
-    // The release binding went with the reload: a key held now would never
-    // be reported up.
-    if (down_) {
-      down_ = false;
-      outcome.edge = false;
-    }
   }
   return outcome;
 }
 
-std::unique_ptr<SwayHotkey> SwayHotkey::Connect(EdgeHandler onEdge, std::string socketPath) {
+std::unique_ptr<SwayHotkey> SwayHotkey::Connect(KeyHandler onKey, std::string socketPath) {
   if (socketPath.empty()) {
     std::optional<std::string> found = FindSwaySocket();
     if (!found) return nullptr;
@@ -258,13 +247,15 @@ std::unique_ptr<SwayHotkey> SwayHotkey::Connect(EdgeHandler onEdge, std::string 
   const std::optional<IpcMessage> reply =
       subscription->Request(sway_ipc::kSubscribe, R"(["binding","workspace"])");
   if (!reply || !IsSuccess(reply->payload)) return nullptr;
-  return std::unique_ptr<SwayHotkey>(
-      new SwayHotkey(std::move(onEdge), std::move(commands), std::move(subscription)));
+  return std::unique_ptr<SwayHotkey>(new SwayHotkey(std::move(onKey), std::move(socketPath),
+                                                    std::move(commands), std::move(subscription)));
 }
 
-SwayHotkey::SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
+SwayHotkey::SwayHotkey(KeyHandler onKey, std::string socketPath,
+                       std::unique_ptr<IpcConnection> commands,
                        std::unique_ptr<IpcConnection> subscription)
-    : onEdge_(std::move(onEdge)),
+    : onKey_(std::move(onKey)),
+      socketPath_(std::move(socketPath)),
       commands_(std::move(commands)),
       subscription_(std::move(subscription)),
       events_(NewBindingTag()) {}
@@ -280,14 +271,27 @@ void SwayHotkey::SetFirstLayout(xkb_keymap* keymap) {
   firstLayout_ = keymap;
 }
 
+std::optional<IpcMessage> SwayHotkey::Request(std::uint32_t type, std::string_view payload) {
+  // A connection given up (a reply that did not come in time, a broken
+  // stream) is never used again, so that its late reply cannot be taken
+  // for a later request's: the command goes once more over a new one.
+  for (int tries = 0; tries < 2; ++tries) {
+    if (!commands_ || !commands_->Open()) commands_ = IpcConnection::Open(socketPath_);
+    if (!commands_) return std::nullopt;
+    if (std::optional<IpcMessage> reply = commands_->Request(type, payload)) return reply;
+  }
+  return std::nullopt;
+}
+
 bool SwayHotkey::RunCommand(const std::string& command) {
-  const std::optional<IpcMessage> reply = commands_->Request(sway_ipc::kRunCommand, command);
+  const std::optional<IpcMessage> reply = Request(sway_ipc::kRunCommand, command);
   return reply && AllSucceeded(ParseCommandReply(reply->payload), 1);
 }
 
-bool SwayHotkey::KeyTaken(const std::vector<SwayKey>& keys) {
-  const std::optional<IpcMessage> reply = commands_->Request(sway_ipc::kGetConfig, "");
-  const std::optional<std::string> config = reply ? ConfigTextOf(reply->payload) : std::nullopt;
+std::optional<bool> SwayHotkey::KeyTaken(const std::vector<SwayKey>& keys) {
+  const std::optional<IpcMessage> reply = Request(sway_ipc::kGetConfig, "");
+  if (!reply) return std::nullopt;
+  const std::optional<std::string> config = ConfigTextOf(reply->payload);
   // No configuration to read: nothing is known to be taken.
   if (!config) return false;
   for (const SwayKey& key : keys) {
@@ -297,11 +301,17 @@ bool SwayHotkey::KeyTaken(const std::vector<SwayKey>& keys) {
 }
 
 bool SwayHotkey::Bind(const std::vector<SwayKey>& keys) {
-  if (keys.empty() || KeyTaken(keys)) return false;
+  // Without the events nothing bound would ever be reported.
+  if (keys.empty() || !subscription_->Open()) return false;
+  // A sway that does not answer is not asked for bindings either.
+  const std::optional<bool> taken = KeyTaken(keys);
+  if (!taken || *taken) return false;
   for (const SwayKey& key : keys) {
-    const bool pressBound = RunCommand(BindCommand(key, false, events_.DownName()));
-    if (pressBound) bound_.push_back(key);
-    if (!pressBound || !RunCommand(BindCommand(key, true, events_.UpName()))) {
+    // Given back should this fail, even when no reply came: sway may have
+    // bound it all the same.
+    bound_.push_back(key);
+    if (!RunCommand(BindCommand(key, false, events_.DownName())) ||
+        !RunCommand(BindCommand(key, true, events_.UpName()))) {
       // Half a hotkey would report a press that never ends, or nothing:
       // none at all.
       UnbindKeys();
@@ -313,9 +323,8 @@ bool SwayHotkey::Bind(const std::vector<SwayKey>& keys) {
 
 bool SwayHotkey::Watch(int virtualKey) {
   Unbind();
-  virtualKey_ = 0;
   if (virtualKey == 0 || !Bind(SwayKeysOf(virtualKey, firstLayout_))) return false;
-  // Bound again after a reload from now on.
+  // Bound again at each reload from now on.
   virtualKey_ = virtualKey;
   return true;
 }
@@ -333,7 +342,6 @@ void SwayHotkey::UnbindKeys() {
     RunCommand(UnbindCommand(key, true));
   }
   bound_.clear();
-  events_.Forget();
 }
 
 int SwayHotkey::EventFd() const { return subscription_->Fd(); }
@@ -347,18 +355,19 @@ bool SwayHotkey::ProcessEvents() {
       rebind = true;
       ++reloads_;
     }
-    if (outcome.edge && onEdge_) onEdge_(*outcome.edge);
+    if (outcome.down && onKey_) onKey_(*outcome.down);
   }
   if (rebind && virtualKey_ != 0) {
     // Sway dropped them all; unbinding first would fail, or remove a
-    // binding that the new configuration made.
+    // binding that the new configuration made. A key the configuration
+    // binds now stays the user's until a reload that no longer does.
     bound_.clear();
-    if (!Bind(SwayKeysOf(virtualKey_, firstLayout_))) virtualKey_ = 0;
+    Bind(SwayKeysOf(virtualKey_, firstLayout_));
   }
   if (!subscription_->Open()) {
-    if (events_.Down() && onEdge_) onEdge_(false);
-    events_.Forget();
+    if (Watching() && onKey_) onKey_(false);
     bound_.clear();
+    virtualKey_ = 0;
     return false;
   }
   return open;

@@ -1,15 +1,22 @@
 #pragma once
 // The hotkey under sway: no Wayland client can see another window's keys,
 // so sway itself is asked, over its IPC socket, to bind the key to two
-// commands that do nothing (`nop <name>`), one on the press (not repeated
-// while held) and one on the release, and to report the bindings it runs.
-// The names are this process's own, so the events of another copy of the
-// program (another user's, another session's) never count here.
+// commands that do nothing (`nop <name>`), one on the press and one on the
+// release, and to report the bindings it runs. Sway runs the press binding
+// again at each of the keyboard's repeats while the key is held, and runs
+// the release binding only when no other key went down during the hold:
+// what it runs is reported as it comes, and the program decides from the
+// repeats when a hold whose release never came has ended
+// (HotkeyWatch::Repeats). The names are this process's own, so the events
+// of another copy of the program (another user's, another session's) never
+// count here.
 //
 // A bound key is consumed: while the program watches it, the focused
 // application no longer receives it; Unbind (a new hotkey, the end)
 // gives it back. Bindings added at run time vanish when sway reloads its
-// configuration; they are added again when sway tells of the reload.
+// configuration; they are added again when sway tells of the reload,
+// unless the configuration now binds the key itself: then at the first
+// later reload whose configuration no longer does.
 //
 // A key that the configuration (the file sway loaded) binds already, with
 // no modifier, is not taken: sway would silently replace the user's
@@ -17,10 +24,12 @@
 // the next reload. Watch then reports that nothing is watched.
 //
 // Two connections: commands go over one and wait for their reply for at
-// most half a second (sway answers in well under a millisecond); events
+// most half a second (sway answers in well under a millisecond); a command
+// that gets none is sent once more over a new connection, so that a slow
+// moment of sway's costs one command's wait and never the hotkey. Events
 // arrive over the other, whose file descriptor the caller watches (a
-// QSocketNotifier) and then calls ProcessEvents. Edges are reported only
-// from ProcessEvents, never from inside Watch.
+// QSocketNotifier) and then calls ProcessEvents. What sway ran is reported
+// only from ProcessEvents, never from inside Watch.
 
 #include <chrono>
 #include <cstdint>
@@ -28,6 +37,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/wayland/sway_ipc_messages.h"
@@ -44,7 +54,8 @@ namespace snapwick::wayland {
 std::optional<std::string> FindSwaySocket();
 
 // What the events on the subscription mean for one process's bindings,
-// apart from the sockets.
+// apart from the sockets. No state of the key is kept here: each run of a
+// binding is reported as it comes.
 class HotkeyEvents {
  public:
   // tag makes the binding names unique: the process id and random bytes.
@@ -55,22 +66,19 @@ class HotkeyEvents {
   const std::string& UpName() const { return upName_; }
 
   struct Outcome {
-    // An edge of the hotkey: true down, false up.
-    std::optional<bool> edge;
+    // One of our bindings ran: true the press's (a press or a repeat),
+    // false the release's.
+    std::optional<bool> down;
     // The configuration was reloaded: the bindings are gone.
     bool rebind = false;
   };
-  Outcome OnEvent(const IpcMessage& event);
-  // The key was unbound: the next press starts from up.
-  void Forget() { down_ = false; }
-  bool Down() const { return down_; }
+  Outcome OnEvent(const IpcMessage& event) const;
 
  private:
   std::string downName_;
   std::string upName_;
   std::string downCommand_;
   std::string upCommand_;
-  bool down_ = false;
 };
 
 // A tag unique to this process: "snapwick-<pid>-<16 random hex digits>".
@@ -80,24 +88,32 @@ class IpcConnection;
 
 class SwayHotkey {
  public:
-  using EdgeHandler = std::function<void(bool down)>;
+  // A run of the press binding (true: a press or a repeat) or of the
+  // release binding (false).
+  using KeyHandler = std::function<void(bool down)>;
 
   // Connects to sway (socketPath, else FindSwaySocket()) and subscribes to
   // its binding and workspace events. Nothing when sway cannot be reached.
-  static std::unique_ptr<SwayHotkey> Connect(EdgeHandler onEdge, std::string socketPath = {});
+  static std::unique_ptr<SwayHotkey> Connect(KeyHandler onKey, std::string socketPath = {});
   ~SwayHotkey();
   SwayHotkey(const SwayHotkey&) = delete;
   SwayHotkey& operator=(const SwayHotkey&) = delete;
 
   // Watches virtualKey from now on (0: nothing), unbinding the key watched
-  // before. True when sway bound it: its edges will be reported. False when
-  // the key cannot be bound (no such key, sway refused, the configuration
-  // binds it already, sway is gone): nothing is watched then.
+  // before. True when sway bound it: what sway runs of it will be reported.
+  // False when the key cannot be bound (no such key, sway refused or did
+  // not answer, the configuration binds it already, sway is gone): nothing
+  // is watched then, not even after a reload.
   bool Watch(int virtualKey);
   // Gives the watched key back to applications; nothing is watched until
   // the next Watch.
   void Unbind();
+  // Whether the key is bound now. A key that Watch bound is unbound by a
+  // reload whose configuration binds it itself (or that sway would not let
+  // bind again), and bound again by a later reload that lets it.
   bool Watching() const { return !bound_.empty(); }
+  // The key that Watch bound, bound now or waiting for a reload; 0 for none.
+  int VirtualKey() const { return virtualKey_; }
 
   // The keymap whose first layout decides how letters are bound (see
   // SwayKeysOf); applies from the next Watch. nullptr: sway's own
@@ -106,9 +122,9 @@ class SwayHotkey {
 
   // Readable when sway has sent events; -1 once the connection is gone.
   int EventFd() const;
-  // Reads what sway has sent and reports edges. False once sway has gone
-  // (the caller stops watching the descriptor); a key that was down is
-  // reported up first.
+  // Reads what sway has sent and reports the runs of our bindings. False
+  // once sway has gone (the caller stops watching the descriptor); the key
+  // is reported up first.
   bool ProcessEvents();
 
   const HotkeyEvents& Events() const { return events_; }
@@ -117,18 +133,24 @@ class SwayHotkey {
   int Reloads() const { return reloads_; }
 
  private:
-  SwayHotkey(EdgeHandler onEdge, std::unique_ptr<IpcConnection> commands,
+  SwayHotkey(KeyHandler onKey, std::string socketPath, std::unique_ptr<IpcConnection> commands,
              std::unique_ptr<IpcConnection> subscription);
   bool Bind(const std::vector<SwayKey>& keys);
   void UnbindKeys();
+  std::optional<IpcMessage> Request(std::uint32_t type, std::string_view payload);
   bool RunCommand(const std::string& command);
-  bool KeyTaken(const std::vector<SwayKey>& keys);
+  // Nothing when sway did not answer.
+  std::optional<bool> KeyTaken(const std::vector<SwayKey>& keys);
 
-  EdgeHandler onEdge_;
+  KeyHandler onKey_;
+  std::string socketPath_;
+  // Opened anew when a command goes unanswered; none between a failed
+  // opening and the next command.
   std::unique_ptr<IpcConnection> commands_;
   std::unique_ptr<IpcConnection> subscription_;
   HotkeyEvents events_;
   xkb_keymap* firstLayout_ = nullptr;
+  // The key Watch bound: bound again at each reload.
   int virtualKey_ = 0;
   int reloads_ = 0;
   // The keys bound now, each on its press and its release.

@@ -1,10 +1,15 @@
 #pragma once
 // The hotkey under sway, as the Linux platform watches it: SwayHotkey's
-// bindings, their edges handed out from the event loop when sway's events
-// arrive on their descriptor. A key that sway will not bind, or a sway that
-// has gone, watches nothing (HotkeyWatch::None): no shots, and the key is
-// left to applications. A key refused so is told as no key in force, from
-// the event loop, so that the user hears why the key makes no shots.
+// bindings, what sway runs of them handed out from the event loop when
+// sway's events arrive on their descriptor: every run of the press binding
+// (the press and each of the keyboard's repeats) as Down, the release
+// binding's as Up, and the program ends a hold whose repeats stopped
+// (HotkeyWatch::Repeats). A key that sway will not bind, or a sway that has
+// gone, watches nothing (HotkeyWatch::None): no shots, and the key is left
+// to applications. A key refused so is told as no key in force, from the
+// event loop, so that the user hears why the key makes no shots; so is a
+// key that a reload of sway's configuration took for the configuration's
+// own binding, and the key again once a later reload gives it back.
 
 #include <functional>
 #include <memory>

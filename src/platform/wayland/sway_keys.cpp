@@ -132,9 +132,10 @@ std::vector<SwayKey> SwayKeysOf(int virtualKey, xkb_keymap* firstLayout) {
 
 std::string BindCommand(const SwayKey& key, bool onRelease, std::string_view name) {
   std::string command = key.kind == SwayKey::Kind::Keycode ? "bindcode" : "bindsym";
-  // Without --no-repeat a held key fires the press binding at the
-  // keyboard's repeat rate.
-  command += onRelease ? " --release" : " --no-repeat";
+  // The press binding runs again at each of the keyboard's repeats: while
+  // they come the key is held, which is all there is to go by when sway
+  // skips the release binding (another key went down during the hold).
+  if (onRelease) command += " --release";
   if (key.kind == SwayKey::Kind::KeysymToCode) command += " --to-code";
   command += ' ';
   command += key.key;

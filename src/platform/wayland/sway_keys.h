@@ -44,8 +44,8 @@ struct SwayKey {
 // bound: with it a letter that its first layout lacks goes to the US key.
 std::vector<SwayKey> SwayKeysOf(int virtualKey, xkb_keymap* firstLayout = nullptr);
 
-// The command that binds key to `nop name`: on its press, once per hold
-// (never repeated while held), or on its release.
+// The command that binds key to `nop name`: on its press and at each of
+// the keyboard's repeats while it is held, or on its release.
 std::string BindCommand(const SwayKey& key, bool onRelease, std::string_view name);
 // The command that removes that binding again.
 std::string UnbindCommand(const SwayKey& key, bool onRelease);

@@ -166,40 +166,21 @@ IpcMessage Binding(const std::string& name) {
 
 const IpcMessage kReload{sway_ipc::kWorkspaceEvent, R"({"change":"reload"})"};
 
-TEST(HotkeyEventsTest, OwnBindings_OneEdgeEach_AlternatingDownUp) {
-  HotkeyEvents events("snapwick-1-aa");
-  EXPECT_EQ(events.OnEvent(Binding("snapwick-1-aa-down")).edge, true);
-  // Sway runs --no-repeat bindings once, but a second press event must
-  // still not be a second edge.
-  EXPECT_FALSE(events.OnEvent(Binding("snapwick-1-aa-down")).edge);
-  EXPECT_EQ(events.OnEvent(Binding("snapwick-1-aa-up")).edge, false);
-  EXPECT_FALSE(events.OnEvent(Binding("snapwick-1-aa-up")).edge);
-}
-
-TEST(HotkeyEventsTest, OthersBindings_NoEdge) {
-  HotkeyEvents events("snapwick-1-aa");
+TEST(HotkeyEventsTest, OwnBindings_EveryRunReported_OthersNot) {
+  const HotkeyEvents events("snapwick-1-aa");
+  // A held key's press binding runs again at each repeat: each is a down.
+  EXPECT_EQ(events.OnEvent(Binding("snapwick-1-aa-down")).down, true);
+  EXPECT_EQ(events.OnEvent(Binding("snapwick-1-aa-down")).down, true);
+  EXPECT_EQ(events.OnEvent(Binding("snapwick-1-aa-up")).down, false);
+  EXPECT_EQ(events.OnEvent(Binding("snapwick-1-aa-up")).down, false);
   for (const char* other : {"snapwick-2-aa-down", "snapwick-1-ab-down", "snapwick-1-aa-down2",
                             "snapwick-1-aa", "snapwick-1-aa-down-x"}) {
-    EXPECT_FALSE(events.OnEvent(Binding(other)).edge) << other;
+    EXPECT_FALSE(events.OnEvent(Binding(other)).down) << other;
   }
   EXPECT_FALSE(events.OnEvent({sway_ipc::kWorkspaceEvent, R"({"change":"focus"})"}).rebind);
-  EXPECT_FALSE(events.Down());
-}
-
-TEST(HotkeyEventsTest, Reload_Rebind_AndAKeyHeldGoesUp) {
-  HotkeyEvents events("t");
-  HotkeyEvents::Outcome idle = events.OnEvent(kReload);
-  EXPECT_TRUE(idle.rebind);
-  EXPECT_FALSE(idle.edge);
-
-  ASSERT_EQ(events.OnEvent(Binding("t-down")).edge, true);
-  HotkeyEvents::Outcome held = events.OnEvent(kReload);
-  EXPECT_TRUE(held.rebind);
-  EXPECT_EQ(held.edge, false);
-  // The release that may still come after the rebind is no second edge;
-  // the next press is.
-  EXPECT_FALSE(events.OnEvent(Binding("t-up")).edge);
-  EXPECT_EQ(events.OnEvent(Binding("t-down")).edge, true);
+  const HotkeyEvents::Outcome reload = events.OnEvent(kReload);
+  EXPECT_TRUE(reload.rebind);
+  EXPECT_FALSE(reload.down);
 }
 
 }  // namespace

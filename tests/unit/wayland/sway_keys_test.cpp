@@ -159,14 +159,14 @@ TEST(SwayKeysTest, Names_WhatSwayIsToldForCommonHotkeys) {
   for (int none : {0, -1, 256, 0x07, 0xBA, 0xFF}) EXPECT_TRUE(SwayKeysOf(none).empty()) << none;
 }
 
-TEST(SwayKeysTest, Commands_PressOnceReleaseAndTheirUnbind) {
+TEST(SwayKeysTest, Commands_PressRepeatedReleaseAndTheirUnbind) {
   using Kind = SwayKey::Kind;
   const SwayKey f8{Kind::Keysym, "F8"};
   const SwayKey a{Kind::KeysymToCode, "a"};
   const SwayKey one{Kind::Keycode, "10"};
-  EXPECT_EQ(BindCommand(f8, false, "n-down"), "bindsym --no-repeat F8 nop n-down");
+  EXPECT_EQ(BindCommand(f8, false, "n-down"), "bindsym F8 nop n-down");
   EXPECT_EQ(BindCommand(f8, true, "n-up"), "bindsym --release F8 nop n-up");
-  EXPECT_EQ(BindCommand(a, false, "n"), "bindsym --no-repeat --to-code a nop n");
+  EXPECT_EQ(BindCommand(a, false, "n"), "bindsym --to-code a nop n");
   EXPECT_EQ(BindCommand(one, true, "n"), "bindcode --release 10 nop n");
   EXPECT_EQ(UnbindCommand(f8, false), "unbindsym F8");
   EXPECT_EQ(UnbindCommand(f8, true), "unbindsym --release F8");
