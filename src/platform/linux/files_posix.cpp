@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -56,17 +57,22 @@ bool WriteAll(int fd, std::span<const std::span<const std::uint8_t>> parts) {
 
 NewFile Taken(bool taken) { return taken ? NewFile::NameTaken : NewFile::Failed; }
 
-// The file is whole in `file`; gives it its name. Nothing is at the name
-// unless this returns Written.
-NewFile LinkUnnamed(int folder, UniqueFd& file, const std::string& name) {
-  char self[40];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.Get());
-  if (::linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+// The file is whole in `file`; gives it its name, by its descriptor or
+// else through /proc. A kernel before 6.10 links a descriptor only for a
+// process with CAP_DAC_READ_SEARCH, and a container may have no /proc:
+// nothing when neither way links here. Nothing is at the name unless this
+// returns Written.
+std::optional<NewFile> LinkUnnamed(int folder, UniqueFd& file, const std::string& name,
+                                   const NewFileCalls& calls) {
+  if (calls.linkAt(file.Get(), "", folder, name.c_str(), AT_EMPTY_PATH) != 0) {
     if (errno == EEXIST) return NewFile::NameTaken;
-    // Without /proc, only a privileged process may link the descriptor
-    // itself.
-    if (::linkat(file.Get(), "", folder, name.c_str(), AT_EMPTY_PATH) != 0) {
-      return Taken(errno == EEXIST);
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.Get());
+    if (calls.linkAt(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      // Whatever else failed, the named way either works or fails for
+      // the folder's own reason.
+      if (errno == EEXIST) return NewFile::NameTaken;
+      return std::nullopt;
     }
   }
   // A full disk on some file systems shows only at the close.
@@ -88,7 +94,8 @@ std::string TempName() {
   return name;
 }
 
-// The way of file systems without unnamed files.
+// The way of file systems without unnamed files, and of processes that
+// cannot link them.
 NewFile WriteNamedTemp(int folder, const std::string& name,
                        std::span<const std::span<const std::uint8_t>> parts, bool flush) {
   std::string temp;
@@ -204,7 +211,7 @@ Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
 }
 
 NewFile WriteNewFile(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                     NewFileWay way, bool flush) {
+                     NewFileWay way, bool flush, const NewFileCalls& calls) {
   const std::string full(path);
   const std::string name = NameOf(full);
   if (name.empty() || name == "." || name == "..") return NewFile::Failed;
@@ -215,13 +222,15 @@ NewFile WriteNewFile(std::string_view path, std::span<const std::span<const std:
     if (file.Valid()) {
       // Unnamed, the file goes with its descriptor on any failure.
       if (!WriteAll(file.Get(), parts) || (flush && !Flush(file.Get()))) return NewFile::Failed;
-      const NewFile linked = LinkUnnamed(folder.Get(), file, name);
-      if (linked == NewFile::Written && flush) Flush(folder.Get());
-      return linked;
+      if (const auto linked = LinkUnnamed(folder.Get(), file, name, calls)) {
+        if (*linked == NewFile::Written && flush) Flush(folder.Get());
+        return *linked;
+      }
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      // Only a file system without unnamed files goes the other way; a
+      // folder that cannot be written to fails either way.
+      return NewFile::Failed;
     }
-    // Only a file system without unnamed files goes the other way; a
-    // folder that cannot be written to fails either way.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return NewFile::Failed;
   }
   const NewFile named = WriteNamedTemp(folder.Get(), name, parts, flush);
   if (named == NewFile::Written && flush) Flush(folder.Get());

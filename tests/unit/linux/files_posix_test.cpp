@@ -1,16 +1,19 @@
 #include "platform/linux/files_posix.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "temp_folder.h"
@@ -64,34 +67,68 @@ struct Shot {
   std::string Whole() const { return head + tail; }
 };
 
-constexpr NewFileWay kWays[] = {NewFileWay::Unnamed, NewFileWay::NamedTemp};
+// A kernel before 6.10 refuses to link a descriptor to a process without
+// CAP_DAC_READ_SEARCH, as if the path were not there.
+int LinkWithoutCapability(int fromFolder, const char* from, int toFolder, const char* to,
+                          int flags) {
+  if (flags & AT_EMPTY_PATH) {
+    errno = ENOENT;
+    return -1;
+  }
+  return ::linkat(fromFolder, from, toFolder, to, flags);
+}
 
-const char* NameOf(NewFileWay way) { return way == NewFileWay::Unnamed ? "unnamed" : "named"; }
+// ... and a container may have no /proc.
+int LinkWithoutCapabilityOrProc(int fromFolder, const char* from, int toFolder, const char* to,
+                                int flags) {
+  if (std::string_view(from).starts_with("/proc/")) {
+    errno = ENOENT;
+    return -1;
+  }
+  return LinkWithoutCapability(fromFolder, from, toFolder, to, flags);
+}
+
+// Every way a shot comes to its name.
+struct Way {
+  const char* name;
+  NewFileWay way;
+  NewFileCalls calls;
+
+  NewFile Write(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
+                bool flush = kFlushNewFiles) const {
+    return WriteNewFile(path, parts, way, flush, calls);
+  }
+};
+
+const Way kWays[] = {
+    {"unnamed", NewFileWay::Unnamed, {}},
+    {"unnamed, linked through /proc", NewFileWay::Unnamed, {&LinkWithoutCapability}},
+    {"unnamed, no link (named instead)", NewFileWay::Unnamed, {&LinkWithoutCapabilityOrProc}},
+    {"named", NewFileWay::NamedTemp, {}},
+};
 
 TEST(WriteNewFile, FreeName_TheWholeFileAndNothingElseInTheFolder) {
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     for (const bool flush : {false, true}) {
       TempFolder dir;
       const Shot shot;
-      EXPECT_EQ(WriteNewFile(dir / "01.02.2026_10.20.30_1.jpg", shot.parts, way, flush),
-                NewFile::Written)
-          << NameOf(way) << flush;
-      EXPECT_EQ(Contents(dir / "01.02.2026_10.20.30_1.jpg"), shot.Whole()) << NameOf(way);
-      EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"01.02.2026_10.20.30_1.jpg"})
-          << NameOf(way);
+      EXPECT_EQ(way.Write(dir / "01.02.2026_10.20.30_1.jpg", shot.parts, flush), NewFile::Written)
+          << way.name << flush;
+      EXPECT_EQ(Contents(dir / "01.02.2026_10.20.30_1.jpg"), shot.Whole()) << way.name;
+      EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"01.02.2026_10.20.30_1.jpg"}) << way.name;
     }
   }
 }
 
 TEST(WriteNewFile, NewFile_ModeFollowsTheUmaskAsAnyNewFile) {
   const mode_t old = ::umask(027);
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     const Shot shot;
-    ASSERT_EQ(WriteNewFile(dir / "shot.jpg", shot.parts, way), NewFile::Written);
+    ASSERT_EQ(way.Write(dir / "shot.jpg", shot.parts), NewFile::Written);
     struct stat st {};
     ASSERT_EQ(::stat((dir / "shot.jpg").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u) << NameOf(way);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << way.name;
   }
   ::umask(old);
 }
@@ -100,7 +137,7 @@ TEST(WriteNewFile, NewFile_ModeFollowsTheUmaskAsAnyNewFile) {
 // a link does not lead the file elsewhere, a pipe does not hang the
 // program waiting for a reader, and no temporary file stays behind.
 TEST(WriteNewFile, NameTakenByAnything_NameTakenAndNothingTouched) {
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     Put(dir / "file", "old");
     ::mkdir((dir / "folder").c_str(), 0755);
@@ -111,34 +148,33 @@ TEST(WriteNewFile, NameTakenByAnything_NameTakenAndNothingTouched) {
     const auto before = Names(dir.Path());
     const Shot shot;
     for (const char* name : {"file", "folder", "dangling", "link", "pipe"}) {
-      EXPECT_EQ(WriteNewFile(dir / name, shot.parts, way), NewFile::NameTaken)
-          << NameOf(way) << " " << name;
+      EXPECT_EQ(way.Write(dir / name, shot.parts), NewFile::NameTaken) << way.name << " " << name;
     }
     EXPECT_EQ(Contents(dir / "file"), "old");
     EXPECT_EQ(Contents(dir / "target"), "kept");
     EXPECT_FALSE(Exists(dir / "elsewhere"));
-    EXPECT_EQ(Names(dir.Path()), before) << NameOf(way);
+    EXPECT_EQ(Names(dir.Path()), before) << way.name;
   }
 }
 
 TEST(WriteNewFile, NoFolderOrAFileForAFolder_FailedAndNothingMade) {
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     Put(dir / "pic", "a file where the folder should be");
     const Shot shot;
-    EXPECT_EQ(WriteNewFile(dir / "missing/shot.jpg", shot.parts, way), NewFile::Failed);
-    EXPECT_EQ(WriteNewFile(dir / "pic/shot.jpg", shot.parts, way), NewFile::Failed);
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"pic"}) << NameOf(way);
+    EXPECT_EQ(way.Write(dir / "missing/shot.jpg", shot.parts), NewFile::Failed);
+    EXPECT_EQ(way.Write(dir / "pic/shot.jpg", shot.parts), NewFile::Failed);
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"pic"}) << way.name;
   }
 }
 
 TEST(WriteNewFile, ReadOnlyFolder_FailedAndNothingMade) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     ::mkdir((dir / "ro").c_str(), 0555);
     const Shot shot;
-    EXPECT_EQ(WriteNewFile(dir / "ro/shot.jpg", shot.parts, way), NewFile::Failed);
+    EXPECT_EQ(way.Write(dir / "ro/shot.jpg", shot.parts), NewFile::Failed);
     EXPECT_TRUE(Names(dir / "ro").empty());
   }
 }
@@ -149,7 +185,7 @@ TEST(WriteNewFile, WriteCutShort_FailedAndTheFolderAsBefore) {
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit old{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     Put(dir / "earlier.jpg", "an earlier shot");
     const std::string big(64 * 1024, 'x');
@@ -157,10 +193,10 @@ TEST(WriteNewFile, WriteCutShort_FailedAndTheFolderAsBefore) {
     rlimit limit = old;
     limit.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const NewFile result = WriteNewFile(dir / "shot.jpg", parts, way);
+    const NewFile result = way.Write(dir / "shot.jpg", parts);
     ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(result, NewFile::Failed) << NameOf(way);
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"earlier.jpg"}) << NameOf(way);
+    EXPECT_EQ(result, NewFile::Failed) << way.name;
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"earlier.jpg"}) << way.name;
     EXPECT_EQ(Contents(dir / "earlier.jpg"), "an earlier shot");
   }
   std::signal(SIGXFSZ, oldHandler);
