@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cwchar>
 #include <optional>
+#include <string>
 
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/text_win.h"
@@ -102,16 +103,23 @@ bool IsPartialFileName(std::wstring_view name) {
   return std::all_of(digits.begin(), digits.end(), IsHexDigit);
 }
 
-NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                       Durability durability) {
+namespace {
+
+// Writes the parts under the name of a new partial file made with
+// `attributes`, and moves it to `path`. Nothing when the file stays hidden:
+// the file system would not take the attributes that make it visible.
+std::optional<NewFile> WriteThroughPartialFile(std::string_view path,
+                                               std::span<const std::span<const std::uint8_t>> parts,
+                                               Durability durability, DWORD attributes,
+                                               const FileCalls& calls) {
   const std::string folder(FolderPartOf(path));
   std::optional<PartialFile> made;
   for (int i = 0; i < kPartialNameTries && !made; ++i) {
     std::wstring partial =
         SystemPath(folder + Narrow(PartialFileName(::GetCurrentProcessId(), ++partialSerial)));
     // CREATE_NEW: a file of that name, whoever made it, is left alone.
-    const HANDLE file = ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_HIDDEN, nullptr);
+    const HANDLE file =
+        ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       made.emplace(file, std::move(partial));
     } else if (const DWORD error = ::GetLastError();
@@ -130,9 +138,13 @@ NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const st
   // The shot must not stay hidden under its own name. Done before the move,
   // so that a crash in between leaves a visible partial file, which the
   // next start removes, rather than a shot that no one sees.
-  FILE_BASIC_INFO basic{};
-  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  ::SetFileInformationByHandle(made->Handle(), FileBasicInfo, &basic, sizeof(basic));
+  if (attributes & FILE_ATTRIBUTE_HIDDEN) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!calls.setFileInformationByHandle(made->Handle(), FileBasicInfo, &basic, sizeof(basic))) {
+      return std::nullopt;
+    }
+  }
   if (!made->Close()) return NewFile::Failed;
 
   // Without MOVEFILE_REPLACE_EXISTING the move fails for a name that
@@ -145,6 +157,20 @@ NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const st
   const DWORD error = ::GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? NewFile::NameTaken
                                                                      : NewFile::Failed;
+}
+
+}  // namespace
+
+NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                       Durability durability, const FileCalls& calls) {
+  // Hidden while it is written, where the file system lets it be made
+  // visible once it is whole; elsewhere visible all along.
+  if (const auto written =
+          WriteThroughPartialFile(path, parts, durability, FILE_ATTRIBUTE_HIDDEN, calls)) {
+    return *written;
+  }
+  return WriteThroughPartialFile(path, parts, durability, FILE_ATTRIBUTE_NORMAL, calls)
+      .value_or(NewFile::Failed);
 }
 
 Status PrepareFolderAt(std::string_view path) {
@@ -177,7 +203,7 @@ Status Win32Platform::PrepareFolder(std::string_view path) { return PrepareFolde
 
 NewFile Win32Platform::WriteNewFile(std::string_view path,
                                     std::span<const std::span<const std::uint8_t>> parts) {
-  return WriteNewFileAt(path, parts, shotDurability_);
+  return WriteNewFileAt(path, parts, shotDurability_, calls_.files);
 }
 
 Status Win32Platform::DeleteFile(std::string_view path) {

@@ -23,6 +23,13 @@ namespace snapwick::win32 {
 std::wstring PartialFileName(std::uint32_t process, std::uint32_t serial);
 bool IsPartialFileName(std::wstring_view name);
 
+// The calls that make a new file visible before it takes its name; a test
+// hands in its own, to refuse them as a file system may.
+struct FileCalls {
+  BOOL(WINAPI* setFileInformationByHandle)
+  (HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) = ::SetFileInformationByHandle;
+};
+
 // Whether new files are flushed to the disk before they take their name.
 enum class Durability : std::uint8_t {
   // The system writes them when it likes: a power cut (not a crash of the
@@ -33,9 +40,13 @@ enum class Durability : std::uint8_t {
   Flushed,
 };
 
-// FilesApi::WriteNewFile and PrepareFolder, for a UTF-8 path.
+// FilesApi::WriteNewFile and PrepareFolder, for a UTF-8 path. A shot is
+// written whole under a hidden temporary name in its folder
+// (PartialFileName), made visible and moved to its name without replacing
+// anything; where the file system keeps it hidden, it is written again
+// under a temporary name that is not hidden.
 NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                       Durability durability);
+                       Durability durability, const FileCalls& calls = {});
 Status PrepareFolderAt(std::string_view path);
 
 }  // namespace snapwick::win32

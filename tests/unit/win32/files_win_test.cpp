@@ -215,6 +215,32 @@ TEST_P(FilesTest, WriteNewFile_CannotWrite_FailedAndNothingLeft) {
   EXPECT_TRUE(Names(pic).empty()) << ::testing::PrintToString(Names(pic));
 }
 
+BOOL WINAPI RefuseFileInformation(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
+  ::SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
+}
+
+// A file system that will not make a hidden file visible: the shot is
+// still written whole, and not hidden, and a taken name is still left
+// alone.
+TEST_P(FilesTest, WriteNewFile_AttributesRefused_VisibleShotNothingElseLeft) {
+  SystemCalls calls;
+  calls.files.setFileInformationByHandle = &RefuseFileInformation;
+  Win32Platform refusing{::GetModuleHandleW(nullptr), calls};
+  const std::string pic = folder.Utf8("pic");
+  ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
+  const std::string shot = pic + "\\07.12.2026_05.12.21_1.jpg";
+  const Bytes head{0xFF, 0xD8, 1};
+  const Bytes tail{2, 0xFF, 0xD9};
+  const std::span<const std::uint8_t> parts[] = {head, tail};
+  for (const NewFile expected : {NewFile::Written, NewFile::NameTaken}) {
+    EXPECT_EQ(refusing.WriteNewFile(shot, parts), expected);
+    EXPECT_EQ(Contents(shot), (Bytes{0xFF, 0xD8, 1, 2, 0xFF, 0xD9}));
+    EXPECT_FALSE(Attributes(shot) & FILE_ATTRIBUTE_HIDDEN) << "the shot stayed hidden";
+    EXPECT_EQ(Names(pic), std::vector<std::string>{"07.12.2026_05.12.21_1.jpg"});
+  }
+}
+
 TEST(PartialFileName, Names_HiddenPatternStartUpKnows) {
   EXPECT_EQ(PartialFileName(0x1234, 0xABCDEF01), L".snapwick-00001234abcdef01.part");
   EXPECT_TRUE(IsPartialFileName(PartialFileName(0, 0)));
