@@ -9,11 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/linux/unique_fd.h"
+#include "platform/temp_files.h"
 
 namespace snapwick::linux {
 namespace {
@@ -83,17 +83,6 @@ std::optional<NewFile> LinkUnnamed(int folder, UniqueFd& file, const std::string
   return NewFile::Written;
 }
 
-std::string TempName() {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  static std::minstd_rand random{std::random_device{}()};
-  std::string name(kTempPrefix);
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-  for (std::size_t i = 0; i < kTempRandomLength; ++i) name += kLetters[pick(random)];
-  name += kTempSuffix;
-  return name;
-}
-
 // The way of file systems without unnamed files, and of processes that
 // cannot link them.
 NewFile WriteNamedTemp(int folder, const std::string& name,
@@ -101,7 +90,7 @@ NewFile WriteNamedTemp(int folder, const std::string& name,
   std::string temp;
   UniqueFd file;
   for (int attempt = 0; attempt < 16 && !file.Valid(); ++attempt) {
-    temp = TempName();
+    temp = NextTempFileName(static_cast<std::uint32_t>(::getpid()));
     file.Reset(::openat(folder, temp.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
     if (!file.Valid() && errno != EEXIST) return NewFile::Failed;
@@ -130,18 +119,6 @@ NewFile WriteNamedTemp(int folder, const std::string& name,
 
 }  // namespace
 
-bool IsTempName(std::string_view name) {
-  if (name.size() != kTempPrefix.size() + kTempRandomLength + kTempSuffix.size() ||
-      !name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) {
-    return false;
-  }
-  for (const char c : name.substr(kTempPrefix.size(), kTempRandomLength)) {
-    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (!alnum) return false;
-  }
-  return true;
-}
-
 Status PrepareFolder(std::string_view path) {
   const std::string folder(path);
   // The permissions that the user's umask leaves, as for any new folder.
@@ -151,11 +128,12 @@ Status PrepareFolder(std::string_view path) {
   DIR* dir = ::fdopendir(::dup(fd.Get()));
   if (!dir) return Status::Ok;
   while (const dirent* entry = ::readdir(dir)) {
-    if (!IsTempName(entry->d_name)) continue;
+    // The name first, so that the shots in the folder cost no look each.
+    if (!IsLeftoverTempFile(entry->d_name, EntryKind::File)) continue;
     struct stat st {};
-    // Only files this program could have made: a link or a folder of that
-    // name is someone else's.
-    if (::fstatat(fd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+    const bool file =
+        ::fstatat(fd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    if (IsLeftoverTempFile(entry->d_name, file ? EntryKind::File : EntryKind::Other)) {
       ::unlinkat(fd.Get(), entry->d_name, 0);
     }
   }

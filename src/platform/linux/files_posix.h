@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -16,7 +15,7 @@
 namespace snapwick::linux {
 
 // Makes the folder if it is missing and removes the temporary files that
-// WriteNewFile leaves behind when it is cut short (see kTempPrefix).
+// WriteNewFile leaves behind when it is cut short (IsLeftoverTempFile).
 // Ok when the folder is there afterwards.
 Status PrepareFolder(std::string_view path);
 Status DeleteFile(std::string_view path);
@@ -34,17 +33,11 @@ enum class NewFileWay : std::uint8_t {
   // then linked to its name: a crash leaves nothing at all. Where the file
   // system has no such files, or the file cannot be linked, as NamedTemp.
   Unnamed,
-  // Written whole under a temporary name of kTempPrefix's pattern in the
-  // same folder, then renamed to its name without replacing anything: a
-  // crash leaves a temporary file that PrepareFolder removes.
+  // Written whole under a temporary name (TempFileName) in the same
+  // folder, then renamed to its name without replacing anything: a crash
+  // leaves a temporary file that PrepareFolder removes.
   NamedTemp,
 };
-// ".snapwick-" + six letters or digits + ".part": the only names
-// PrepareFolder removes.
-inline constexpr std::string_view kTempPrefix = ".snapwick-";
-inline constexpr std::string_view kTempSuffix = ".part";
-inline constexpr std::size_t kTempRandomLength = 6;
-bool IsTempName(std::string_view name);
 
 // The call that links an unnamed file to its name; a test hands in its
 // own, to refuse the links as a kernel or a container may.

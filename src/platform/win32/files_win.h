@@ -7,21 +7,12 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "platform/files.h"
 #include "platform/status.h"
 
 namespace snapwick::win32 {
-
-// The name a new file is written under in its own folder before it takes
-// its real one: hidden (a leading dot hides it on Wine's Unix side too), no
-// picture's extension, and recognisable, so that start-up removes exactly
-// what an interrupted write left: ".snapwick-" and 16 hexadecimal digits
-// (the process and a serial number), ".part".
-std::wstring PartialFileName(std::uint32_t process, std::uint32_t serial);
-bool IsPartialFileName(std::wstring_view name);
 
 // The calls that make a new file visible before it takes its name; a test
 // hands in its own, to refuse them as a file system may.
@@ -42,7 +33,7 @@ enum class Durability : std::uint8_t {
 
 // FilesApi::WriteNewFile and PrepareFolder, for a UTF-8 path. A shot is
 // written whole under a hidden temporary name in its folder
-// (PartialFileName), made visible and moved to its name without replacing
+// (TempFileName), made visible and moved to its name without replacing
 // anything; where the file system keeps it hidden, it is written again
 // under a temporary name that is not hidden.
 NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/temp_files.h"
 #include "temp_folder.h"
 
 namespace snapwick::linux {
@@ -211,20 +212,6 @@ TEST(WriteNewFile, EitherWay_TheSameBytes) {
   EXPECT_EQ(Contents(dir / "a.jpg"), Contents(dir / "b.jpg"));
 }
 
-TEST(IsTempName, OnlyThePrefixSixLettersOrDigitsAndTheSuffix) {
-  const struct {
-    const char* name;
-    bool temp;
-  } cases[] = {
-      {".snapwick-Ab3xYz.part", true},   {".snapwick-000000.part", true},
-      {".snapwick-Ab3xY.part", false},   {".snapwick-Ab3xYz1.part", false},
-      {".snapwick-Ab3-Yz.part", false},  {".snapwick-Ab3xYz.jpg", false},
-      {"snapwick-Ab3xYz.part", false},   {"07.12.2026_10.00.00_1.jpg", false},
-      {".snapwick-Ab3xYz.part~", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(IsTempName(c.name), c.temp) << c.name;
-}
-
 TEST(PrepareFolder, Missing_MadeAndOk) {
   TempFolder dir;
   EXPECT_EQ(PrepareFolder(dir / "pic"), Status::Ok);
@@ -246,17 +233,17 @@ TEST(PrepareFolder, Leftovers_OnlyTheProgramsOwnTemporaryFilesGo) {
   TempFolder dir;
   ::mkdir((dir / "pic").c_str(), 0755);
   const std::string pic = dir / "pic";
-  Put(pic + "/.snapwick-Ab3xYz.part", "half a shot");
-  Put(pic + "/.snapwick-000000.part", "");
+  Put(pic + "/" + TempFileName(0x1234, 7), "half a shot");
+  Put(pic + "/" + TempFileName(0, 0), "");
   Put(pic + "/07.12.2026_10.00.00_1.jpg", "a shot");
-  Put(pic + "/.snapwick-Ab3xY.part", "not ours");
-  Put(pic + "/.snapwick-Ab3xYz.jpg", "not ours");
+  Put(pic + "/.snapwick-00001234abcdef01.jpg", "not ours");
   Put(dir / "elsewhere", "kept");
-  ::symlink((dir / "elsewhere").c_str(), (pic + "/.snapwick-LINKED.part").c_str());
-  ::mkdir((pic + "/.snapwick-FOLDER.part").c_str(), 0755);
+  const std::string link = TempFileName(1, 1);
+  const std::string folder = TempFileName(2, 2);
+  ::symlink((dir / "elsewhere").c_str(), (pic + "/" + link).c_str());
+  ::mkdir((pic + "/" + folder).c_str(), 0755);
   EXPECT_EQ(PrepareFolder(pic), Status::Ok);
-  EXPECT_EQ(Names(pic), (std::set<std::string>{".snapwick-Ab3xY.part", ".snapwick-Ab3xYz.jpg",
-                                               ".snapwick-FOLDER.part", ".snapwick-LINKED.part",
+  EXPECT_EQ(Names(pic), (std::set<std::string>{".snapwick-00001234abcdef01.jpg", folder, link,
                                                "07.12.2026_10.00.00_1.jpg"}));
   EXPECT_EQ(Contents(dir / "elsewhere"), "kept");
 }
