@@ -123,18 +123,22 @@ Status PrepareFolder(std::string_view path) {
   const std::string folder(path);
   // The permissions that the user's umask leaves, as for any new folder.
   if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return Status::Failed;
-  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.Valid()) return Status::Failed;
-  DIR* dir = ::fdopendir(::dup(fd.Get()));
-  if (!dir) return Status::Ok;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Status::Failed;
+  // The listing takes the descriptor, and closedir closes it.
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return Status::Ok;
+  }
   while (const dirent* entry = ::readdir(dir)) {
     // The name first, so that the shots in the folder cost no look each.
     if (!IsLeftoverTempFile(entry->d_name, EntryKind::File)) continue;
     struct stat st {};
     const bool file =
-        ::fstatat(fd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+        ::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
     if (IsLeftoverTempFile(entry->d_name, file ? EntryKind::File : EntryKind::Other)) {
-      ::unlinkat(fd.Get(), entry->d_name, 0);
+      ::unlinkat(fd, entry->d_name, 0);
     }
   }
   ::closedir(dir);
