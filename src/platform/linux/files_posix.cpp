@@ -8,11 +8,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <random>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/linux/unique_fd.h"
+#include "platform/temp_files.h"
 
 namespace snapwick::linux {
 namespace {
@@ -56,17 +57,22 @@ bool WriteAll(int fd, std::span<const std::span<const std::uint8_t>> parts) {
 
 NewFile Taken(bool taken) { return taken ? NewFile::NameTaken : NewFile::Failed; }
 
-// The file is whole in `file`; gives it its name. Nothing is at the name
-// unless this returns Written.
-NewFile LinkUnnamed(int folder, UniqueFd& file, const std::string& name) {
-  char self[40];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.Get());
-  if (::linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+// The file is whole in `file`; gives it its name, by its descriptor or
+// else through /proc. A kernel before 6.10 links a descriptor only for a
+// process with CAP_DAC_READ_SEARCH, and a container may have no /proc:
+// nothing when neither way links here. Nothing is at the name unless this
+// returns Written.
+std::optional<NewFile> LinkUnnamed(int folder, UniqueFd& file, const std::string& name,
+                                   const NewFileCalls& calls) {
+  if (calls.linkAt(file.Get(), "", folder, name.c_str(), AT_EMPTY_PATH) != 0) {
     if (errno == EEXIST) return NewFile::NameTaken;
-    // Without /proc, only a privileged process may link the descriptor
-    // itself.
-    if (::linkat(file.Get(), "", folder, name.c_str(), AT_EMPTY_PATH) != 0) {
-      return Taken(errno == EEXIST);
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.Get());
+    if (calls.linkAt(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      // Whatever else failed, the named way either works or fails for
+      // the folder's own reason.
+      if (errno == EEXIST) return NewFile::NameTaken;
+      return std::nullopt;
     }
   }
   // A full disk on some file systems shows only at the close.
@@ -77,24 +83,14 @@ NewFile LinkUnnamed(int folder, UniqueFd& file, const std::string& name) {
   return NewFile::Written;
 }
 
-std::string TempName() {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  static std::minstd_rand random{std::random_device{}()};
-  std::string name(kTempPrefix);
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-  for (std::size_t i = 0; i < kTempRandomLength; ++i) name += kLetters[pick(random)];
-  name += kTempSuffix;
-  return name;
-}
-
-// The way of file systems without unnamed files.
+// The way of file systems without unnamed files, and of processes that
+// cannot link them.
 NewFile WriteNamedTemp(int folder, const std::string& name,
                        std::span<const std::span<const std::uint8_t>> parts, bool flush) {
   std::string temp;
   UniqueFd file;
   for (int attempt = 0; attempt < 16 && !file.Valid(); ++attempt) {
-    temp = TempName();
+    temp = NextTempFileName(static_cast<std::uint32_t>(::getpid()));
     file.Reset(::openat(folder, temp.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
     if (!file.Valid() && errno != EEXIST) return NewFile::Failed;
@@ -123,33 +119,26 @@ NewFile WriteNamedTemp(int folder, const std::string& name,
 
 }  // namespace
 
-bool IsTempName(std::string_view name) {
-  if (name.size() != kTempPrefix.size() + kTempRandomLength + kTempSuffix.size() ||
-      !name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) {
-    return false;
-  }
-  for (const char c : name.substr(kTempPrefix.size(), kTempRandomLength)) {
-    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (!alnum) return false;
-  }
-  return true;
-}
-
 Status PrepareFolder(std::string_view path) {
   const std::string folder(path);
   // The permissions that the user's umask leaves, as for any new folder.
   if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return Status::Failed;
-  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.Valid()) return Status::Failed;
-  DIR* dir = ::fdopendir(::dup(fd.Get()));
-  if (!dir) return Status::Ok;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Status::Failed;
+  // The listing takes the descriptor, and closedir closes it.
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return Status::Ok;
+  }
   while (const dirent* entry = ::readdir(dir)) {
-    if (!IsTempName(entry->d_name)) continue;
+    // The name first, so that the shots in the folder cost no look each.
+    if (!IsLeftoverTempFile(entry->d_name, EntryKind::File)) continue;
     struct stat st {};
-    // Only files this program could have made: a link or a folder of that
-    // name is someone else's.
-    if (::fstatat(fd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-      ::unlinkat(fd.Get(), entry->d_name, 0);
+    const bool file =
+        ::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    if (IsLeftoverTempFile(entry->d_name, file ? EntryKind::File : EntryKind::Other)) {
+      ::unlinkat(fd, entry->d_name, 0);
     }
   }
   ::closedir(dir);
@@ -204,7 +193,7 @@ Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes) {
 }
 
 NewFile WriteNewFile(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                     NewFileWay way, bool flush) {
+                     NewFileWay way, bool flush, const NewFileCalls& calls) {
   const std::string full(path);
   const std::string name = NameOf(full);
   if (name.empty() || name == "." || name == "..") return NewFile::Failed;
@@ -215,13 +204,15 @@ NewFile WriteNewFile(std::string_view path, std::span<const std::span<const std:
     if (file.Valid()) {
       // Unnamed, the file goes with its descriptor on any failure.
       if (!WriteAll(file.Get(), parts) || (flush && !Flush(file.Get()))) return NewFile::Failed;
-      const NewFile linked = LinkUnnamed(folder.Get(), file, name);
-      if (linked == NewFile::Written && flush) Flush(folder.Get());
-      return linked;
+      if (const auto linked = LinkUnnamed(folder.Get(), file, name, calls)) {
+        if (*linked == NewFile::Written && flush) Flush(folder.Get());
+        return *linked;
+      }
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      // Only a file system without unnamed files goes the other way; a
+      // folder that cannot be written to fails either way.
+      return NewFile::Failed;
     }
-    // Only a file system without unnamed files goes the other way; a
-    // folder that cannot be written to fails either way.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return NewFile::Failed;
   }
   const NewFile named = WriteNamedTemp(folder.Get(), name, parts, flush);
   if (named == NewFile::Written && flush) Flush(folder.Get());

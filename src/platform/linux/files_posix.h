@@ -2,7 +2,8 @@
 // Files and folders through POSIX calls. Paths are UTF-8, as the file
 // system takes them.
 
-#include <cstddef>
+#include <unistd.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -14,7 +15,7 @@
 namespace snapwick::linux {
 
 // Makes the folder if it is missing and removes the temporary files that
-// WriteNewFile leaves behind when it is cut short (see kTempPrefix).
+// WriteNewFile leaves behind when it is cut short (IsLeftoverTempFile).
 // Ok when the folder is there afterwards.
 Status PrepareFolder(std::string_view path);
 Status DeleteFile(std::string_view path);
@@ -30,19 +31,19 @@ Status WriteFile(std::string_view path, std::span<const std::uint8_t> bytes);
 enum class NewFileWay : std::uint8_t {
   // Written whole as a file without a name in the same folder (O_TMPFILE),
   // then linked to its name: a crash leaves nothing at all. Where the file
-  // system has no such files, as NamedTemp.
+  // system has no such files, or the file cannot be linked, as NamedTemp.
   Unnamed,
-  // Written whole under a temporary name of kTempPrefix's pattern in the
-  // same folder, then renamed to its name without replacing anything: a
-  // crash leaves a temporary file that PrepareFolder removes.
+  // Written whole under a temporary name (TempFileName) in the same
+  // folder, then renamed to its name without replacing anything: a crash
+  // leaves a temporary file that PrepareFolder removes.
   NamedTemp,
 };
-// ".snapwick-" + six letters or digits + ".part": the only names
-// PrepareFolder removes.
-inline constexpr std::string_view kTempPrefix = ".snapwick-";
-inline constexpr std::string_view kTempSuffix = ".part";
-inline constexpr std::size_t kTempRandomLength = 6;
-bool IsTempName(std::string_view name);
+
+// The call that links an unnamed file to its name; a test hands in its
+// own, to refuse the links as a kernel or a container may.
+struct NewFileCalls {
+  int (*linkAt)(int, const char*, int, const char*, int) = ::linkat;
+};
 
 // Whether a shot is flushed to the disk before it gets its name, so that
 // a power cut (not only a crash) cannot leave a name with a partial file.
@@ -53,6 +54,7 @@ inline constexpr bool kFlushNewFiles = false;
 
 // A new file of the parts, in order: see FilesApi::WriteNewFile.
 NewFile WriteNewFile(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                     NewFileWay way = NewFileWay::Unnamed, bool flush = kFlushNewFiles);
+                     NewFileWay way = NewFileWay::Unnamed, bool flush = kFlushNewFiles,
+                     const NewFileCalls& calls = {});
 
 }  // namespace snapwick::linux

@@ -4,10 +4,10 @@
 #include "platform/win32/files_win.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cwchar>
 #include <optional>
+#include <string>
 
+#include "platform/temp_files.h"
 #include "platform/win32/scoped_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
@@ -17,16 +17,9 @@ namespace {
 
 // One ReadFile or WriteFile moves at most this much.
 constexpr std::size_t kMaxChunk = 1u << 30;
-constexpr std::wstring_view kPartialPrefix = L".snapwick-";
-constexpr std::wstring_view kPartialSuffix = L".part";
-constexpr std::size_t kPartialDigits = 16;
 // Names of partial files taken already (by a copy of the program that
 // crashed with the same process id, say) before one is free.
 constexpr int kPartialNameTries = 16;
-
-std::atomic<std::uint32_t> partialSerial{0};
-
-bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
 
 // The folder part of a UTF-8 path with its separator, or nothing for a bare
 // name.
@@ -85,33 +78,20 @@ class FindHandle {
   HANDLE h_;
 };
 
-}  // namespace
-
-std::wstring PartialFileName(std::uint32_t process, std::uint32_t serial) {
-  wchar_t digits[kPartialDigits + 1] = {};
-  std::swprintf(digits, kPartialDigits + 1, L"%08x%08x", process, serial);
-  return std::wstring(kPartialPrefix) + digits + std::wstring(kPartialSuffix);
-}
-
-bool IsPartialFileName(std::wstring_view name) {
-  if (name.size() != kPartialPrefix.size() + kPartialDigits + kPartialSuffix.size() ||
-      !name.starts_with(kPartialPrefix) || !name.ends_with(kPartialSuffix)) {
-    return false;
-  }
-  const std::wstring_view digits = name.substr(kPartialPrefix.size(), kPartialDigits);
-  return std::all_of(digits.begin(), digits.end(), IsHexDigit);
-}
-
-NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                       Durability durability) {
+// Writes the parts under the name of a new partial file made with
+// `attributes`, and moves it to `path`. Nothing when the file stays hidden:
+// the file system would not take the attributes that make it visible.
+std::optional<NewFile> WriteThroughPartialFile(std::string_view path,
+                                               std::span<const std::span<const std::uint8_t>> parts,
+                                               Durability durability, DWORD attributes,
+                                               const FileCalls& calls) {
   const std::string folder(FolderPartOf(path));
   std::optional<PartialFile> made;
   for (int i = 0; i < kPartialNameTries && !made; ++i) {
-    std::wstring partial =
-        SystemPath(folder + Narrow(PartialFileName(::GetCurrentProcessId(), ++partialSerial)));
+    std::wstring partial = SystemPath(folder + NextTempFileName(::GetCurrentProcessId()));
     // CREATE_NEW: a file of that name, whoever made it, is left alone.
-    const HANDLE file = ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_HIDDEN, nullptr);
+    const HANDLE file =
+        ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       made.emplace(file, std::move(partial));
     } else if (const DWORD error = ::GetLastError();
@@ -130,9 +110,13 @@ NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const st
   // The shot must not stay hidden under its own name. Done before the move,
   // so that a crash in between leaves a visible partial file, which the
   // next start removes, rather than a shot that no one sees.
-  FILE_BASIC_INFO basic{};
-  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  ::SetFileInformationByHandle(made->Handle(), FileBasicInfo, &basic, sizeof(basic));
+  if (attributes & FILE_ATTRIBUTE_HIDDEN) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!calls.setFileInformationByHandle(made->Handle(), FileBasicInfo, &basic, sizeof(basic))) {
+      return std::nullopt;
+    }
+  }
   if (!made->Close()) return NewFile::Failed;
 
   // Without MOVEFILE_REPLACE_EXISTING the move fails for a name that
@@ -147,6 +131,20 @@ NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const st
                                                                      : NewFile::Failed;
 }
 
+}  // namespace
+
+NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
+                       Durability durability, const FileCalls& calls) {
+  // Hidden while it is written, where the file system lets it be made
+  // visible once it is whole; elsewhere visible all along.
+  if (const auto written =
+          WriteThroughPartialFile(path, parts, durability, FILE_ATTRIBUTE_HIDDEN, calls)) {
+    return *written;
+  }
+  return WriteThroughPartialFile(path, parts, durability, FILE_ATTRIBUTE_NORMAL, calls)
+      .value_or(NewFile::Failed);
+}
+
 Status PrepareFolderAt(std::string_view path) {
   const std::string folder(path);
   if (!::CreateDirectoryW(SystemPath(folder).c_str(), nullptr) &&
@@ -157,18 +155,17 @@ Status PrepareFolderAt(std::string_view path) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return Status::Failed;
   }
-  // What interrupted writes left: only files of the partial files' exact
-  // name; a folder or a link of that name is someone else's.
+  // What interrupted writes left.
   WIN32_FIND_DATAW found{};
   const FindHandle search(
-      ::FindFirstFileExW(SystemPath(folder + "\\" + Narrow(kPartialPrefix) + "*").c_str(),
+      ::FindFirstFileExW(SystemPath(folder + "\\" + std::string(kTempFilePrefix) + "*").c_str(),
                          FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
   if (search.Get() == INVALID_HANDLE_VALUE) return Status::Ok;
   do {
     constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (!(found.dwFileAttributes & kNotAFile) && IsPartialFileName(found.cFileName)) {
-      ::DeleteFileW(SystemPath(folder + "\\" + Narrow(found.cFileName)).c_str());
-    }
+    const std::string name = Narrow(found.cFileName);
+    const EntryKind kind = found.dwFileAttributes & kNotAFile ? EntryKind::Other : EntryKind::File;
+    if (IsLeftoverTempFile(name, kind)) ::DeleteFileW(SystemPath(folder + "\\" + name).c_str());
   } while (::FindNextFileW(search.Get(), &found));
   return Status::Ok;
 }
@@ -177,7 +174,7 @@ Status Win32Platform::PrepareFolder(std::string_view path) { return PrepareFolde
 
 NewFile Win32Platform::WriteNewFile(std::string_view path,
                                     std::span<const std::span<const std::uint8_t>> parts) {
-  return WriteNewFileAt(path, parts, shotDurability_);
+  return WriteNewFileAt(path, parts, shotDurability_, calls_.files);
 }
 
 Status Win32Platform::DeleteFile(std::string_view path) {

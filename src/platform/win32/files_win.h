@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "platform/files.h"
@@ -15,13 +14,12 @@
 
 namespace snapwick::win32 {
 
-// The name a new file is written under in its own folder before it takes
-// its real one: hidden (a leading dot hides it on Wine's Unix side too), no
-// picture's extension, and recognisable, so that start-up removes exactly
-// what an interrupted write left: ".snapwick-" and 16 hexadecimal digits
-// (the process and a serial number), ".part".
-std::wstring PartialFileName(std::uint32_t process, std::uint32_t serial);
-bool IsPartialFileName(std::wstring_view name);
+// The calls that make a new file visible before it takes its name; a test
+// hands in its own, to refuse them as a file system may.
+struct FileCalls {
+  BOOL(WINAPI* setFileInformationByHandle)
+  (HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) = ::SetFileInformationByHandle;
+};
 
 // Whether new files are flushed to the disk before they take their name.
 enum class Durability : std::uint8_t {
@@ -33,9 +31,13 @@ enum class Durability : std::uint8_t {
   Flushed,
 };
 
-// FilesApi::WriteNewFile and PrepareFolder, for a UTF-8 path.
+// FilesApi::WriteNewFile and PrepareFolder, for a UTF-8 path. A shot is
+// written whole under a hidden temporary name in its folder
+// (TempFileName), made visible and moved to its name without replacing
+// anything; where the file system keeps it hidden, it is written again
+// under a temporary name that is not hidden.
 NewFile WriteNewFileAt(std::string_view path, std::span<const std::span<const std::uint8_t>> parts,
-                       Durability durability);
+                       Durability durability, const FileCalls& calls = {});
 Status PrepareFolderAt(std::string_view path);
 
 }  // namespace snapwick::win32

@@ -23,11 +23,13 @@
 namespace snapwick::win32 {
 
 // The system calls that tests replace, to make the screen, the keyboard's
-// raw input or the high-resolution timer fail or behave as they need.
+// raw input, the high-resolution timer or the attributes of new files fail
+// or behave as they need.
 struct SystemCalls {
   ScreenCalls screen;
   KeyCalls keys;
   TimerCalls timer;
+  FileCalls files;
 };
 
 class Win32Platform final : public Platform {

@@ -1,18 +1,22 @@
 #include "platform/linux/files_posix.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/temp_files.h"
 #include "temp_folder.h"
 
 namespace snapwick::linux {
@@ -64,34 +68,68 @@ struct Shot {
   std::string Whole() const { return head + tail; }
 };
 
-constexpr NewFileWay kWays[] = {NewFileWay::Unnamed, NewFileWay::NamedTemp};
+// A kernel before 6.10 refuses to link a descriptor to a process without
+// CAP_DAC_READ_SEARCH, as if the path were not there.
+int LinkWithoutCapability(int fromFolder, const char* from, int toFolder, const char* to,
+                          int flags) {
+  if (flags & AT_EMPTY_PATH) {
+    errno = ENOENT;
+    return -1;
+  }
+  return ::linkat(fromFolder, from, toFolder, to, flags);
+}
 
-const char* NameOf(NewFileWay way) { return way == NewFileWay::Unnamed ? "unnamed" : "named"; }
+// ... and a container may have no /proc.
+int LinkWithoutCapabilityOrProc(int fromFolder, const char* from, int toFolder, const char* to,
+                                int flags) {
+  if (std::string_view(from).starts_with("/proc/")) {
+    errno = ENOENT;
+    return -1;
+  }
+  return LinkWithoutCapability(fromFolder, from, toFolder, to, flags);
+}
+
+// Every way a shot comes to its name.
+struct Way {
+  const char* name;
+  NewFileWay way;
+  NewFileCalls calls;
+
+  NewFile Write(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
+                bool flush = kFlushNewFiles) const {
+    return WriteNewFile(path, parts, way, flush, calls);
+  }
+};
+
+const Way kWays[] = {
+    {"unnamed", NewFileWay::Unnamed, {}},
+    {"unnamed, linked through /proc", NewFileWay::Unnamed, {&LinkWithoutCapability}},
+    {"unnamed, no link (named instead)", NewFileWay::Unnamed, {&LinkWithoutCapabilityOrProc}},
+    {"named", NewFileWay::NamedTemp, {}},
+};
 
 TEST(WriteNewFile, FreeName_TheWholeFileAndNothingElseInTheFolder) {
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     for (const bool flush : {false, true}) {
       TempFolder dir;
       const Shot shot;
-      EXPECT_EQ(WriteNewFile(dir / "01.02.2026_10.20.30_1.jpg", shot.parts, way, flush),
-                NewFile::Written)
-          << NameOf(way) << flush;
-      EXPECT_EQ(Contents(dir / "01.02.2026_10.20.30_1.jpg"), shot.Whole()) << NameOf(way);
-      EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"01.02.2026_10.20.30_1.jpg"})
-          << NameOf(way);
+      EXPECT_EQ(way.Write(dir / "01.02.2026_10.20.30_1.jpg", shot.parts, flush), NewFile::Written)
+          << way.name << flush;
+      EXPECT_EQ(Contents(dir / "01.02.2026_10.20.30_1.jpg"), shot.Whole()) << way.name;
+      EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"01.02.2026_10.20.30_1.jpg"}) << way.name;
     }
   }
 }
 
 TEST(WriteNewFile, NewFile_ModeFollowsTheUmaskAsAnyNewFile) {
   const mode_t old = ::umask(027);
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     const Shot shot;
-    ASSERT_EQ(WriteNewFile(dir / "shot.jpg", shot.parts, way), NewFile::Written);
+    ASSERT_EQ(way.Write(dir / "shot.jpg", shot.parts), NewFile::Written);
     struct stat st {};
     ASSERT_EQ(::stat((dir / "shot.jpg").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u) << NameOf(way);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << way.name;
   }
   ::umask(old);
 }
@@ -100,7 +138,7 @@ TEST(WriteNewFile, NewFile_ModeFollowsTheUmaskAsAnyNewFile) {
 // a link does not lead the file elsewhere, a pipe does not hang the
 // program waiting for a reader, and no temporary file stays behind.
 TEST(WriteNewFile, NameTakenByAnything_NameTakenAndNothingTouched) {
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     Put(dir / "file", "old");
     ::mkdir((dir / "folder").c_str(), 0755);
@@ -111,34 +149,33 @@ TEST(WriteNewFile, NameTakenByAnything_NameTakenAndNothingTouched) {
     const auto before = Names(dir.Path());
     const Shot shot;
     for (const char* name : {"file", "folder", "dangling", "link", "pipe"}) {
-      EXPECT_EQ(WriteNewFile(dir / name, shot.parts, way), NewFile::NameTaken)
-          << NameOf(way) << " " << name;
+      EXPECT_EQ(way.Write(dir / name, shot.parts), NewFile::NameTaken) << way.name << " " << name;
     }
     EXPECT_EQ(Contents(dir / "file"), "old");
     EXPECT_EQ(Contents(dir / "target"), "kept");
     EXPECT_FALSE(Exists(dir / "elsewhere"));
-    EXPECT_EQ(Names(dir.Path()), before) << NameOf(way);
+    EXPECT_EQ(Names(dir.Path()), before) << way.name;
   }
 }
 
 TEST(WriteNewFile, NoFolderOrAFileForAFolder_FailedAndNothingMade) {
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     Put(dir / "pic", "a file where the folder should be");
     const Shot shot;
-    EXPECT_EQ(WriteNewFile(dir / "missing/shot.jpg", shot.parts, way), NewFile::Failed);
-    EXPECT_EQ(WriteNewFile(dir / "pic/shot.jpg", shot.parts, way), NewFile::Failed);
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"pic"}) << NameOf(way);
+    EXPECT_EQ(way.Write(dir / "missing/shot.jpg", shot.parts), NewFile::Failed);
+    EXPECT_EQ(way.Write(dir / "pic/shot.jpg", shot.parts), NewFile::Failed);
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"pic"}) << way.name;
   }
 }
 
 TEST(WriteNewFile, ReadOnlyFolder_FailedAndNothingMade) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     ::mkdir((dir / "ro").c_str(), 0555);
     const Shot shot;
-    EXPECT_EQ(WriteNewFile(dir / "ro/shot.jpg", shot.parts, way), NewFile::Failed);
+    EXPECT_EQ(way.Write(dir / "ro/shot.jpg", shot.parts), NewFile::Failed);
     EXPECT_TRUE(Names(dir / "ro").empty());
   }
 }
@@ -149,7 +186,7 @@ TEST(WriteNewFile, WriteCutShort_FailedAndTheFolderAsBefore) {
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit old{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  for (const NewFileWay way : kWays) {
+  for (const Way& way : kWays) {
     TempFolder dir;
     Put(dir / "earlier.jpg", "an earlier shot");
     const std::string big(64 * 1024, 'x');
@@ -157,10 +194,10 @@ TEST(WriteNewFile, WriteCutShort_FailedAndTheFolderAsBefore) {
     rlimit limit = old;
     limit.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const NewFile result = WriteNewFile(dir / "shot.jpg", parts, way);
+    const NewFile result = way.Write(dir / "shot.jpg", parts);
     ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(result, NewFile::Failed) << NameOf(way);
-    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"earlier.jpg"}) << NameOf(way);
+    EXPECT_EQ(result, NewFile::Failed) << way.name;
+    EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"earlier.jpg"}) << way.name;
     EXPECT_EQ(Contents(dir / "earlier.jpg"), "an earlier shot");
   }
   std::signal(SIGXFSZ, oldHandler);
@@ -173,20 +210,6 @@ TEST(WriteNewFile, EitherWay_TheSameBytes) {
   EXPECT_EQ(WriteNewFile(dir / "a.jpg", shot.parts, NewFileWay::NamedTemp), NewFile::Written);
   EXPECT_EQ(WriteNewFile(dir / "b.jpg", shot.parts, NewFileWay::Unnamed), NewFile::Written);
   EXPECT_EQ(Contents(dir / "a.jpg"), Contents(dir / "b.jpg"));
-}
-
-TEST(IsTempName, OnlyThePrefixSixLettersOrDigitsAndTheSuffix) {
-  const struct {
-    const char* name;
-    bool temp;
-  } cases[] = {
-      {".snapwick-Ab3xYz.part", true},   {".snapwick-000000.part", true},
-      {".snapwick-Ab3xY.part", false},   {".snapwick-Ab3xYz1.part", false},
-      {".snapwick-Ab3-Yz.part", false},  {".snapwick-Ab3xYz.jpg", false},
-      {"snapwick-Ab3xYz.part", false},   {"07.12.2026_10.00.00_1.jpg", false},
-      {".snapwick-Ab3xYz.part~", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(IsTempName(c.name), c.temp) << c.name;
 }
 
 TEST(PrepareFolder, Missing_MadeAndOk) {
@@ -210,17 +233,17 @@ TEST(PrepareFolder, Leftovers_OnlyTheProgramsOwnTemporaryFilesGo) {
   TempFolder dir;
   ::mkdir((dir / "pic").c_str(), 0755);
   const std::string pic = dir / "pic";
-  Put(pic + "/.snapwick-Ab3xYz.part", "half a shot");
-  Put(pic + "/.snapwick-000000.part", "");
+  Put(pic + "/" + TempFileName(0x1234, 7), "half a shot");
+  Put(pic + "/" + TempFileName(0, 0), "");
   Put(pic + "/07.12.2026_10.00.00_1.jpg", "a shot");
-  Put(pic + "/.snapwick-Ab3xY.part", "not ours");
-  Put(pic + "/.snapwick-Ab3xYz.jpg", "not ours");
+  Put(pic + "/.snapwick-00001234abcdef01.jpg", "not ours");
   Put(dir / "elsewhere", "kept");
-  ::symlink((dir / "elsewhere").c_str(), (pic + "/.snapwick-LINKED.part").c_str());
-  ::mkdir((pic + "/.snapwick-FOLDER.part").c_str(), 0755);
+  const std::string link = TempFileName(1, 1);
+  const std::string folder = TempFileName(2, 2);
+  ::symlink((dir / "elsewhere").c_str(), (pic + "/" + link).c_str());
+  ::mkdir((pic + "/" + folder).c_str(), 0755);
   EXPECT_EQ(PrepareFolder(pic), Status::Ok);
-  EXPECT_EQ(Names(pic), (std::set<std::string>{".snapwick-Ab3xY.part", ".snapwick-Ab3xYz.jpg",
-                                               ".snapwick-FOLDER.part", ".snapwick-LINKED.part",
+  EXPECT_EQ(Names(pic), (std::set<std::string>{".snapwick-00001234abcdef01.jpg", folder, link,
                                                "07.12.2026_10.00.00_1.jpg"}));
   EXPECT_EQ(Contents(dir / "elsewhere"), "kept");
 }

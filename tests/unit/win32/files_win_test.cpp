@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/temp_files.h"
 #include "platform/win32/files_win.h"
 #include "platform/win32/text_win.h"
 #include "platform/win32/win32_platform.h"
@@ -144,23 +145,17 @@ TEST_P(FilesTest, PrepareFolder_MadeOrThere_FailsWithoutParentOrForAFile) {
 TEST_P(FilesTest, PrepareFolder_RemovesPartialFilesOnly) {
   const std::string pic = folder.Utf8("pic");
   ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
-  const std::string partial = Narrow(PartialFileName(0x1234, 7));
-  const std::string otherPartial = Narrow(PartialFileName(0xFFFFFFFF, 0));
   const std::vector<std::string> kept = {
       "07.12.2026_05.12.21_1.jpg",
-      ".snapwick-0000123400000007.jpg",    // not the partial files' extension
-      ".snapwick-000012340000007.part",    // a digit short
-      ".snapwick-00001234000000070.part",  // a digit more
-      ".snapwick-000012340000000G.part",   // not hexadecimal
-      "snapwick-0000123400000007.part",    // no dot
+      ".snapwick-0000123400000007.jpg",  // not the partial files' extension
       "notes.part",
   };
   for (const std::string& name : kept)
     ASSERT_EQ(p.WriteFile(pic + "\\" + name, Bytes{1}), Status::Ok);
-  ASSERT_EQ(p.WriteFile(pic + "\\" + partial, Bytes(300, 7)), Status::Ok);
-  ASSERT_EQ(p.WriteFile(pic + "\\" + otherPartial, Bytes{}), Status::Ok);
+  ASSERT_EQ(p.WriteFile(pic + "\\" + TempFileName(0x1234, 7), Bytes(300, 7)), Status::Ok);
+  ASSERT_EQ(p.WriteFile(pic + "\\" + TempFileName(0xFFFFFFFF, 0), Bytes{}), Status::Ok);
   // A folder of that name is not what a write left.
-  const std::string partialFolder = Narrow(PartialFileName(1, 1));
+  const std::string partialFolder = TempFileName(1, 1);
   ASSERT_TRUE(MakeFolder(pic + "\\" + partialFolder));
 
   EXPECT_EQ(p.PrepareFolder(pic), Status::Ok);
@@ -215,15 +210,29 @@ TEST_P(FilesTest, WriteNewFile_CannotWrite_FailedAndNothingLeft) {
   EXPECT_TRUE(Names(pic).empty()) << ::testing::PrintToString(Names(pic));
 }
 
-TEST(PartialFileName, Names_HiddenPatternStartUpKnows) {
-  EXPECT_EQ(PartialFileName(0x1234, 0xABCDEF01), L".snapwick-00001234abcdef01.part");
-  EXPECT_TRUE(IsPartialFileName(PartialFileName(0, 0)));
-  EXPECT_TRUE(IsPartialFileName(PartialFileName(0xFFFFFFFF, 0xFFFFFFFF)));
-  for (const wchar_t* other :
-       {L"", L".snapwick-.part", L".snapwick-00001234ABCDEF01.part",
-        L"x.snapwick-00001234abcdef01.part", L".snapwick-00001234abcdef01.part.jpg",
-        L".snapwick-00001234abcdef01.jpg"}) {
-    EXPECT_FALSE(IsPartialFileName(other)) << Narrow(other);
+BOOL WINAPI RefuseFileInformation(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
+  ::SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
+}
+
+// A file system that will not make a hidden file visible: the shot is
+// still written whole, and not hidden, and a taken name is still left
+// alone.
+TEST_P(FilesTest, WriteNewFile_AttributesRefused_VisibleShotNothingElseLeft) {
+  SystemCalls calls;
+  calls.files.setFileInformationByHandle = &RefuseFileInformation;
+  Win32Platform refusing{::GetModuleHandleW(nullptr), calls};
+  const std::string pic = folder.Utf8("pic");
+  ASSERT_EQ(p.PrepareFolder(pic), Status::Ok);
+  const std::string shot = pic + "\\07.12.2026_05.12.21_1.jpg";
+  const Bytes head{0xFF, 0xD8, 1};
+  const Bytes tail{2, 0xFF, 0xD9};
+  const std::span<const std::uint8_t> parts[] = {head, tail};
+  for (const NewFile expected : {NewFile::Written, NewFile::NameTaken}) {
+    EXPECT_EQ(refusing.WriteNewFile(shot, parts), expected);
+    EXPECT_EQ(Contents(shot), (Bytes{0xFF, 0xD8, 1, 2, 0xFF, 0xD9}));
+    EXPECT_FALSE(Attributes(shot) & FILE_ATTRIBUTE_HIDDEN) << "the shot stayed hidden";
+    EXPECT_EQ(Names(pic), std::vector<std::string>{"07.12.2026_05.12.21_1.jpg"});
   }
 }
 
