@@ -137,9 +137,9 @@ TEST_F(ClosePath, EveryOtherOrigin_RemovesIconKeyCaptureAndHotkeyAndCloses) {
     fp.calls.clear();
     fp.shown = false;
     EXPECT_FALSE(each.OnCloseRequest(origin));
-    EXPECT_EQ(fp.Names(), (std::vector<std::string>{"RemoveTrayIcon", "SetKeyCapture",
-                                                    "WatchHotkey", "SetTicking",
-                                                    "SetScreenWanted"}));
+    EXPECT_EQ(fp.Names(),
+              (std::vector<std::string>{"RemoveTrayIcon", "SetKeyCapture", "WatchHotkey",
+                                        "SetTicking", "SetScreenWanted"}));
     EXPECT_FALSE(fp.trayIcon);
     EXPECT_FALSE(fp.capturingKeys);
     EXPECT_EQ(fp.watchedKey, 0);
