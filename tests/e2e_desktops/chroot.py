@@ -90,7 +90,7 @@ class Chroot:
 
     def user_argv(self, user, argv, cwd="/"):
         """argv run inside the chroot as user, from here."""
-        return ["chroot", str(self.root), *self.inside_argv(user, argv, cwd)]
+        return ["/usr/sbin/chroot", str(self.root), *self.inside_argv(user, argv, cwd)]
 
     def run(self, argv, user=None, cwd="/", env=None, timeout=60, check=True):
         result = subprocess.run(self.user_argv(user, argv, cwd), env=env or {"PATH": "/usr/bin:/bin"},

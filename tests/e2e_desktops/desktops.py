@@ -68,7 +68,7 @@ class _ChrootGnome(ChrootStack, GnomeStack):
     fails inside a chroot ("cannot change root filesystem propagation")."""
 
     def _namespace_argv(self, shell):
-        return ["unshare", "-m", "--propagation", "private", "chroot", str(self.chroot.root),
+        return ["unshare", "-m", "--propagation", "private", "/usr/sbin/chroot", str(self.chroot.root),
                 "sh", "-c", "mkdir -p /run/systemd /run/dbus\n" + shell]
 
     def _namespace_user_argv(self):
