@@ -193,7 +193,8 @@ snapwick_chroot_make_one() {
   [[ $parent == - ]] || snapwick_chroot_make_one "$parent" || return 1
   dir=$(snapwick_chroot_dir "$name")
   if [[ -f $dir.ready && -d $dir ]]; then
-    snapwick_chroot_log "$name: ready in $dir"
+    [[ -n ${snapwick_chroots_seen[$name]:-} ]] || snapwick_chroot_log "$name: ready in $dir"
+    snapwick_chroots_seen[$name]=1
     return 0
   fi
   if [[ -e $dir ]]; then
@@ -270,16 +271,22 @@ snapwick_chroot_make_layer() {
 # Removes NAME's chroots made from other lists, unless a scenario holds
 # one (a shared lock on its .ready stamp), and the layers over them.
 snapwick_chroot_prune() {
-  local name=$1 keep old
+  local name=$1 keep entry old
+  declare -A olds=()
   keep=$(snapwick_chroot_dir "$name")
-  for old in "$SNAPWICK_CHROOTS/$name"-*; do
-    [[ -d $old && $old != "$keep" && $old =~ -[0-9a-f]{12}$ ]] || continue
+  for entry in "$SNAPWICK_CHROOTS/$name"-*; do
+    entry=${entry##*/}
+    old=$SNAPWICK_CHROOTS/${entry%%.*}
+    [[ $old =~ /$name-[0-9a-f]{12}$ && $old != "$keep" ]] && olds[$old]=1
+  done
+  for old in "${!olds[@]}"; do
     if [[ -f $old.ready ]] && ! flock -x -n "$old.ready" true; then
       snapwick_chroot_log "$name: $old is in use; left for a later run"
       continue
     fi
     snapwick_chroot_log "$name: removing $old, made from another list"
-    snapwick_chroot_rm "$old" && rm -f "$old.ready" "$old.log"
+    snapwick_chroot_rm "$old" && snapwick_chroot_rm "$old.work" && snapwick_chroot_rm "$old.merged" &&
+      rm -f "$old.ready" "$old.log"
   done
 }
 
@@ -294,6 +301,7 @@ snapwick_chroots_make() {
   fi
   mkdir -p "$SNAPWICK_CHROOTS"
   (
+    declare -A snapwick_chroots_seen=()
     exec 9>"$SNAPWICK_CHROOTS/.lock"
     if ! flock -n 9; then
       snapwick_chroot_log "waiting for another maker of the chroots"

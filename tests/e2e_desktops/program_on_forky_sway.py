@@ -12,9 +12,13 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e_wayland"))
 
 from forky_sway import ForkySway  # noqa: E402
+
+# Ahead of tests/e2e, which sway_session.py put first and whose program.py
+# is the Wine program's.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e_wayland"))
+
 from PIL import Image  # noqa: E402
 from program import FocusedClient, desktop_picture, install, shot_matches, start  # noqa: E402
 from sway_session import expect, run, wait_until  # noqa: E402
