@@ -54,11 +54,12 @@ SNAPWICK_CHROOT_PACKAGES[trixie-gnome]="
 # forky's desktops: sway 1.12 and labwc 0.20 (swaybg for a known picture,
 # wtype for keys, wayland-info for the globals, wlr-randr for labwc's mode,
 # grim and wev to see the screen and the keys a client gets), KWin 6.7 with
-# its portal, the global shortcuts daemon, kbuildsycoca6 and the QML of the
-# portal's dialogs, GNOME 50 with its portal.
+# its portal, the global shortcuts daemon, kbuildsycoca6, the QML of the
+# portal's dialogs and Plasma's Qt theme (Qt 6.11's own KDE theme crashes
+# kwin_wayland at start without it), GNOME 50 with its portal.
 SNAPWICK_CHROOT_PACKAGES[forky]="
   sway swaybg labwc wtype wayland-utils wlr-randr grim wev
-  kwin-wayland xdg-desktop-portal-kde kglobalacceld libkf6service-bin qt6-wayland
+  kwin-wayland xdg-desktop-portal-kde kglobalacceld libkf6service-bin qt6-wayland plasma-integration
   qml6-module-org-kde-kirigami qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates
   gnome-shell mutter xdg-desktop-portal-gnome gnome-control-center
