@@ -3,7 +3,8 @@
 #   linux    the portable core's and the Linux layer's unit tests, native,
 #            with ASan and UBSan
 #   linux-app the native Linux program, dist/snapwick-linux, and its
-#            end-to-end scenarios
+#            end-to-end scenarios, some on today's desktops in chroots that
+#            tools/chroots.sh makes in the background meanwhile
 #   windows  snapwick.exe and the cross-built unit tests under Wine, plus the
 #            end-to-end scenarios of dist/Snapwick under Wine and Xvfb
 #   fuzz     the settings reader under libFuzzer for a fixed short time
