@@ -5,6 +5,7 @@ bus, PipeWire and portals, run as an ordinary user that these tests create.
     with KdeStack() as kde:             # or GnomeStack()
         kde.run_user(["busctl", "--user", ...])
         proc = kde.spawn_user([...])    # stopped with the stack
+        kde.spawn_user([...], desktop=True)   # one of the desktop's own programs
     # everything it started is gone, the D-Bus-activated services too
 
 Each stack has a fresh HOME and XDG_RUNTIME_DIR under one temporary folder:
