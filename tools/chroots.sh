@@ -113,7 +113,14 @@ snapwick_chroot_layers() {
 
 # Removes a folder that may still have mounts below it (a run that was
 # killed): unmounted first, deepest first, and never across file systems.
+# With --later it is only moved into the trash, which snapwick_chroots_make
+# empties once it no longer holds the makers' lock.
 snapwick_chroot_rm() {
+  local later=0
+  if [[ $1 == --later ]]; then
+    later=1
+    shift
+  fi
   local dir=$1 mounts
   [[ -e $dir ]] || return 0
   mapfile -t mounts < <(awk -v d="$dir/" 'index($2 "/", d) == 1 { print $2 }' /proc/mounts | sort -r)
@@ -124,7 +131,11 @@ snapwick_chroot_rm() {
     echo "chroots: $dir still has mounts below it; not removing it" >&2
     return 1
   fi
-  rm -rf --one-file-system "$dir"
+  if ((later)); then
+    mkdir -p "$SNAPWICK_CHROOTS/.trash" && mv "$dir" "$(mktemp -d "$SNAPWICK_CHROOTS/.trash/XXXXXX")/"
+  else
+    rm -rf --one-file-system "$dir"
+  fi
 }
 
 # Debian 12's debootstrap, unpacked once into the cache.
@@ -194,8 +205,12 @@ snapwick_chroot_make_one() {
   [[ $parent == - ]] || snapwick_chroot_make_one "$parent" || return 1
   dir=$(snapwick_chroot_dir "$name")
   if [[ -f $dir.ready && -d $dir ]]; then
-    [[ -n ${snapwick_chroots_seen[$name]:-} ]] || snapwick_chroot_log "$name: ready in $dir"
+    [[ -z ${snapwick_chroots_seen[$name]:-} ]] || return 0
     snapwick_chroots_seen[$name]=1
+    snapwick_chroot_log "$name: ready in $dir"
+    # Its stamp's time is when it was last asked for.
+    touch "$dir.ready"
+    snapwick_chroot_prune "$name"
     return 0
   fi
   if [[ -e $dir ]]; then
@@ -211,6 +226,7 @@ snapwick_chroot_make_one() {
   printf 'made %s in %d s\npackages %s\n' "$(date -u +%FT%TZ)" $((SECONDS - started)) \
     "$(echo ${SNAPWICK_CHROOT_PACKAGES[$name]})" >"$dir.ready"
   snapwick_chroot_log "$name: made in $((SECONDS - started)) s, $(du -sh --one-file-system "$dir" | cut -f1)"
+  snapwick_chroots_seen[$name]=1
   snapwick_chroot_prune "$name"
 }
 
@@ -269,8 +285,10 @@ snapwick_chroot_make_layer() {
   snapwick_chroot_log "$name: packages took $((SECONDS - step)) s"
 }
 
-# Removes NAME's chroots made from other lists, unless a scenario holds
-# one (a shared lock on its .ready stamp), and the layers over them.
+# Removes NAME's chroots that are half made, or made from other lists and
+# not asked for in two days (so that two work trees with different lists do
+# not remake them in turn), unless a scenario holds one (a shared lock on
+# its .ready stamp). Runs under the makers' lock: nothing is being made.
 snapwick_chroot_prune() {
   local name=$1 keep entry old
   declare -A olds=()
@@ -281,13 +299,16 @@ snapwick_chroot_prune() {
     [[ $old =~ /$name-[0-9a-f]{12}$ && $old != "$keep" ]] && olds[$old]=1
   done
   for old in "${!olds[@]}"; do
-    if [[ -f $old.ready ]] && ! flock -x -n "$old.ready" true; then
-      snapwick_chroot_log "$name: $old is in use; left for a later run"
-      continue
+    if [[ -f $old.ready ]]; then
+      [[ -n $(find "$old.ready" -mmin +2880) ]] || continue
+      if ! flock -x -n "$old.ready" true; then
+        snapwick_chroot_log "$name: $old is in use; left for a later run"
+        continue
+      fi
     fi
-    snapwick_chroot_log "$name: removing $old, made from another list"
-    snapwick_chroot_rm "$old" && snapwick_chroot_rm "$old.work" && snapwick_chroot_rm "$old.merged" &&
-      rm -f "$old.ready" "$old.log"
+    snapwick_chroot_log "$name: removing $old (half made, or from another list)"
+    snapwick_chroot_rm --later "$old" && snapwick_chroot_rm --later "$old.work" &&
+      snapwick_chroot_rm --later "$old.merged" && rm -f "$old.ready" "$old.log"
   done
 }
 
@@ -316,6 +337,11 @@ snapwick_chroots_make() {
     return 1
   }
   snapwick_chroot_log "${names[*]} ready in $((SECONDS - started)) s"
+  if [[ -d $SNAPWICK_CHROOTS/.trash ]]; then
+    # Nothing below the trash is mounted: only what was checked goes there.
+    rm -rf --one-file-system "$SNAPWICK_CHROOTS/.trash"
+    snapwick_chroot_log "old chroots removed in $((SECONDS - started)) s"
+  fi
 }
 
 snapwick_chroots_remove() {
