@@ -7,16 +7,18 @@
 #                  their portals, PipeWire
 # They live outside the repository, in ${SNAPWICK_CHROOTS:-/var/cache/snapwick/chroots},
 # each in a folder named after its package list's digest: a changed list
-# makes a new one (and removes the old one once nothing uses it), an
-# unchanged one costs a second. A folder without its .ready stamp is a
-# half-made one and is made again.
+# makes a new one (the old one goes after two days unused), an unchanged
+# one costs a second. A folder without its .ready stamp is a half-made one
+# and is made again. One maker at a time: a second one waits, then finds
+# them made (tools/test.sh makes them in the background while it builds,
+# and linux-app's desktops_chroots test waits so).
 #
 #   bash tools/chroots.sh make [NAME...]   make what is missing (all by default)
 #   bash tools/chroots.sh layers NAME      the overlay lower dirs, top first
 #   bash tools/chroots.sh packages NAME    the packages asked for in NAME
 #   bash tools/chroots.sh remove           every chroot and the cache itself
 #
-# Sourced (by tools/test.sh) it only defines the functions. Needs root.
+# Sourced, it only defines the functions. Needs root.
 #
 # debootstrap is Debian 12's own package unpacked here with dpkg -x (never
 # installed: the host's dpkg lock is not taken), minbase, from the archive
