@@ -12,7 +12,8 @@ Writes inside (the user's passwd line, a machine id) go to the overlay,
 never into the cache. While it is mounted it holds a shared lock on each
 layer's .ready stamp, so that tools/chroots.sh does not remove a layer in
 use. Teardown ends the processes whose root is the chroot, by process id,
-then unmounts, and fails if anything stays mounted.
+then unmounts, and fails if anything stays mounted; what a scenario killed
+outright (ctest's timeout) left mounted, the next one takes down.
 """
 
 import fcntl
@@ -56,6 +57,21 @@ def mounts_below(folder):
         if (point + "/").startswith(prefix):
             points.append(point)
     return sorted(points, key=len, reverse=True)
+
+
+def _sweep_orphans():
+    """Takes down the chroots of scenarios that are gone: ends what runs
+    inside, unmounts, removes the folder."""
+    for folder in Path(tempfile.gettempdir()).glob("snapwick-chroot.*.*"):
+        pid = folder.name.split(".")[1]
+        if not pid.isdigit() or Path(f"/proc/{pid}").exists():
+            continue
+        left = Chroot(folder.name.split(".")[2])
+        left.folder, left.root = folder, folder / "root"
+        try:
+            left.close()
+        except ChrootFailed:
+            pass
 
 
 def _mount(*args):
@@ -122,7 +138,8 @@ class Chroot:
             lock = open(layer + ".ready")
             fcntl.flock(lock, fcntl.LOCK_SH)
             self._locks.append(lock)
-        self.folder = Path(tempfile.mkdtemp(prefix=f"snapwick-chroot-{self.name}-"))
+        _sweep_orphans()
+        self.folder = Path(tempfile.mkdtemp(prefix=f"snapwick-chroot.{os.getpid()}.{self.name}."))
         self.root = self.folder / "root"
         try:
             for part in ("upper", "work", "root"):
