@@ -93,6 +93,8 @@ class Kwin6(ChrootStack, KdeStack):
     name = "kwin6"
     chroot_name = "forky"
     plasma = "6"
+    window_list = "workspace.windowList()"
+    active_window = "workspace.activeWindow"
 
     def up(self):
         started = time.monotonic()

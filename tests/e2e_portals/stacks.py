@@ -289,6 +289,9 @@ class KdeStack(Stack):
     name = "kde"
     display = "wayland-kde"
     plasma = "5"
+    # KWin's scripting names for the windows and the active one.
+    window_list = "workspace.clientList()"
+    active_window = "workspace.activeClient"
 
     def up(self):
         started = time.monotonic()
@@ -352,7 +355,7 @@ class KdeStack(Stack):
         """The windows kwin manages: pid, caption, frame x, y, width,
         height, active, minimised."""
         lines = self.kwin_script(
-            "var cs = workspace.clientList();\n"
+            f"var cs = {self.window_list};\n"
             "for (var i = 0; i < cs.length; i++) { var c = cs[i], g = c.frameGeometry;\n"
             "  print(JSON.stringify({pid: c.pid, caption: c.caption, x: g.x, y: g.y,\n"
             "    width: g.width, height: g.height, active: c.active, minimized: c.minimized})); }")
@@ -360,15 +363,15 @@ class KdeStack(Stack):
 
     def activate(self, pid):
         """Gives the keyboard focus to the window of process `pid`."""
-        self.kwin_script("var cs = workspace.clientList();\n"
+        self.kwin_script(f"var cs = {self.window_list};\n"
                          f"for (var i = 0; i < cs.length; i++) if (cs[i].pid == {pid}) {{\n"
-                         "  cs[i].minimized = false; workspace.activeClient = cs[i]; }")
+                         f"  cs[i].minimized = false; {self.active_window} = cs[i]; }}")
         wait_until(f"the window of {pid} to take the focus",
                    lambda: any(w["pid"] == pid and w["active"] for w in self.windows()), 5,
                    interval=0.1)
 
     def minimise(self, pid):
-        self.kwin_script("var cs = workspace.clientList();\n"
+        self.kwin_script(f"var cs = {self.window_list};\n"
                          f"for (var i = 0; i < cs.length; i++) if (cs[i].pid == {pid})\n"
                          "  cs[i].minimized = true;")
 
