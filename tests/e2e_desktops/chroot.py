@@ -4,8 +4,10 @@ layers read-only) under a throwaway overlay, with proc, sysfs, a bind of
 at the same paths inside, so that sockets, HOME and XDG_RUNTIME_DIR are one
 path on both sides and a program here uses a session inside by path:
 
-    with Chroot("forky", shared=[folder], users=[pwd.getpwnam(USER)]) as root:
-        subprocess.run(root.user_argv(user, ["wayland-info"], cwd=home))
+    user = pwd.getpwnam(USER)
+    with Chroot("forky", shared=[folder], users=[user]) as forky:
+        subprocess.run(forky.user_argv(user, ["wayland-info"], cwd=home), env=...)
+        forky.run(["ldd", "-r", program])             # as root, checked
     # everything inside has ended; nothing is mounted; the overlay is gone
 
 Writes inside (the user's passwd line, a machine id) go to the overlay,
