@@ -80,6 +80,12 @@ snapwick_chroot_mirror() {
   printf '%s\n' "${uri:-http://deb.debian.org/debian}"
 }
 
+# NAME's packages, one a line.
+snapwick_chroot_packages() {
+  # shellcheck disable=SC2086
+  printf '%s\n' ${SNAPWICK_CHROOT_PACKAGES[$1]}
+}
+
 # A digest of everything a chroot is made from, its parent's included.
 snapwick_chroot_key() {
   local name=$1 parent=${SNAPWICK_CHROOT_PARENT[$1]}
@@ -87,8 +93,7 @@ snapwick_chroot_key() {
     echo "recipe $SNAPWICK_CHROOT_RECIPE"
     echo "suite ${SNAPWICK_CHROOT_SUITE[$name]}"
     echo "mirror $(snapwick_chroot_mirror)"
-    # shellcheck disable=SC2086
-    printf '%s\n' ${SNAPWICK_CHROOT_PACKAGES[$name]} | sort
+    snapwick_chroot_packages "$name" | sort
     [[ $parent == - ]] || echo "parent $(snapwick_chroot_key "$parent")"
   } | sha256sum | cut -c1-12
 }
@@ -100,7 +105,7 @@ snapwick_chroot_dir() {
 # The overlay's lower dirs for NAME, top first, as mount -o lowerdir= takes
 # them.
 snapwick_chroot_layers() {
-  local name=$1 layers= dir
+  local name=$1 layers='' dir
   [[ -n ${SNAPWICK_CHROOT_SUITE[$name]:-} ]] || {
     echo "chroots: no chroot named $name (${SNAPWICK_CHROOT_NAMES[*]})" >&2
     return 1
@@ -159,6 +164,7 @@ snapwick_chroot_debootstrap() {
 # devpts and /dev/shm mounted, in a mount namespace of its own.
 snapwick_chroot_run() {
   local root=$1 script=$2
+  # shellcheck disable=SC2016
   unshare -m --propagation private sh -euc '
     root=$1; shift
     mount -t proc proc "$root/proc"
@@ -189,8 +195,7 @@ snapwick_chroot_configure() {
 
 snapwick_chroot_install() {
   local root=$1 name=$2 packages
-  # shellcheck disable=SC2086
-  packages=$(echo ${SNAPWICK_CHROOT_PACKAGES[$name]})
+  packages=$(snapwick_chroot_packages "$name" | tr '\n' ' ')
   snapwick_chroot_run "$root" "
     apt-get update -q
     apt-get install -y -q --no-install-recommends $packages
@@ -226,7 +231,7 @@ snapwick_chroot_make_one() {
     snapwick_chroot_make_layer "$name" "$(snapwick_chroot_layers "$parent")" "$dir" || return 1
   fi
   printf 'made %s in %d s\npackages %s\n' "$(date -u +%FT%TZ)" $((SECONDS - started)) \
-    "$(echo ${SNAPWICK_CHROOT_PACKAGES[$name]})" >"$dir.ready"
+    "$(snapwick_chroot_packages "$name" | tr '\n' ' ')" >"$dir.ready"
   snapwick_chroot_log "$name: made in $((SECONDS - started)) s, $(du -sh --one-file-system "$dir" | cut -f1)"
   snapwick_chroots_seen[$name]=1
   snapwick_chroot_prune "$name"
@@ -274,6 +279,7 @@ snapwick_chroot_make_layer() {
   snapwick_chroot_log "$name: installing its packages over ${lower//:/ and }"
   # The overlay, the mounts inside it and apt in one namespace: the
   # overlay goes with it.
+  # shellcheck disable=SC2016
   unshare -m --propagation private sh -euc '
     mount -t overlay overlay -o "lowerdir=$1,upperdir=$2,workdir=$3" "$4"
     shift 4
@@ -392,10 +398,7 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
   case $command in
     make) snapwick_chroots_make "$@" ;;
     layers) snapwick_chroot_layers "${1:?the name of a chroot}" ;;
-    packages)
-      # shellcheck disable=SC2086
-      printf '%s\n' ${SNAPWICK_CHROOT_PACKAGES[${1:?the name of a chroot}]}
-      ;;
+    packages) snapwick_chroot_packages "${1:?the name of a chroot}" ;;
     remove) snapwick_chroots_remove ;;
     *)
       echo "usage: $0 make [NAME...] | layers NAME | packages NAME | remove" >&2

@@ -45,7 +45,9 @@ make
 gnome=$(snapwick_chroot_dir trixie-gnome)
 rm "$gnome.ready"
 make
-(($(made) == 4)) && [[ -f $gnome.ready ]] || fail "a layer without its stamp was not made again"
+if (($(made) != 4)) || [[ ! -f $gnome.ready ]]; then
+  fail "a layer without its stamp was not made again"
+fi
 
 forky=$(snapwick_chroot_dir forky)
 SNAPWICK_CHROOT_PACKAGES[forky]+=" hello"
