@@ -405,4 +405,7 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
       exit 2
       ;;
   esac
+  # bash reads a script as it goes: ending here, a run that takes minutes
+  # never reads a file edited meanwhile.
+  exit
 fi
