@@ -74,6 +74,9 @@ SNAPWICK_PACKAGES=(
   # (useradd), a background picture, keys through the virtual-keyboard
   # protocol, a client that shows which keys reach it, grim for comparison
   sway swaybg wtype wev grim passwd
+  # the chroots of Debian 13 and forky (tools/chroots.sh): debootstrap's
+  # downloader and the archive's signature check
+  wget gpgv
 )
 
 snapwick_missing_packages() {

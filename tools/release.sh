@@ -27,11 +27,8 @@ trap 'rm -rf "$stage"' EXIT
 rm -rf "$out"
 mkdir -p "$out"
 
-# The folders as they are laid out by the builds, the Linux program without
-# its debugging information (the build keeps it for the tests and benches).
+# The folders as they are laid out by the builds.
 cp -a dist/Snapwick "$stage/Snapwick"
-cp -a dist/snapwick-linux "$stage/snapwick-linux"
-strip --strip-debug "$stage/snapwick-linux/snapwick"
 
 win="$out/Snapwick-$version-win64.zip"
 linux="$out/Snapwick-$version-linux-x86_64.tar.gz"
@@ -46,7 +43,7 @@ with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
             z.write(os.path.join(folder, name))
 PY
 )
-tar -C "$stage" --owner=0 --group=0 --sort=name -czf "$linux" snapwick-linux
+bash tools/linux_archive.sh dist/snapwick-linux "$linux"
 
 for archive in "$win" "$linux"; do
   printf '%s  %s bytes\n' "$archive" "$(stat -c %s "$archive")"

@@ -5,6 +5,7 @@ bus, PipeWire and portals, run as an ordinary user that these tests create.
     with KdeStack() as kde:             # or GnomeStack()
         kde.run_user(["busctl", "--user", ...])
         proc = kde.spawn_user([...])    # stopped with the stack
+        kde.spawn_user([...], desktop=True)   # one of the desktop's own programs
     # everything it started is gone, the D-Bus-activated services too
 
 Each stack has a fresh HOME and XDG_RUNTIME_DIR under one temporary folder:
@@ -102,25 +103,38 @@ class Stack:
         return ["setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}",
                 "--clear-groups", "--", *argv]
 
-    def spawn_user(self, argv, log=None, env=None):
-        """Starts argv as the user in the session's environment; stopped
-        with the stack. setpriv execs, so the process id is the program's."""
+    def _desktop_argv(self, argv):
+        """How the desktop's own programs run (bus, media server,
+        compositor): as the user here; a stack in a chroot runs them
+        there, while the tests' programs and tools stay here."""
+        return self._user_argv(argv)
+
+    def spawn_user(self, argv, log=None, env=None, desktop=False):
+        """Starts argv as the user in the session's environment (the
+        desktop's own program with desktop=True); stopped with the stack.
+        setpriv execs, so the process id is the program's."""
         log = log or Path(argv[0]).name
         out = open(self.logs / f"{log}.log", "ab")
-        proc = subprocess.Popen(self._user_argv(argv), env={**self.env, **(env or {})},
+        wrap = self._desktop_argv if desktop else self._user_argv
+        proc = subprocess.Popen(wrap(argv), env={**self.env, **(env or {})},
                                 stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                 cwd=self.home, start_new_session=True)
         out.close()
         self.processes.append(proc)
         return proc
 
-    def run_user(self, argv, env=None, timeout=30, check=True, input=None):
-        result = subprocess.run(self._user_argv(argv), env={**self.env, **(env or {})},
+    def run_user(self, argv, env=None, timeout=30, check=True, input=None, desktop=False):
+        wrap = self._desktop_argv if desktop else self._user_argv
+        result = subprocess.run(wrap(argv), env={**self.env, **(env or {})},
                                 capture_output=True, text=True, timeout=timeout, cwd=self.home,
                                 input=input)
         if check and result.returncode != 0:
             raise StackFailed(f"{argv} exited with {result.returncode}: {result.stderr.strip()}")
         return result
+
+    def desktop_file(self, path):
+        """Where a file of the desktop's system is seen from here."""
+        return path
 
     def install_program(self, path):
         """A copy the user can run: a CI checkout may sit in a folder only
@@ -153,21 +167,21 @@ class Stack:
 
     def start_session_bus(self):
         bus = self.spawn_user(["dbus-daemon", "--session", "--nofork", "--nosyslog",
-                               f"--address={self.bus_address}"], log="dbus-session")
+                               f"--address={self.bus_address}"], log="dbus-session", desktop=True)
         wait_until("the session bus", lambda: (self.runtime / "bus").exists() or bus.poll(), 10)
         if bus.poll() is not None:
             raise StackFailed("the session bus did not start")
 
     def start_pipewire(self):
-        pipewire = self.spawn_user(["pipewire"])
+        pipewire = self.spawn_user(["pipewire"], desktop=True)
         wait_until("PipeWire's socket",
                    lambda: (self.runtime / "pipewire-0").exists() or pipewire.poll(), 10)
-        self.spawn_user(["wireplumber"])
+        self.spawn_user(["wireplumber"], desktop=True)
 
     def update_activation_environment(self, names):
         """The services the bus starts from now on see the display; the
         GNOME portal exits without it ("cannot open display")."""
-        self.run_user(["dbus-update-activation-environment", *names])
+        self.run_user(["dbus-update-activation-environment", *names], desktop=True)
 
     def portal_version(self, interface):
         """The front end's version of `interface`, starting it if need be;
@@ -274,24 +288,29 @@ class KdeStack(Stack):
 
     name = "kde"
     display = "wayland-kde"
+    plasma = "5"
+    # KWin's scripting names for the windows and the active one.
+    window_list = "workspace.clientList()"
+    active_window = "workspace.activeClient"
 
     def up(self):
         started = time.monotonic()
         self.env.update({"XDG_CURRENT_DESKTOP": "KDE", "KDE_FULL_SESSION": "true",
-                         "KDE_SESSION_VERSION": "5", "WAYLAND_DISPLAY": self.display,
+                         "KDE_SESSION_VERSION": self.plasma, "WAYLAND_DISPLAY": self.display,
                          "QT_QPA_PLATFORM": "wayland"})
         self.start_session_bus()
         self.start_pipewire()
         # The installed binary carries a file capability that a container's
         # bounding set may lack (exec fails); a plain copy runs, and kwin
         # wants its own name.
-        kwin = self.install_program("/usr/bin/kwin_wayland")
+        kwin = self.install_program(self.desktop_file("/usr/bin/kwin_wayland"))
         compositor = self.spawn_user(
             [kwin, "--virtual", "--width", str(WIDTH), "--height", str(HEIGHT),
              "--socket", self.display, "--no-lockscreen"],
-            log="kwin", env={"KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
-                             # what the tests' scripts print (kwin_script)
-                             "QT_LOGGING_RULES": "kwin_scripting=true"})
+            log="kwin", desktop=True,
+            env={"KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
+                 # what the tests' scripts print (kwin_script)
+                 "QT_LOGGING_RULES": "kwin_scripting=true"})
         wait_until("kwin's socket",
                    lambda: (self.runtime / self.display).exists() or compositor.poll() is not None,
                    30)
@@ -336,7 +355,7 @@ class KdeStack(Stack):
         """The windows kwin manages: pid, caption, frame x, y, width,
         height, active, minimised."""
         lines = self.kwin_script(
-            "var cs = workspace.clientList();\n"
+            f"var cs = {self.window_list};\n"
             "for (var i = 0; i < cs.length; i++) { var c = cs[i], g = c.frameGeometry;\n"
             "  print(JSON.stringify({pid: c.pid, caption: c.caption, x: g.x, y: g.y,\n"
             "    width: g.width, height: g.height, active: c.active, minimized: c.minimized})); }")
@@ -344,15 +363,15 @@ class KdeStack(Stack):
 
     def activate(self, pid):
         """Gives the keyboard focus to the window of process `pid`."""
-        self.kwin_script("var cs = workspace.clientList();\n"
+        self.kwin_script(f"var cs = {self.window_list};\n"
                          f"for (var i = 0; i < cs.length; i++) if (cs[i].pid == {pid}) {{\n"
-                         "  cs[i].minimized = false; workspace.activeClient = cs[i]; }")
+                         f"  cs[i].minimized = false; {self.active_window} = cs[i]; }}")
         wait_until(f"the window of {pid} to take the focus",
                    lambda: any(w["pid"] == pid and w["active"] for w in self.windows()), 5,
                    interval=0.1)
 
     def minimise(self, pid):
-        self.kwin_script("var cs = workspace.clientList();\n"
+        self.kwin_script(f"var cs = {self.window_list};\n"
                          f"for (var i = 0; i < cs.length; i++) if (cs[i].pid == {pid})\n"
                          "  cs[i].minimized = true;")
 
@@ -377,7 +396,7 @@ class GnomeStack(Stack):
                                             "GDK_BACKEND"])
         self.system_bus_pid = None
         pid_file = self.root / "system-bus.pid"
-        user = " ".join(self._user_argv([]))
+        user = " ".join(self._namespace_user_argv())
         shell = (
             "set -e\n"
             "mount -t tmpfs tmpfs /run/systemd\n"
@@ -386,8 +405,8 @@ class GnomeStack(Stack):
             f"exec {user} gnome-shell --headless --virtual-monitor {WIDTH}x{HEIGHT} "
             f"--wayland --no-x11 --wayland-display {self.display}\n")
         log = open(self.logs / "gnome-shell.log", "ab")
-        shell_proc = subprocess.Popen(["unshare", "-m", "--propagation", "private", "sh", "-c",
-                                       shell], env=self.env, stdout=log, stderr=subprocess.STDOUT,
+        shell_proc = subprocess.Popen(self._namespace_argv(shell), env=self.env, stdout=log,
+                                      stderr=subprocess.STDOUT,
                                       stdin=subprocess.DEVNULL, cwd=self.home,
                                       start_new_session=True)
         log.close()
@@ -410,6 +429,14 @@ class GnomeStack(Stack):
         if self.portal_version("ScreenCast") is None:
             raise StackFailed("no portal front end on the session bus")
         self.timings["portals"] = time.monotonic() - portal_started
+
+    def _namespace_argv(self, shell):
+        """Runs shell as root in a mount namespace of its own."""
+        return ["unshare", "-m", "--propagation", "private", "sh", "-c", shell]
+
+    def _namespace_user_argv(self):
+        """What becomes the user inside that namespace's shell."""
+        return self._user_argv([])
 
     def extra_pids(self):
         return [self.system_bus_pid] if self.system_bus_pid else []

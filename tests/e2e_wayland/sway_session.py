@@ -220,12 +220,16 @@ class SwaySession:
                 "WAYLAND_DISPLAY": "wayland-1", "SWAYSOCK": str(self.socket), "LANG": "C.UTF-8",
                 **self.client_env}
 
+    def user_command(self, env, argv):
+        """argv as USER in exactly the environment env (a dict)."""
+        return ["runuser", "-u", USER, "--", "env", "-i", *(f"{k}={v}" for k, v in env.items()), *argv]
+
     def start(self):
         started = time.monotonic()
-        argv = ["runuser", "-u", USER, "--", "env", "-i", "PATH=/usr/bin:/bin", f"HOME={self.home}",
-                f"XDG_RUNTIME_DIR={self.runtime}", "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
-                "WLR_RENDERER=pixman", *(f"{k}={v}" for k, v in self.extra_env.items()),
-                "setsid", "sway", "-c", str(self.config)]
+        argv = self.user_command({"PATH": "/usr/bin:/bin", "HOME": str(self.home),
+                                  "XDG_RUNTIME_DIR": str(self.runtime), "WLR_BACKENDS": "headless",
+                                  "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman",
+                                  **self.extra_env}, ["setsid", "sway", "-c", str(self.config)])
         log = open(self.log_path, "ab")
         self.proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                      preexec_fn=_die_with_parent)
@@ -256,14 +260,12 @@ class SwaySession:
 
     def as_user(self, argv, **kw):
         """argv as USER with this sway's environment, to its end."""
-        env = [f"{k}={v}" for k, v in self.env().items()]
-        return subprocess.run(["runuser", "-u", USER, "--", "env", "-i", *env, *argv],
+        return subprocess.run(self.user_command(self.env(), argv),
                               capture_output=True, timeout=kw.pop("timeout", 20), **kw)
 
     def spawn_as_user(self, argv, log_name):
-        env = [f"{k}={v}" for k, v in self.env().items()]
         log = open(self.scenario.out / log_name, "ab")
-        proc = subprocess.Popen(["runuser", "-u", USER, "--", "env", "-i", *env, *argv],
+        proc = subprocess.Popen(self.user_command(self.env(), argv),
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                 preexec_fn=_die_with_parent)
         log.close()
@@ -335,8 +337,8 @@ class Scenario:
         line = f"[{time.monotonic() - self._started:7.2f}] {text}"
         print(line, flush=True)
 
-    def sway(self, name, **kw):
-        session = SwaySession(self, name, **kw)
+    def sway(self, name, session_class=None, **kw):
+        session = (session_class or SwaySession)(self, name, **kw)
         self.sways.append(session)
         return session.start()
 

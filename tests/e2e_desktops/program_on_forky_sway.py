@@ -1,0 +1,67 @@
+"""The program built here (a fresh copy of dist/snapwick-linux) beside
+forky's headless sway 1.12 in a chroot, by path, with a known picture on
+HEADLESS-1 and forky's wev holding the focus: F8 held about 1 s (forky's
+wtype) makes 19 to 21 consecutive shots of the whole 1920x1080 output that
+show the picture, a 20 ms tap exactly one, and wev receives no F8.
+
+    program_on_forky_sway.py    (the chroot forky: bash tools/chroots.sh make forky)
+"""
+
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from forky_sway import ForkySway  # noqa: E402
+
+# Ahead of tests/e2e, which sway_session.py put first and whose program.py
+# is the Wine program's.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e_wayland"))
+
+from PIL import Image  # noqa: E402
+from program import FocusedClient, desktop_picture, install, shot_matches, start  # noqa: E402
+from sway_session import expect, run, wait_until  # noqa: E402
+
+CONFIG = 'for_window [app_id="^wev$"] floating enable, resize set 240 120, move position 0 0\n'
+
+
+def body(s):
+    picture, path = desktop_picture(s)
+    sway = s.sway("forky", session_class=ForkySway, config=CONFIG + f"output HEADLESS-1 bg {path} stretch\n")
+    version = sway.swaymsg("-t", "get_version", "-r").stdout.decode()
+    expect('"major": 1' in version and '"minor": 12' in version, f"not forky's sway 1.12: {version}")
+    grim = sway.home / "grim.ppm"
+
+    def picture_drawn():
+        r = sway.as_user(["grim", "-t", "ppm", str(grim)])
+        return r.returncode == 0 and Image.open(grim).getpixel((1900, 1060)) == picture.getpixel((1900, 1060))
+    wait_until(picture_drawn, 15, "swaybg never drew the picture")
+    focused = FocusedClient(s, sway)
+
+    app = start(s, sway, install(sway))
+    rect = app.node()["rect"]
+    covered = [(rect["x"] - 40, rect["y"] - 40, rect["width"] + 80, rect["height"] + 80), (0, 0, 280, 160)]
+
+    focused.focus()
+    wait_until(lambda: not (app.node() or {}).get("focused"), 5, "wev did not take the focus")
+    started = time.monotonic()
+    sway.wtype("-P", "F8", "-s", "1000", "-p", "F8")
+    held = app.wait_shots(19)
+    s.log(f"F8 held 1 s: {len(held)} shots ({time.monotonic() - started:.2f} s for the press and the files)")
+    counters = [int(n[:-4].rsplit("_", 1)[1]) for n in held]
+    expect(19 <= len(held) <= 21, f"F8 held 1 s made {len(held)} shots, not 19 to 21")
+    expect(counters == list(range(1, len(held) + 1)), f"the held key's shots are not consecutive: {counters}")
+    for name in held:
+        ok, why = shot_matches(app.pic / name, picture, (1920, 1080), covered=covered)
+        expect(ok, f"F8 held: {why}")
+
+    sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
+    tap = app.wait_shots(1, before=held)
+    expect(len(tap) == 1, f"a 20 ms tap made {len(tap)} shots")
+    ok, why = shot_matches(app.pic / tap[0], picture, (1920, 1080), covered=covered)
+    expect(ok, f"the tap: {why}")
+    expect(focused.released("F8") == 0, "wev received F8 while the program watched it")
+
+
+run("desktops_program_on_forky_sway", body, deadline=120)

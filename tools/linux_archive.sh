@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Packs a built dist/snapwick-linux as the Linux archive a user downloads:
+# the folder snapwick-linux/ with the executable stripped of its debugging
+# information (the build keeps it for the tests and benches), owned by root.
+#   tools/linux_archive.sh DIST ARCHIVE.tar.gz
+# tools/release.sh makes the released archive with it; the archive scenario
+# on a clean Debian 13 makes its own the same way.
+set -euo pipefail
+dist=${1:?the built folder, dist/snapwick-linux}
+archive=${2:?the archive to write}
+stage=$(mktemp -d /tmp/snapwick-linux-archive.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
+cp -a "$dist" "$stage/snapwick-linux"
+strip --strip-debug "$stage/snapwick-linux/snapwick"
+tar -C "$stage" --owner=0 --group=0 --sort=name -czf "$archive" snapwick-linux
