@@ -25,7 +25,9 @@
 //    kLongestReportedHoldTicks.
 //  - PressesOnly: a compositor's binding that runs at the press and at
 //    each repeat, with no release (labwc): the press makes one shot, and
-//    the ticks shoot only while repeats come, so a tap is one shot.
+//    the ticks shoot only while repeats come, so a tap is one shot. A
+//    second tap before the keyboard's first repeat is told as that repeat:
+//    it makes one shot, and the ticks shoot on only from the second repeat.
 // A platform that can only look at the key at ticks keeps the tick running
 // all the time, and reports what it sees just before the tick.
 
@@ -91,7 +93,10 @@ class HotkeyTrigger {
   bool down_ = false;
   bool latched_ = false;
   bool ticking_ = false;
-  bool repeated_ = false;        // a repeat came in this hold
+  // Repeats in this hold, counted up to kRepeatsSeen: a key whose
+  // repeats go on.
+  static constexpr int kRepeatsSeen = 2;
+  int repeats_ = 0;
   bool desktopRepeats_ = false;  // a reported hold has shown repeats
   int quietTicks_ = 0;           // ticks since the press or the last repeat
 };

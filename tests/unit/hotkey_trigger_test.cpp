@@ -251,6 +251,16 @@ TEST_F(Timeline, CompositorPress_TapIsOneShot_HoldABurstWhileItRepeats) {
   EXPECT_FALSE(p.ticking);
 }
 
+// Two taps before the keyboard's first repeat look like a press and its
+// first repeat: two shots, not a burst.
+TEST_F(Timeline, CompositorPress_SecondTapBeforeTheFirstRepeat_OneShotEach) {
+  FromCompositor(false);
+  Press(0, 30, false);
+  Press(510, 30, false);
+  Press(3000, 30, false);
+  EXPECT_EQ(Run(5000), (std::vector<int>{0, 550, 3000}));
+}
+
 TEST_F(Timeline, CompositorDownAndUp_ShotsUntilTheUp) {
   FromCompositor(true);
   Press(100, 500);
