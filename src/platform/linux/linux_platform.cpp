@@ -102,12 +102,12 @@ bool LinuxPlatform::Create(WindowEvents& events) {
 void LinuxPlatform::ShowFirst() {
   if (closed_ || !window_) return;
   window_->ShowCentred();
-  const std::string_view notice = parts_.notice;
+  const std::string& notice = parts_.notice;
   if (notice.empty()) return;
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(notice.size()), notice.data());
+  std::fprintf(stderr, "%s\n", notice.c_str());
   // After the window, so that the message stands in front of it.
   QMetaObject::invokeMethod(
-      &context_, [this, notice] { ShowMessage(notice, kAppName); }, Qt::QueuedConnection);
+      &context_, [this] { ShowMessage(parts_.notice, kAppName); }, Qt::QueuedConnection);
 }
 
 void LinuxPlatform::OpenKeyDoor() {
