@@ -1,5 +1,6 @@
 #include "platform/linux/compositor_key_door.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -8,6 +9,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -30,6 +33,16 @@ void Retire(std::unique_ptr<QSocketNotifier> notifier, QObject* owner) {
   notifier->setEnabled(false);
   notifier->setParent(owner);
   notifier.release()->deleteLater();
+}
+
+// Where the system's process ids wrap.
+std::uint32_t ProcessIdLimit() {
+  const UniqueFd file(::open("/proc/sys/kernel/pid_max", O_RDONLY | O_CLOEXEC));
+  char text[16] = {};
+  const ssize_t n = file.Valid() ? ::read(file.Get(), text, sizeof text - 1) : -1;
+  const unsigned long limit = n > 0 ? std::strtoul(text, nullptr, 10) : 0;
+  return limit > 1 && limit <= UINT32_MAX ? static_cast<std::uint32_t>(limit)
+                                          : CompositorKeyOrder::kDefaultIdLimit;
 }
 
 }  // namespace
@@ -59,14 +72,18 @@ std::unique_ptr<CompositorKeyDoor> CompositorKeyDoor::Open(const std::string& pa
     return nullptr;
   }
   std::unique_ptr<CompositorKeyDoor> door(
-      new CompositorKeyDoor(path, std::move(listener), std::move(onKey)));
+      new CompositorKeyDoor(path, std::move(listener), std::move(onKey), ProcessIdLimit()));
   door->device_ = made.st_dev;
   door->inode_ = made.st_ino;
   return door;
 }
 
-CompositorKeyDoor::CompositorKeyDoor(std::string path, UniqueFd listener, KeyHandler onKey)
-    : path_(std::move(path)), listener_(std::move(listener)), onKey_(std::move(onKey)) {
+CompositorKeyDoor::CompositorKeyDoor(std::string path, UniqueFd listener, KeyHandler onKey,
+                                     std::uint32_t idLimit)
+    : path_(std::move(path)),
+      listener_(std::move(listener)),
+      onKey_(std::move(onKey)),
+      order_(idLimit) {
   notifier_ = std::make_unique<QSocketNotifier>(listener_.Get(), QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_, [this] { Accept(); });
 }
@@ -105,6 +122,7 @@ void CompositorKeyDoor::Accept() {
     if (callers_.size() >= kMostWaiting) Drop(callers_.front().get());
     auto caller = std::make_unique<Caller>();
     caller->fd = std::move(fd);
+    caller->id = peer.pid > 0 ? static_cast<std::uint32_t>(peer.pid) : 0;
     Caller* raw = caller.get();
     // The message usually follows the connection by a moment.
     if (Read(*raw)) continue;
@@ -128,7 +146,10 @@ bool CompositorKeyDoor::Read(Caller& caller) {
   if (n > 0 && static_cast<std::size_t>(n) <= sizeof message) {
     if (const auto key = KeyOfMessage(std::string_view(message, static_cast<std::size_t>(n)))) {
       QMetaObject::invokeMethod(
-          &context_, [this, key = *key, at = CompositorKeyOrder::Clock::now()] { Hear(key, at); },
+          &context_,
+          [this, key = *key, id = caller.id, at = CompositorKeyOrder::Clock::now()] {
+            Hear(key, id, at);
+          },
           Qt::QueuedConnection);
     }
   }
@@ -143,8 +164,9 @@ void CompositorKeyDoor::Drop(Caller* caller) {
   callers_.erase(found);
 }
 
-void CompositorKeyDoor::Hear(CompositorKey key, CompositorKeyOrder::Clock::time_point at) {
-  for (const CompositorKey heard : order_.Heard(key, at)) {
+void CompositorKeyDoor::Hear(CompositorKey key, std::uint32_t id,
+                             CompositorKeyOrder::Clock::time_point at) {
+  for (const CompositorKey heard : order_.Heard(key, id, at)) {
     if (onKey_) onKey_(heard);
   }
 }

@@ -5,13 +5,14 @@
 // open to every user's taking), listened to from Qt's event loop. Each
 // command connects, sends one short fixed message and goes; a connection
 // from another user is closed unread, a message the door does not know is
-// dropped, and the keys reach the handler in the order they went
-// (CompositorKeyOrder).
+// dropped, and the keys reach the handler in the order the commands were
+// started in (CompositorKeyOrder).
 
 #include <sys/types.h>
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,17 +47,18 @@ class CompositorKeyDoor {
  private:
   struct Caller {
     UniqueFd fd;
+    std::uint32_t id = 0;  // its process id
     std::unique_ptr<QSocketNotifier> notifier;
   };
 
-  CompositorKeyDoor(std::string path, UniqueFd listener, KeyHandler onKey);
+  CompositorKeyDoor(std::string path, UniqueFd listener, KeyHandler onKey, std::uint32_t idLimit);
   void Accept();
   // Reads the caller's message, if it has come; true once the caller is
   // done with (a message, or none that ever will come).
   bool Read(Caller& caller);
   void Drop(Caller* caller);
-  // `at`: when its message arrived.
-  void Hear(CompositorKey key, CompositorKeyOrder::Clock::time_point at);
+  // `id`: the caller's process id; `at`: when its message arrived.
+  void Hear(CompositorKey key, std::uint32_t id, CompositorKeyOrder::Clock::time_point at);
 
   std::string path_;
   UniqueFd listener_;

@@ -102,25 +102,37 @@ TEST(BindInCompositorNotice, NamesThisCopysCommandAsTheShellTakesIt) {
   EXPECT_EQ(notice.find("{program}"), std::string::npos);
 }
 
-// The commands are processes that race each other to the door.
-TEST(CompositorKeyOrder, ATapsReleaseBeforeItsPress_HeardAsTheWholeTap) {
-  using Clock = CompositorKeyOrder::Clock;
-  const Clock::time_point t0{};
+// The commands are processes that race each other to the door; their
+// process ids tell the order they were started in.
+TEST(CompositorKeyOrder, PlacedByProcessIdAmongThoseThatCouldHaveRaced) {
+  const CompositorKeyOrder::Clock::time_point t0{};
   auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
-  CompositorKeyOrder order;
-  EXPECT_EQ(order.Heard(kDown, at(0)), Keys{kDown});
-  EXPECT_EQ(order.Heard(kDown, at(600)), Keys{kDown});  // the binding's repeat
-  EXPECT_EQ(order.Heard(kUp, at(900)), Keys{kUp});
-  // An Up after an Up, and a press soon after: a hold begins.
-  EXPECT_EQ(order.Heard(kUp, at(910)), Keys{kUp});
-  EXPECT_EQ(order.Heard(kDown, at(910 + 251)), Keys{kDown});
-  EXPECT_EQ(order.Heard(kUp, at(2000)), Keys{kUp});
-  // The tap's release came first.
-  EXPECT_EQ(order.Heard(kUp, at(5000)), Keys{kUp});
-  EXPECT_EQ(order.Heard(kDown, at(5030)), (Keys{kDown, kUp}));
-  // ... and is used up: the next press holds.
-  EXPECT_EQ(order.Heard(kDown, at(5100)), Keys{kDown});
-  EXPECT_EQ(order.Heard(kPress, at(5200)), Keys{kPress});
+  CompositorKeyOrder order(32768);
+  EXPECT_EQ(order.Heard(kDown, 100, at(0)), Keys{kDown});
+  EXPECT_EQ(order.Heard(kDown, 110, at(600)), Keys{kDown});  // the binding's repeat
+  // The last repeat arrives after the release that followed it.
+  EXPECT_EQ(order.Heard(kUp, 130, at(650)), Keys{kUp});
+  EXPECT_EQ(order.Heard(kDown, 120, at(655)), Keys{});
+  // A tap whose release arrives first: the whole tap at its press.
+  EXPECT_EQ(order.Heard(kUp, 141, at(2000)), Keys{kUp});
+  EXPECT_EQ(order.Heard(kDown, 140, at(2003)), (Keys{kDown, kUp}));
+  // A press after that release, however soon, holds; the next press that
+  // overtakes the release before it leaves that release out.
+  EXPECT_EQ(order.Heard(kDown, 150, at(2050)), Keys{kDown});
+  EXPECT_EQ(order.Heard(kDown, 160, at(2300)), Keys{kDown});
+  EXPECT_EQ(order.Heard(kUp, 155, at(2302)), Keys{});
+  EXPECT_EQ(order.Heard(kUp, 165, at(2400)), Keys{kUp});
+  // Ids wrap at the system's limit.
+  EXPECT_EQ(order.Heard(kDown, 32760, at(5000)), Keys{kDown});
+  EXPECT_EQ(order.Heard(kUp, 5, at(5100)), Keys{kUp});
+  EXPECT_EQ(order.Heard(kDown, 32762, at(5101)), Keys{});
+  // Commands far apart in time raced nothing, whatever their ids; an id
+  // the door could not read is heard as it comes.
+  EXPECT_EQ(order.Heard(kUp, 9000, at(9000)), Keys{kUp});
+  EXPECT_EQ(order.Heard(kDown, 50, at(10001)), Keys{kDown});
+  EXPECT_EQ(order.Heard(kUp, 60, at(10100)), Keys{kUp});
+  EXPECT_EQ(order.Heard(kDown, 0, at(10101)), Keys{kDown});
+  EXPECT_EQ(order.Heard(kPress, 1, at(10200)), Keys{kPress});
 }
 
 class Door : public ::testing::Test {
