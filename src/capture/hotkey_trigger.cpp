@@ -41,7 +41,10 @@ HotkeyTrigger::Step HotkeyTrigger::Watch(HotkeyWatch how) {
 }
 
 HotkeyTrigger::Step HotkeyTrigger::Press(Hold hold) {
-  if (down_) {
+  // A press by another rule than the hold in course comes from another
+  // source (the compositor's binding beside the watched key): that key's
+  // own press, whose hold follows its own rule.
+  if (down_ && hold == hold_) {
     // A repeat: evidence that the key is still held, never a new press.
     // A binding without a release cannot tell the key's first repeat from
     // a second tap before it: that one makes one shot, at the next tick,

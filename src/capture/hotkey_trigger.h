@@ -6,7 +6,9 @@
 // that comes while the tick runs is latched until the next tick, so a tap
 // shorter than a tick still makes exactly one shot and a held key never
 // more than one a tick. A second press without a release is a repeat of
-// the held key, never a new press.
+// the held key, never a new press, unless it comes by another rule (the
+// compositor's binding beside the watched key), which begins a hold of
+// its own.
 //
 // Whether the key is still held is decided here, from what its source can
 // tell (Hold), so that no source can leave it held without evidence:
