@@ -20,7 +20,10 @@ change of load falls on all of them:
 Then the hotkey alone: F8 pressed and released, from the moment the key
 event left for sway to the moment the layer's SwayHotkey reported the
 edge; the program's key held for a while (shots a second); and, at the
-first size, the program's CPU time over a minute at rest.
+first size, the compositor's key command (`snapwick --hotkey-press`, as a
+binding runs it): from its start to the shot's file, its own time while
+it is started every 40 ms as labwc repeats a held key, beside /bin/true
+started the same way; and the program's CPU time over a minute at rest.
 """
 
 import argparse
@@ -134,6 +137,59 @@ def whole_process(argv, env, shell=False):
     return elapsed
 
 
+def bench_command(app, sway, files, rounds, repeats=100, every=0.04):
+    """The compositor's key command: rows of figures."""
+    env = {**sway.env(), "XDG_SESSION_TYPE": "wayland"}
+    user = {"user": sway.user.pw_uid, "group": sway.user.pw_gid, "extra_groups": []}
+    argv = [str(app.folder / "snapwick"), "--hotkey-press"]
+
+    def start(what):
+        """(the moment it was started, its time to its end in ms, its CPU
+        time in ms)"""
+        started = time.monotonic_ns()
+        proc = subprocess.Popen(what, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                **user)
+        _, status, usage = os.wait4(proc.pid, 0)
+        ended = time.monotonic_ns()
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        expect(proc.returncode == 0, f"{what} ended with status {proc.returncode}")
+        return started, (ended - started) / 1e6, (usage.ru_utime + usage.ru_stime) * 1000
+
+    files.read()
+    to_file = []
+    for _ in range(min(rounds, 20)):
+        # Further apart than the first repeat may come: each one a press.
+        time.sleep(1.1)
+        started, _, _ = start(argv)
+        came = files.wait()
+        expect(came, "the command made no shot within 5 s")
+        to_file.append((came[1] - started) / 1e6)
+    time.sleep(0.3)
+    files.read()
+
+    alone, cpu, true = [], [], []
+    for what, into in ((argv, alone), (["/bin/true"], true)):
+        next_at = time.monotonic()
+        for _ in range(repeats):
+            _, took, used = start(what)
+            into.append(took)
+            if into is alone:
+                cpu.append(used)
+            next_at += every
+            time.sleep(max(0.0, next_at - time.monotonic()))
+        time.sleep(0.5)
+    burst = files.read()
+    p95 = lambda values: sorted(values)[int(len(values) * 0.95)]  # noqa: E731
+    return [
+        ("command started -> shot's file whole", figures(to_file)),
+        (f"command's start to its end, {repeats} every {every * 1000:.0f} ms", figures(alone)),
+        ("  95th percentile", f"{p95(alone):7.2f}"),
+        ("  its CPU time (user + system)", figures(cpu)),
+        ("  /bin/true started the same way", figures(true)),
+        (f"  shots of those {repeats} commands", f"{len(burst):4d}"),
+    ]
+
+
 def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     width, height = size
     ppm = s.tmp / f"desktop-{width}x{height}.ppm"
@@ -215,6 +271,15 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     during = files.read()
     held = f"{len(during):4d} shots, {len(during) / held_seconds:6.2f} a second"
 
+    # The compositor's key command (`snapwick --hotkey-press`), at the first
+    # size only: alone, from its start to the shot's file; then as labwc
+    # runs it at every repeat of a held key, every 40 ms, its own time
+    # from the start to its end, beside a bare /bin/true started the same
+    # way.
+    command_rows = []
+    if rest_seconds:
+        command_rows = bench_command(app, sway, files, rounds)
+
     rest = None
     if rest_seconds:
         time.sleep(1)
@@ -263,6 +328,7 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
         (f"Snapwick, F8 held {held_seconds:g} s", held),
         ("probe's JPEG / Snapwick's largest (bytes)", f"{jpeg_bytes} / {jpeg_program}"),
     ]
+    rows += command_rows
     if rest:
         rows.append(("Snapwick at rest", rest))
     results.append((f"{width}x{height}", rows))
