@@ -25,7 +25,11 @@ change of load falls on all of them:
 Then the program's key held for a while (shots a second) through each
 protocol; the hotkey alone: F8 pressed and released, from the moment the
 key event left for sway to the moment the layer's SwayHotkey reported the
-edge; and, at the first size, the program's CPU time over a minute at rest.
+edge; and, at the first size, the compositor's key command (`snapwick
+--hotkey-press`, as a binding runs it): from its start to the shot's file,
+its own time while it is started every 40 ms as labwc repeats a held key,
+beside /bin/true started the same way; and the program's CPU time over a
+minute at rest.
 """
 
 import argparse
@@ -207,6 +211,59 @@ class ProgramRun:
         self.app = self.protocol = None
 
 
+def bench_command(app, sway, files, rounds, repeats=100, every=0.04):
+    """The compositor's key command: rows of figures."""
+    env = {**sway.env(), "XDG_SESSION_TYPE": "wayland"}
+    user = {"user": sway.user.pw_uid, "group": sway.user.pw_gid, "extra_groups": []}
+    argv = [str(app.folder / "snapwick"), "--hotkey-press"]
+
+    def start(what):
+        """(the moment it was started, its time to its end in ms, its CPU
+        time in ms)"""
+        started = time.monotonic_ns()
+        proc = subprocess.Popen(what, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                **user)
+        _, status, usage = os.wait4(proc.pid, 0)
+        ended = time.monotonic_ns()
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        expect(proc.returncode == 0, f"{what} ended with status {proc.returncode}")
+        return started, (ended - started) / 1e6, (usage.ru_utime + usage.ru_stime) * 1000
+
+    files.read()
+    to_file = []
+    for _ in range(min(rounds, 20)):
+        # Further apart than the first repeat may come: each one a press.
+        time.sleep(1.1)
+        started, _, _ = start(argv)
+        came = files.wait()
+        expect(came, "the command made no shot within 5 s")
+        to_file.append((came[1] - started) / 1e6)
+    time.sleep(0.3)
+    files.read()
+
+    alone, cpu, true = [], [], []
+    for what, into in ((argv, alone), (["/bin/true"], true)):
+        next_at = time.monotonic()
+        for _ in range(repeats):
+            _, took, used = start(what)
+            into.append(took)
+            if into is alone:
+                cpu.append(used)
+            next_at += every
+            time.sleep(max(0.0, next_at - time.monotonic()))
+        time.sleep(0.5)
+    burst = files.read()
+    p95 = lambda values: sorted(values)[int(len(values) * 0.95)]  # noqa: E731
+    return [
+        ("command started -> shot's file whole", figures(to_file)),
+        (f"command's start to its end, {repeats} every {every * 1000:.0f} ms", figures(alone)),
+        ("  95th percentile", f"{p95(alone):7.2f}"),
+        ("  its CPU time (user + system)", figures(cpu)),
+        ("  /bin/true started the same way", figures(true)),
+        (f"  shots of those {repeats} commands", f"{len(burst):4d}"),
+    ]
+
+
 def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     width, height = size
     ppm = s.tmp / f"desktop-{width}x{height}.ppm"
@@ -288,7 +345,12 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     for protocol in reversed(protocols):
         app.start(protocol)
         held[protocol] = app.hold(held_seconds)
-    # The protocol the program takes by itself is running now.
+    # The protocol the program takes by itself is running now. The
+    # compositor's key command at the first size only: alone, from its
+    # start to the shot's file; then as labwc runs it at every repeat of a
+    # held key, every 40 ms, its own time from the start to its end,
+    # beside a bare /bin/true started the same way.
+    command_rows = bench_command(app.app, sway, app.files, rounds) if rest_seconds else []
     rest = app.rest(rest_seconds) if rest_seconds else None
     app.stop()
 
@@ -333,6 +395,7 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     for protocol in protocols:
         rows.append((f"Snapwick, F8 held {held_seconds:g} s, {short(protocol)}", held[protocol]))
     rows.append(("probe's JPEG / Snapwick's largest (bytes)", f"{jpeg_bytes} / {app.largest}"))
+    rows += command_rows
     if rest:
         rows.append((f"Snapwick at rest, {short(first)}", rest))
     results.append((f"{width}x{height}", rows))

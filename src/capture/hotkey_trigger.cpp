@@ -41,16 +41,23 @@ HotkeyTrigger::Step HotkeyTrigger::Watch(HotkeyWatch how) {
 }
 
 HotkeyTrigger::Step HotkeyTrigger::Press(Hold hold) {
-  if (down_) {
+  // A press by another rule than the hold in course comes from another
+  // source (the compositor's binding beside the watched key): that key's
+  // own press, whose hold follows its own rule.
+  if (down_ && hold == hold_) {
     // A repeat: evidence that the key is still held, never a new press.
-    repeated_ = true;
+    // A binding without a release cannot tell the key's first repeat from
+    // a second tap before it: that one makes one shot, at the next tick,
+    // and the ticks shoot on once the repeats go on.
+    if (hold_ == Hold::PressesOnly && repeats_ == 0) latched_ = true;
+    if (repeats_ < kRepeatsSeen) ++repeats_;
     quietTicks_ = 0;
     if (hold_ == Hold::Reported) desktopRepeats_ = true;
     return {};
   }
   down_ = true;
   hold_ = hold;
-  repeated_ = false;
+  repeats_ = 0;
   quietTicks_ = 0;
   if (ticking_) {
     latched_ = true;
@@ -83,9 +90,9 @@ bool HotkeyTrigger::Stale() const {
       return false;
     case Hold::Repeats:
     case Hold::PressesOnly:
-      return quietTicks_ > (repeated_ ? kNextRepeatTicks : kFirstRepeatTicks);
+      return quietTicks_ > (repeats_ > 0 ? kNextRepeatTicks : kFirstRepeatTicks);
     case Hold::Reported:
-      if (repeated_) return quietTicks_ > kNextRepeatTicks;
+      if (repeats_ > 0) return quietTicks_ > kNextRepeatTicks;
       return quietTicks_ > (desktopRepeats_ ? kFirstRepeatTicks : kLongestReportedHoldTicks);
   }
   return false;
@@ -99,7 +106,7 @@ HotkeyTrigger::Step HotkeyTrigger::Tick() {
     if (Stale()) down_ = false;
   }
   // A press that runs no release binding shoots on only while it repeats.
-  const bool held = down_ && (hold_ != Hold::PressesOnly || repeated_);
+  const bool held = down_ && (hold_ != Hold::PressesOnly || repeats_ >= kRepeatsSeen);
   const bool owed = latched_;
   latched_ = false;
   if (!held && !owed && !down_ && how_ != HotkeyWatch::AtTicks) return StopTicks();

@@ -6,7 +6,9 @@
 // that comes while the tick runs is latched until the next tick, so a tap
 // shorter than a tick still makes exactly one shot and a held key never
 // more than one a tick. A second press without a release is a repeat of
-// the held key, never a new press.
+// the held key, never a new press, unless it comes by another rule (the
+// compositor's binding beside the watched key), which begins a hold of
+// its own.
 //
 // Whether the key is still held is decided here, from what its source can
 // tell (Hold), so that no source can leave it held without evidence:
@@ -25,7 +27,9 @@
 //    kLongestReportedHoldTicks.
 //  - PressesOnly: a compositor's binding that runs at the press and at
 //    each repeat, with no release (labwc): the press makes one shot, and
-//    the ticks shoot only while repeats come, so a tap is one shot.
+//    the ticks shoot only while repeats come, so a tap is one shot. A
+//    second tap before the keyboard's first repeat is told as that repeat:
+//    it makes one shot, and the ticks shoot on only from the second repeat.
 // A platform that can only look at the key at ticks keeps the tick running
 // all the time, and reports what it sees just before the tick.
 
@@ -91,7 +95,10 @@ class HotkeyTrigger {
   bool down_ = false;
   bool latched_ = false;
   bool ticking_ = false;
-  bool repeated_ = false;        // a repeat came in this hold
+  // Repeats in this hold, counted up to kRepeatsSeen: a key whose
+  // repeats go on.
+  static constexpr int kRepeatsSeen = 2;
+  int repeats_ = 0;
   bool desktopRepeats_ = false;  // a reported hold has shown repeats
   int quietTicks_ = 0;           // ticks since the press or the last repeat
 };

@@ -28,6 +28,9 @@ class Timeline : public StartedProgram {
   void Repeats(int from, int to, int every = 40) {
     for (int t = from; t <= to; t += every) events_.emplace(t, Event::Repeat);
   }
+  // The compositor's own binding that runs only at the press, run at `at`
+  // beside the watched key.
+  void BindingPress(int at) { events_.emplace(at, Event::BindingPress); }
   // What the compositor's own binding reports, instead of the watched key.
   void FromCompositor(bool withRelease) {
     compositor_ = withRelease ? CompositorKey::Down : CompositorKey::Press;
@@ -59,6 +62,10 @@ class Timeline : public StartedProgram {
         continue;
       }
       const Event event = (next++)->second;
+      if (event == Event::BindingPress) {
+        logic.OnCompositorKey(CompositorKey::Press);
+        continue;
+      }
       down = event != Event::Up && event != Event::UnheardUp;
       if (event == Event::UnheardUp || p.hotkeyWatch == HotkeyWatch::AtTicks) continue;
       Report(event == Event::Up);
@@ -73,7 +80,7 @@ class Timeline : public StartedProgram {
   }
 
  private:
-  enum class Event { Down, Repeat, Up, UnheardUp };
+  enum class Event { Down, Repeat, Up, UnheardUp, BindingPress };
 
   void Report(bool up) {
     if (compositor_) {
@@ -249,6 +256,27 @@ TEST_F(Timeline, CompositorPress_TapIsOneShot_HoldABurstWhileItRepeats) {
   for (const int t : Every(2600, 3100)) expected.push_back(t);
   EXPECT_EQ(shots, expected);
   EXPECT_FALSE(p.ticking);
+}
+
+// Two taps before the keyboard's first repeat look like a press and its
+// first repeat: two shots, not a burst.
+TEST_F(Timeline, CompositorPress_SecondTapBeforeTheFirstRepeat_OneShotEach) {
+  FromCompositor(false);
+  Press(0, 30, false);
+  Press(510, 30, false);
+  Press(3000, 30, false);
+  EXPECT_EQ(Run(5000), (std::vector<int>{0, 550, 3000}));
+}
+
+// sway's key held soon after a tap of the compositor's own binding, whose
+// hold has not lapsed yet: the key's own hold, not that tap's repeat.
+TEST_F(Timeline, BindingTappedThenTheWatchedKeyHeld_ShotsUntilTheKeysRelease) {
+  p.hotkeyWatch = HotkeyWatch::Repeats;
+  BindingPress(0);
+  Press(300, 700);
+  std::vector<int> expected{0};
+  for (const int t : Every(300, 950)) expected.push_back(t);
+  EXPECT_EQ(Run(3000), expected);
 }
 
 TEST_F(Timeline, CompositorDownAndUp_ShotsUntilTheUp) {

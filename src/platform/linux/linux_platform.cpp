@@ -23,13 +23,11 @@ QString FromUtf8(std::string_view text) {
 }
 
 // Per user (the runtime folder is the user's own) and per display.
-std::string LockPath(std::string_view lockKey) {
+std::string RuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string folder =
-      runtime && *runtime
-          ? std::string(runtime)
-          : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString();
-  return LockFilePath(folder, lockKey);
+  return runtime && *runtime
+             ? std::string(runtime)
+             : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString();
 }
 
 QIcon AppIcon() { return LoadAppIcon(QStringLiteral(":/snapwick/snapwick.ico")); }
@@ -37,7 +35,9 @@ QIcon AppIcon() { return LoadAppIcon(QStringLiteral(":/snapwick/snapwick.ico"));
 }  // namespace
 
 LinuxPlatform::LinuxPlatform(SessionParts parts, std::string_view lockKey)
-    : parts_(std::move(parts)), instance_(LockPath(lockKey)) {
+    : parts_(std::move(parts)),
+      instance_(LockFilePath(RuntimeFolder(), lockKey)),
+      doorPath_(KeyDoorPath(RuntimeFolder(), lockKey)) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(AppIcon());
 
@@ -102,12 +102,19 @@ bool LinuxPlatform::Create(WindowEvents& events) {
 void LinuxPlatform::ShowFirst() {
   if (closed_ || !window_) return;
   window_->ShowCentred();
-  const std::string_view notice = parts_.notice;
+  const std::string& notice = parts_.notice;
   if (notice.empty()) return;
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(notice.size()), notice.data());
+  std::fprintf(stderr, "%s\n", notice.c_str());
   // After the window, so that the message stands in front of it.
   QMetaObject::invokeMethod(
-      &context_, [this, notice] { ShowMessage(notice, kAppName); }, Qt::QueuedConnection);
+      &context_, [this] { ShowMessage(parts_.notice, kAppName); }, Qt::QueuedConnection);
+}
+
+void LinuxPlatform::OpenKeyDoor() {
+  if (door_ || !instance_.Held()) return;
+  door_ = CompositorKeyDoor::Open(doorPath_, [this](CompositorKey key) {
+    if (!closed_ && events_) events_->OnCompositorKey(key);
+  });
 }
 
 void LinuxPlatform::OnKey(KeySeen seen) {

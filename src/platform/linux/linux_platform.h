@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/events.h"
+#include "platform/linux/compositor_key_door.h"
 #include "platform/linux/key_capture.h"
 #include "platform/linux/main_window.h"
 #include "platform/linux/session_end.h"
@@ -87,6 +88,7 @@ class LinuxPlatform final : public Platform {
   bool RequestClose(CloseOrigin origin);
   void OnTerminationSignal();
   void OnKey(KeySeen seen);
+  void OpenKeyDoor();
   void Tick();
   // What the hotkey source read during the program's work waits for the
   // event loop.
@@ -98,6 +100,11 @@ class LinuxPlatform final : public Platform {
   SessionParts parts_;
   SoundPlayer sound_;
   SingleInstance instance_;
+  std::string doorPath_;
+  // After the lock: the door's file is removed while the lock is still
+  // held, so that no copy starting meanwhile finds it and takes it for a
+  // killed copy's.
+  std::unique_ptr<CompositorKeyDoor> door_;
   TerminationSignals signals_;
 
   WindowEvents* events_ = nullptr;

@@ -1,6 +1,8 @@
 // The program's entry on Linux: the session it was started in decides its
 // platform (X11, or Wayland's), and Qt's event loop runs on the one
-// user-interface thread. The program reads no command line of its own.
+// user-interface thread. The program reads no command line of its own but
+// the arguments of the compositor's key bindings, which make a start that
+// only tells the running copy of the key (compositor_key_command.h).
 
 #include <sys/stat.h>
 #include <QApplication>
@@ -8,9 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/main_window_logic.h"
+#include "platform/linux/compositor_key_command.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_texts.h"
 #include "platform/linux/session_kind.h"
@@ -52,13 +56,20 @@ int NoDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A write to a pipe or socket whose reader is gone fails with EPIPE, as
-  // any other failed write, instead of ending the program.
-  std::signal(SIGPIPE, SIG_IGN);
-
   const linux::SessionEnvironment environment{Env("WAYLAND_DISPLAY"), Env("XDG_SESSION_TYPE"),
                                               Env("DISPLAY")};
   const linux::SessionKind kind = linux::SessionKindOf(environment);
+  // A compositor's key binding started this copy only to tell the running
+  // one: before Qt and without a display, since labwc starts it at every
+  // repeat of a held key.
+  if (const auto key = linux::CompositorKeyArgument(std::span<const char* const>(
+          argv + 1, argc > 1 ? static_cast<std::size_t>(argc - 1) : 0))) {
+    return linux::RunCompositorKeyCommand(*key, Env("XDG_RUNTIME_DIR"),
+                                          linux::SessionKey(kind, environment));
+  }
+  // A write to a pipe or socket whose reader is gone fails with EPIPE, as
+  // any other failed write, instead of ending the program.
+  std::signal(SIGPIPE, SIG_IGN);
   // Before Qt, which would abort without a display.
   std::unique_ptr<x11::XDisplay> display;
   const char* qtPlatform = linux::QtPlatformOf(kind);

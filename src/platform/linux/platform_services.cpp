@@ -65,7 +65,14 @@ Status LinuxPlatform::DeleteFile(std::string_view path) { return linux::DeleteFi
 
 // --- SystemApi ---
 
-bool LinuxPlatform::AnotherInstanceRunning() { return instance_.AnotherRunning(); }
+bool LinuxPlatform::AnotherInstanceRunning() {
+  const bool another = instance_.AnotherRunning();
+  // Only the copy that holds the lock: a socket's file found then is a
+  // killed copy's. A copy that runs without the lock (its file could not be
+  // made) may be one of two, and takes no door from the other.
+  if (!another) OpenKeyDoor();
+  return another;
+}
 
 std::optional<std::string> LinuxPlatform::ProgramFolder() {
   std::string path(4096, '\0');

@@ -17,11 +17,12 @@ std::unique_ptr<Part> First(const std::vector<Way>& ways) {
 
 SessionParts ChooseSessionParts(const std::vector<HotkeyWay>& hotkeys,
                                 const std::vector<ScreenWay>& screens, std::string_view noHotkey,
-                                std::string_view noScreen) {
+                                std::string_view noScreen, const KeylessScreens& keyless) {
   SessionParts parts;
   parts.hotkey = First<HotkeySource>(hotkeys);
   if (!parts.hotkey) {
-    parts.notice = noHotkey;
+    parts.screen = First<ScreenSource>(keyless.ways);
+    parts.notice = parts.screen ? keyless.notice : std::string(noHotkey);
     return parts;
   }
   parts.screen = First<ScreenSource>(screens);

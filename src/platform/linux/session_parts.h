@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/keyboard.h"
@@ -99,14 +100,16 @@ class SessionKeymap {
 };
 
 // One session's parts. Any of them may be missing: no hotkey or no screen
-// means no shots (never black ones), no keymap means the panel names no
-// key. `notice` is said once the window is up (message box and stderr)
-// when the session cannot make shots.
+// means no shots (never black ones) but those of the compositor's own
+// bindings (CompositorKey), which need the screen; no keymap means the
+// panel names no key. `notice` is said once the window is up (message box
+// and stderr) when the settings' key makes no shots: why, and what the
+// user can do.
 struct SessionParts {
   std::unique_ptr<HotkeySource> hotkey;
   std::unique_ptr<ScreenSource> screen;
   std::unique_ptr<SessionKeymap> keymap;
-  std::string_view notice;
+  std::string notice;
 };
 
 // The ways to the hotkey and the screen that a desktop offers beside its

@@ -21,10 +21,23 @@ std::string DisplayKey(std::string_view display) {
   return key;
 }
 
-std::string LockFilePath(std::string_view runtimeFolder, std::string_view display) {
+namespace {
+
+std::string RuntimeFile(std::string_view runtimeFolder, std::string_view display,
+                        std::string_view extension) {
   std::string path(runtimeFolder);
   if (!path.empty() && path.back() != '/') path += '/';
-  return path + "snapwick-" + DisplayKey(display) + ".lock";
+  return path + "snapwick-" + DisplayKey(display) + std::string(extension);
+}
+
+}  // namespace
+
+std::string LockFilePath(std::string_view runtimeFolder, std::string_view display) {
+  return RuntimeFile(runtimeFolder, display, ".lock");
+}
+
+std::string KeyDoorPath(std::string_view runtimeFolder, std::string_view display) {
+  return RuntimeFile(runtimeFolder, display, ".sock");
 }
 
 bool SingleInstance::AnotherRunning() {

@@ -16,6 +16,10 @@ namespace snapwick::linux {
 std::string DisplayKey(std::string_view display);
 // runtimeFolder/snapwick-<display key>.lock
 std::string LockFilePath(std::string_view runtimeFolder, std::string_view display);
+// runtimeFolder/snapwick-<display key>.sock: the socket beside the lock
+// through which the compositor's key bindings reach the copy that holds it
+// (compositor_key_door.h).
+std::string KeyDoorPath(std::string_view runtimeFolder, std::string_view display);
 
 class SingleInstance {
  public:
@@ -25,6 +29,9 @@ class SingleInstance {
   // true when another copy holds it. A lock file that cannot be made
   // blocks no one: the program then runs as if alone.
   bool AnotherRunning();
+  // Whether this copy holds the lock: once AnotherRunning has said no, and
+  // the lock file could be made.
+  bool Held() const { return lock_.Valid(); }
 
  private:
   std::string path_;

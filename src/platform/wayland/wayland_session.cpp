@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "platform/linux/compositor_key_command.h"
 #include "platform/linux/linux_texts.h"
 #include "platform/linux/session_choice.h"
 #include "platform/wayland/screencopy_grabber.h"
@@ -55,9 +56,14 @@ linux::SessionParts MakeWaylandSession(const linux::DesktopWays& desktop) {
     auto firstLayout = [seat]() { return seat ? seat->PcKeymap() : nullptr; };
     return SwayHotkeySource::Connect(firstLayout);
   };
-  linux::SessionParts parts =
-      linux::ChooseSessionParts({sway, desktop.hotkey}, {CompositorScreen, desktop.screen},
-                                linux::kNoHotkeyWayMessage, linux::kNoScreenWayMessage);
+  // Without a key of its own, the compositor's copy still serves the keys
+  // of the compositor's own bindings; a desktop's screen cast, which asks
+  // the user, is not started for them.
+  linux::SessionParts parts = linux::ChooseSessionParts(
+      {sway, desktop.hotkey}, {CompositorScreen, desktop.screen}, linux::kNoHotkeyWayMessage,
+      linux::kNoScreenWayMessage,
+      {{CompositorScreen},
+       linux::BindInCompositorNotice(QCoreApplication::applicationFilePath().toStdString())});
   // Last: SwayHotkey keeps a reference of its own to the keymap it was
   // given, and asks for one only while watching.
   parts.keymap = std::move(keymap);

@@ -9,10 +9,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/main_window_logic.h"
+#include "platform/linux/compositor_key_command.h"
+#include "temp_folder.h"
 
 namespace snapwick::linux {
 namespace {
@@ -78,6 +81,10 @@ struct Core final : snapwick::testing::QuietEvents {
     Note(frame ? "frame " + std::to_string(frame->width) : "no frame");
   }
   void OnHotkeyBound(std::string_view keyName) override { Note("bound " + std::string(keyName)); }
+  void OnCompositorKey(CompositorKey key) override {
+    static constexpr const char* kNames[] = {"binding press", "binding down", "binding up"};
+    Note(kNames[static_cast<int>(key)]);
+  }
   void OnTick() override {
     Note("tick");
     ++depth;
@@ -244,6 +251,45 @@ void RunFor(int ms) {
   clock.start();
   while (clock.elapsed() < ms) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+  }
+}
+
+// The compositor's key commands reach the core once this copy holds the
+// single-instance lock, from the event loop, and not once it has closed;
+// a second copy takes no door from the first, and the door goes with the
+// copy that opened it.
+TEST(LinuxPlatformDoor, CompositorKeys_ReachTheCopyThatHoldsTheLock_UntilItCloses) {
+  const snapwick::testing::TempFolder runtime;
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string was = saved ? saved : "";
+  ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  const std::string door = KeyDoorPath(runtime.Path(), ":door");
+  {
+    Log log;
+    Core core(log);
+    LinuxPlatform platform(SessionParts{}, ":door");
+    ASSERT_TRUE(platform.Create(core));
+    EXPECT_EQ(SendCompositorKey(door, CompositorKey::Press), KeySent::NoRunningCopy);
+    ASSERT_FALSE(platform.AnotherInstanceRunning());
+    {
+      LinuxPlatform second(SessionParts{}, ":door");
+      EXPECT_TRUE(second.AnotherInstanceRunning());
+    }
+    ASSERT_EQ(SendCompositorKey(door, CompositorKey::Down), KeySent::Sent);
+    ASSERT_EQ(SendCompositorKey(door, CompositorKey::Up), KeySent::Sent);
+    EXPECT_TRUE(log.empty());
+    ASSERT_TRUE(RunUntil([&] { return log.size() >= 2; }));
+    EXPECT_EQ(log, (Log{"binding down", "binding up"}));
+    ASSERT_EQ(platform.CloseWindow(), Status::Ok);
+    ASSERT_EQ(SendCompositorKey(door, CompositorKey::Press), KeySent::Sent);
+    RunFor(100);
+    EXPECT_EQ(log.size(), 2u);
+  }
+  EXPECT_EQ(SendCompositorKey(door, CompositorKey::Press), KeySent::NoRunningCopy);
+  if (saved) {
+    ::setenv("XDG_RUNTIME_DIR", was.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_RUNTIME_DIR");
   }
 }
 

@@ -90,6 +90,30 @@ TEST_F(SessionChoice, NoHotkey_TheScreenIsNotAskedForAndTheNoticeSaysSo) {
   EXPECT_EQ(asked_, (std::vector<std::string>{"sway", "shortcuts"}));
 }
 
+// labwc, river, Wayfire, niri: a screen copy of the compositor's own but no
+// key. The copy stays for the compositor's bindings, no key is watched, and
+// the notice says how to bind one; a desktop's screen cast is not started
+// for them, and where the compositor has no copy either nothing changes.
+TEST_F(SessionChoice, NoHotkeyButTheCompositorsCopy_KeptWithTheBindingNotice) {
+  const KeylessScreens keyless{{Screen("screencopy", true)}, "bind it"};
+  SessionParts parts = ChooseSessionParts({Hotkey("sway", false), Hotkey("shortcuts", false)},
+                                          {Screen("screencopy", true), Screen("cast", true)},
+                                          kNoHotkey, kNoScreen, keyless);
+  EXPECT_FALSE(parts.hotkey);
+  ASSERT_TRUE(parts.screen);
+  EXPECT_EQ(static_cast<NamedScreen*>(parts.screen.get())->name, "screencopy");
+  EXPECT_EQ(parts.notice, "bind it");
+  EXPECT_EQ(asked_, (std::vector<std::string>{"sway", "shortcuts", "screencopy"}));
+
+  asked_.clear();
+  parts = ChooseSessionParts({Hotkey("sway", false)},
+                             {Screen("screencopy", false), Screen("cast", true)}, kNoHotkey,
+                             kNoScreen, {{Screen("screencopy", false)}, "bind it"});
+  EXPECT_FALSE(parts.screen);
+  EXPECT_EQ(parts.notice, kNoHotkey);
+  EXPECT_EQ(asked_, (std::vector<std::string>{"sway", "screencopy"}));
+}
+
 TEST_F(SessionChoice, NoScreen_TheHotkeyGoesBackAndTheNoticeSaysSo) {
   // An empty way (a desktop without portals) counts as one that gives none.
   const SessionParts parts =

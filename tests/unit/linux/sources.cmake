@@ -2,6 +2,7 @@
 # inside one QApplication on Qt's offscreen platform.
 set(SNAPWICK_LINUX_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/app_icon_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/compositor_key_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files_posix_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux_platform_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp
