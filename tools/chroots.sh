@@ -4,7 +4,7 @@
 #   trixie-base    Debian 13 with only the Linux archive's runtime packages
 #   trixie-gnome   GNOME 48 and its portals, a layer over trixie-base
 #   forky          Debian testing: sway, labwc, KWin (Plasma 6) and GNOME,
-#                  their portals, PipeWire
+#                  their portals, PipeWire, and the archive's runtime packages
 # They live outside the repository, in ${SNAPWICK_CHROOTS:-/var/cache/snapwick/chroots},
 # each in a folder named after its package list's digest: a changed list
 # makes a new one (the old one goes after two days unused), an unchanged
@@ -41,10 +41,11 @@ declare -A SNAPWICK_CHROOT_PACKAGES
 # The README's runtime packages for the Linux archive (the X11 and Wayland
 # libraries, Qt's Wayland plugin, a font with Cyrillic letters) and no more:
 # the archive scenario shows that this list is enough.
-SNAPWICK_CHROOT_PACKAGES[trixie-base]="
+SNAPWICK_ARCHIVE_RUNTIME="
   libqt6widgets6 libqt6gui6 libqt6dbus6 libqt6core6 libx11-6 libx11-xcb1 libxext6 libxi6
   libxfixes3 libxrandr2 libxkbcommon0 libxkbcommon-x11-0 libwayland-client0 libpipewire-0.3-0
   libturbojpeg0 libpulse0 libjpeg62-turbo qt6-wayland fonts-dejavu-core"
+SNAPWICK_CHROOT_PACKAGES[trixie-base]=$SNAPWICK_ARCHIVE_RUNTIME
 
 # GNOME 48 headless: the shell, its portal (whose GlobalShortcuts provider
 # is gnome-control-center's), the session's media server and bus (dbus-x11
@@ -55,13 +56,16 @@ SNAPWICK_CHROOT_PACKAGES[trixie-gnome]="
 
 # forky's desktops: sway 1.12 and labwc 0.20 (swaybg for a known picture,
 # wtype for keys, wayland-info for the globals, wlr-randr for labwc's mode,
-# grim and wev to see the screen and the keys a client gets), KWin 6.7 with
-# its portal, the global shortcuts daemon, kbuildsycoca6, the QML of the
-# portal's dialogs and Plasma's Qt theme (Qt 6.11's own KDE theme crashes
-# kwin_wayland at start without it), GNOME 50 with its portal.
-SNAPWICK_CHROOT_PACKAGES[forky]="
-  sway swaybg labwc wtype wayland-utils wlr-randr grim wev
-  kwin-wayland xdg-desktop-portal-kde kglobalacceld libkf6service-bin qt6-wayland plasma-integration
+# grim and wev to see the screen and the keys a client gets, wlrctl for
+# labwc's window titles), KWin 6.7 with its portal, the global shortcuts
+# daemon, kbuildsycoca6, the QML of the portal's dialogs and Plasma's Qt
+# theme (Qt 6.11's own KDE theme crashes kwin_wayland at start without
+# it), GNOME 50 with its portal; and the archive's runtime packages, so
+# that the program starts inside where a desktop runs its command (labwc's
+# key binding): the desktops bring all of them but libturbojpeg0.
+SNAPWICK_CHROOT_PACKAGES[forky]="$SNAPWICK_ARCHIVE_RUNTIME
+  sway swaybg labwc wtype wayland-utils wlr-randr grim wev wlrctl
+  kwin-wayland xdg-desktop-portal-kde kglobalacceld libkf6service-bin plasma-integration
   qml6-module-org-kde-kirigami qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates
   gnome-shell mutter xdg-desktop-portal-gnome gnome-control-center

@@ -13,7 +13,8 @@ here, by path, against the same sockets:
     Gnome48   trixie's GNOME 48 (chroot trixie-gnome)
     Gnome50   forky's GNOME 50 (chroot forky)
     Kwin6     forky's KWin 6.7, Plasma 6's portal and global shortcuts
-    Labwc     forky's labwc 0.20, rc.xml's key bindings given by the scenario
+    Labwc     forky's labwc 0.20, rc.xml's key bindings and window rules given
+              by the scenario
 
 forky's sway 1.12 is a sway scenario's session instead: see forky_sway.py.
 """
@@ -106,15 +107,17 @@ class Kwin6(ChrootStack, KdeStack):
 
 class Labwc(ChrootStack):
     """labwc on the headless backend with one 1920x1080 output; `keybinds`
-    is rc.xml's <keyboard> content (a <keybind> that runs a command)."""
+    is rc.xml's <keyboard> content (a <keybind> that runs a command),
+    `window_rules` its <windowRules> content (where windows go)."""
 
     name = "labwc"
     chroot_name = "forky"
     display = "wayland-0"
 
-    def __init__(self, keybinds=""):
+    def __init__(self, keybinds="", window_rules=""):
         super().__init__()
         self.keybinds = keybinds
+        self.window_rules = window_rules
 
     def up(self):
         started = time.monotonic()
@@ -125,7 +128,8 @@ class Labwc(ChrootStack):
         config = self.home / ".config" / "labwc"
         self.user_file(".config/labwc/rc.xml", (
             '<?xml version="1.0"?>\n<labwc_config>\n'
-            f"<keyboard>\n{self.keybinds}\n</keyboard>\n</labwc_config>\n").encode())
+            f"<keyboard>\n{self.keybinds}\n</keyboard>\n"
+            f"<windowRules>\n{self.window_rules}\n</windowRules>\n</labwc_config>\n").encode())
         compositor = self.spawn_user(["labwc", "-C", str(config)], log="labwc", desktop=True)
         wait_until("labwc's socket",
                    lambda: (self.runtime / self.display).exists() or compositor.poll() is not None,
