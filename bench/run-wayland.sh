@@ -5,10 +5,13 @@
 # grim as whole processes, the Wayland layer's grab, the time from a key's
 # event to the layer's report of it, the program's key held and its CPU at
 # rest. Prints figures; not a test. Run as root (sway runs as an ordinary
-# user that the run makes, as in tests/e2e_wayland).
+# user that the run makes, as in tests/e2e_wayland). With --forky the sways
+# are forky's sway 1.12 in the cached chroot of tools/chroots.sh (made with
+# `bash tools/chroots.sh make forky`), started as tests/e2e_desktops does:
+# the program through ext-image-copy-capture beside wlr-screencopy.
 #
 #   bench/run-wayland.sh [--rounds N] [--sizes "WxH ..."] [--held-seconds S]
-#                        [--rest-seconds S]
+#                        [--rest-seconds S] [--forky]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tool in sway swaybg grim cjpeg runuser; do

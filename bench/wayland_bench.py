@@ -1,11 +1,12 @@
 """Shots and keys on a headless sway, side by side in one run; prints
 figures, not a test. Run by bench/run-wayland.sh, which builds the parts:
 
-    wayland_bench.py BUILD_DIR [--rounds N] [--sizes "WxH ..."]
+    wayland_bench.py BUILD_DIR [--rounds N] [--sizes "WxH ..."] [--forky]
 
-At each size a fresh sway (as tests/e2e_wayland starts it) shows the
-benchmark's desktop picture, and, round-robin over the rounds so that a
-change of load falls on all of them:
+At each size a fresh sway (as tests/e2e_wayland starts it; with --forky,
+forky's sway 1.12 in tools/chroots.sh's cached chroot, as
+tests/e2e_desktops starts it) shows the benchmark's desktop picture, and,
+round-robin over the rounds so that a change of load falls on all of them:
 - the bare probe (bench/wayland_probe.cpp): screencopy, TurboJPEG q80 4:2:0,
   one write, timed from the byte that asks for a shot to the moment its
   file is whole (inotify, as Snapwick's shots are), and inside the probe;
@@ -14,7 +15,8 @@ change of load falls on all of them:
   and wlr-screencopy on sway 1.11 and later: SNAPWICK_COPY_PROTOCOL makes
   the layer prefer the latter);
 - `grim -t ppm FILE` and `grim -t ppm - | cjpeg -quality 80 >FILE`, each
-  started as a whole process, from the spawn to its end.
+  started as a whole process, from the spawn to its end (this machine's
+  grim and cjpeg, also against forky's sway).
 - Snapwick itself (a fresh copy of dist/snapwick-linux run as the
   session's user, sounds off): F8 pressed on a virtual keyboard with a real
   keymap (bench/wayland_key_injector.cpp) and released at once, from the
@@ -34,6 +36,7 @@ minute at rest.
 
 import argparse
 import ctypes
+import json
 import os
 import select
 import statistics
@@ -264,7 +267,7 @@ def bench_command(app, sway, files, rounds, repeats=100, every=0.04):
     ]
 
 
-def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
+def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds, session_class):
     width, height = size
     ppm = s.tmp / f"desktop-{width}x{height}.ppm"
     with open(ppm, "wb") as out:
@@ -272,7 +275,8 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
                        stdout=out, check=True)
     png = s.tmp / f"desktop-{width}x{height}.png"
     Image.open(ppm).save(png)
-    sway = s.sway(f"b{width}", mode=f"{width}x{height}")
+    sway = s.sway(f"b{width}", session_class=session_class, mode=f"{width}x{height}")
+    version = json.loads(sway.swaymsg("-t", "get_version", "-r").stdout)["human_readable"]
     sway.swaymsg(f"output HEADLESS-1 bg {sway.readable_file(png, 'desktop.png')} stretch")
     env = sway.env()
     client_path = build / "tests" / "e2e_wayland" / "snapwick_wayland_client"
@@ -398,7 +402,7 @@ def bench_size(s, build, size, rounds, results, held_seconds, rest_seconds):
     rows += command_rows
     if rest:
         rows.append((f"Snapwick at rest, {short(first)}", rest))
-    results.append((f"{width}x{height}", rows))
+    results.append((f"{width}x{height}, sway {version}", rows))
     sway.stop()
 
 
@@ -414,14 +418,21 @@ def main():
     parser.add_argument("--sizes", default="1920x1080 3840x2160")
     parser.add_argument("--held-seconds", type=float, default=3)
     parser.add_argument("--rest-seconds", type=int, default=60)
+    parser.add_argument("--forky", action="store_true",
+                        help="forky's sway 1.12 from the cached chroot (bash tools/chroots.sh make forky)")
     args = parser.parse_args()
+    session_class = None
+    if args.forky:
+        sys.path.insert(0, str(REPO / "tests" / "e2e_desktops"))
+        from forky_sway import ForkySway
+        session_class = ForkySway
     sizes = [tuple(int(v) for v in size.split("x")) for size in args.sizes.split()]
     results = []
 
     def body(s):
         for n, size in enumerate(sizes):
             bench_size(s, args.build.resolve(), size, args.rounds, results, args.held_seconds,
-                       args.rest_seconds if n == 0 else 0)
+                       args.rest_seconds if n == 0 else 0, session_class)
         with open("/proc/loadavg") as f:
             load = f.read().split()[:3]
         print(f"\nmin / median / max in ms over {args.rounds} rounds each, load {' '.join(load)}")

@@ -1,12 +1,22 @@
 """The program built here (a fresh copy of dist/snapwick-linux) beside
 forky's headless sway 1.12 in a chroot, by path, with a known picture on
-HEADLESS-1 and forky's wev holding the focus: F8 held about 1 s (forky's
-wtype) makes 19 to 21 consecutive shots of the whole 1920x1080 output that
-show the picture, a 20 ms tap exactly one, and wev receives no F8.
+HEADLESS-1 and forky's wev holding the focus:
 
-    program_on_forky_sway.py    (the chroot forky: bash tools/chroots.sh make forky)
+- F8 held about 1 s (forky's wtype) makes 19 to 21 consecutive shots of the
+  whole 1920x1080 output that show the picture, a 20 ms tap exactly one,
+  and wev receives no F8;
+- on a keyboard with a real keymap, F8 held while another key goes down
+  (the cases of Debian 12's sway, program.py): shots while F8 is held, none
+  a second after every key is up;
+- every shot came through ext-image-copy-capture: the program's own
+  Wayland log (WAYLAND_DEBUG=client) holds one capture request of that
+  protocol per shot and no copy of wlr-screencopy.
+
+    program_on_forky_sway.py    (the chroot forky: bash tools/chroots.sh make forky;
+                                 SNAPWICK_WAYLAND_KEYS: the benchmark's virtual keyboard)
 """
 
+import re
 import sys
 import time
 from pathlib import Path
@@ -20,10 +30,13 @@ from forky_sway import ForkySway  # noqa: E402
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e_wayland"))
 
 from PIL import Image  # noqa: E402
-from program import FocusedClient, desktop_picture, install, shot_matches, start  # noqa: E402
+from program import FocusedClient, desktop_picture, holds_without_release, install, shot_matches, start  # noqa: E402
 from sway_session import expect, run, wait_until  # noqa: E402
 
 CONFIG = 'for_window [app_id="^wev$"] floating enable, resize set 240 120, move position 0 0\n'
+# Requests as libwayland logs them: "-> interface@id.request(arguments)".
+EXT_CAPTURE = re.compile(r"-> ext_image_copy_capture_frame_v1[@#]\d+\.capture\(\)")
+WLR_COPY = re.compile(r"-> zwlr_screencopy_frame_v1[@#]\d+\.copy")
 
 
 def body(s):
@@ -39,7 +52,7 @@ def body(s):
     wait_until(picture_drawn, 15, "swaybg never drew the picture")
     focused = FocusedClient(s, sway)
 
-    app = start(s, sway, install(sway))
+    app = start(s, sway, install(sway), extra_env={"WAYLAND_DEBUG": "client"})
     rect = app.node()["rect"]
     covered = [(rect["x"] - 40, rect["y"] - 40, rect["width"] + 80, rect["height"] + 80), (0, 0, 280, 160)]
 
@@ -62,6 +75,14 @@ def body(s):
     ok, why = shot_matches(app.pic / tap[0], picture, (1920, 1080), covered=covered)
     expect(ok, f"the tap: {why}")
     expect(focused.released("F8") == 0, "wev received F8 while the program watched it")
+
+    shots = held + tap + holds_without_release(s, sway, app)
+    log = app.log()
+    captures, copies = len(EXT_CAPTURE.findall(log)), len(WLR_COPY.findall(log))
+    s.log(f"{len(shots)} shots: {captures} ext-image-copy-capture captures, {copies} wlr-screencopy copies")
+    expect(captures == len(shots) == len(app.shots()) and copies == 0,
+           f"{len(shots)} shots came from {captures} ext-image-copy-capture captures and {copies} "
+           "wlr-screencopy copies, not one capture each")
 
 
 run("desktops_program_on_forky_sway", body, deadline=120)

@@ -10,6 +10,7 @@ desktop would start it, and what the scenarios watch it with:
     names = app.wait_shots(20)
     bindings = BindingWatch(s, sway)                # sway's binding events
     focused = FocusedClient(s, sway)                # wev: which keys reach a client
+    new = holds_without_release(s, sway, app)       # F8 held while other keys go down
 
 The scenarios start everything through these and the Scenario ends it, by
 process id.
@@ -39,9 +40,20 @@ DIST = Path(os.environ.get("SNAPWICK_LINUX_DIST", REPO / "dist" / "snapwick-linu
 VK_F8, VK_F9, VK_F11 = 0x77, 0x78, 0x7A
 TITLE_F8 = "Snapwick 1.1 (HotKey:F8)"
 OWN_BINDING = re.compile(r"nop snapwick-\d+-[0-9a-f]+-(down|up)")
+KEY_A, KEY_LEFTCTRL, KEY_F8 = 30, 29, 66
+# sway runs the release binding only when no other key went down while F8
+# was held, and stops the press binding's repeats at the other key. Steps:
+# a key code pressed, its negative released, seconds waited.
+HOLDS_WITHOUT_RELEASE = [
+    ("a typed while F8 is held", [KEY_F8, 0.8, KEY_A, 0.05, -KEY_A, 0.4, -KEY_F8]),
+    ("Ctrl pressed while F8 is held, let go after it",
+     [KEY_F8, 0.8, KEY_LEFTCTRL, 0.4, -KEY_F8, 0.2, -KEY_LEFTCTRL]),
+    ("a typed before F8's first repeat", [KEY_F8, 0.2, KEY_A, 0.05, -KEY_A, 0.05, -KEY_F8]),
+]
 
-__all__ = ["BindingWatch", "DIST", "FocusedClient", "Program", "TITLE_F8", "VK_F8", "VK_F9", "VK_F11",
-           "desktop_picture", "install", "settings_record", "shot_matches", "start"]
+__all__ = ["BindingWatch", "DIST", "FocusedClient", "HOLDS_WITHOUT_RELEASE", "Program", "TITLE_F8", "VK_F8",
+           "VK_F9", "VK_F11", "desktop_picture", "holds_without_release", "install", "settings_record",
+           "shot_matches", "start"]
 
 # Blocks of colour whose middles survive JPEG at any quality and a scaled
 # copy, and one-pixel lines that show a copy off by a row or in the wrong
@@ -208,6 +220,38 @@ def start(s, sway, folder, tag="snapwick", extra_env=None):
     node = wait_until(shown, 20, "the program's window did not appear in sway's tree")
     s.log(f"{tag}: pid {proc.pid}, window {node.get('name')!r} ({node.get('shell')}, {node.get('type')})")
     return app
+
+
+def holds_without_release(s, sway, app):
+    """Each case of HOLDS_WITHOUT_RELEASE typed on a virtual keyboard with a
+    real keymap (SNAPWICK_WAYLAND_KEYS, the benchmark's): shots while F8
+    is held, none a second after every key is up. Returns the new shots."""
+    keys = sway.start_keyboard(os.environ["SNAPWICK_WAYLAND_KEYS"])
+    shots = []
+    for what, steps in HOLDS_WITHOUT_RELEASE:
+        before = app.shots()
+        for step in steps:
+            if isinstance(step, float):
+                time.sleep(step)
+            elif step > 0:
+                keys.press(step)
+            else:
+                keys.release(-step)
+        while_held = len(app.shots()) - len(before)
+        time.sleep(1.0)
+        settled = len(app.shots()) - len(before)
+        time.sleep(1.0)
+        new = [n for n in app.shots() if n not in before]
+        s.log(f"{what}: {while_held} shots while held, {settled - while_held} after every key was up")
+        expect(while_held >= 3, f"{what}: {while_held} shots while F8 was held")
+        expect(len(new) == settled, f"{what}: shots went on a second after every key was up ({settled}, "
+                                    f"then {len(new)})")
+        # The hold ends at the latest a second after the press, when no
+        # repeat came.
+        expect(len(new) <= 24, f"{what}: {len(new)} shots")
+        shots += new
+    keys.close()
+    return shots
 
 
 class BindingWatch:

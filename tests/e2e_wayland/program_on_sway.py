@@ -28,7 +28,6 @@ picture stays in view):
                            SNAPWICK_WAYLAND_KEYS: the benchmark's virtual keyboard)
 """
 
-import os
 import sys
 import time
 from pathlib import Path
@@ -37,8 +36,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from PIL import Image  # noqa: E402
 
-from program import (TITLE_F8, BindingWatch, FocusedClient, desktop_picture, install,  # noqa: E402
-                     settings_record, shot_matches, start)
+from program import (TITLE_F8, BindingWatch, FocusedClient, desktop_picture, holds_without_release,  # noqa: E402
+                     install, settings_record, shot_matches, start)
 from sway_session import expect, run, wait_until  # noqa: E402
 
 # What every message ends with where a session gives the program no way to
@@ -46,16 +45,6 @@ from sway_session import expect, run, wait_until  # noqa: E402
 NO_SHOTS_NOTICE = "снимки экрана делаться не будут"
 WEV_CORNER = (0, 0, 240, 120)
 CONFIG = ('for_window [app_id="^wev$"] floating enable, resize set 240 120, move position 0 0\n')
-KEY_A, KEY_LEFTCTRL, KEY_F8 = 30, 29, 66
-# sway runs the release binding only when no other key went down while F8
-# was held, and stops the press binding's repeats at the other key. Steps:
-# a key code pressed, its negative released, seconds waited.
-HOLDS_WITHOUT_RELEASE = [
-    ("a typed while F8 is held", [KEY_F8, 0.8, KEY_A, 0.05, -KEY_A, 0.4, -KEY_F8]),
-    ("Ctrl pressed while F8 is held, let go after it",
-     [KEY_F8, 0.8, KEY_LEFTCTRL, 0.4, -KEY_F8, 0.2, -KEY_LEFTCTRL]),
-    ("a typed before F8's first repeat", [KEY_F8, 0.2, KEY_A, 0.05, -KEY_A, 0.05, -KEY_F8]),
-]
 
 
 def covered_by_windows(app):
@@ -115,30 +104,7 @@ def body(s):
     expect(len(tap) == 1, f"a 20 ms tap made {len(tap)} shots")
     shots = held + tap
 
-    keys = sway.start_keyboard(os.environ["SNAPWICK_WAYLAND_KEYS"])
-    for what, steps in HOLDS_WITHOUT_RELEASE:
-        before = app.shots()
-        for step in steps:
-            if isinstance(step, float):
-                time.sleep(step)
-            elif step > 0:
-                keys.press(step)
-            else:
-                keys.release(-step)
-        while_held = len(app.shots()) - len(before)
-        time.sleep(1.0)
-        settled = len(app.shots()) - len(before)
-        time.sleep(1.0)
-        new = [n for n in app.shots() if n not in before]
-        s.log(f"{what}: {while_held} shots while held, {settled - while_held} after every key was up")
-        expect(while_held >= 3, f"{what}: {while_held} shots while F8 was held")
-        expect(len(new) == settled, f"{what}: shots went on a second after every key was up ({settled}, "
-                                    f"then {len(new)})")
-        # The hold ends at the latest a second after the press, when no
-        # repeat came.
-        expect(len(new) <= 24, f"{what}: {len(new)} shots")
-        shots += new
-    keys.close()
+    shots += holds_without_release(s, sway, app)
 
     # A reload drops the bindings made at run time; the program makes them
     # again as soon as sway tells of it, unless the configuration binds the
