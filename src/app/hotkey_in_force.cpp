@@ -12,15 +12,15 @@ void ShowHotkeyInForce(Platform& p, const AppState& s, std::string_view keyName)
   if (keyName.empty()) {
     // A title that names a key which will never fire would be a promise
     // the program cannot keep.
-    p.SetTitle(s.titleText);
+    p.SetTitle(s.captionLead);
     p.ShowMessage(kNoHotkeyBoundMessage, kAppName);
     return;
   }
-  p.SetTitle(s.titleText + " (HotKey:" + std::string(keyName) + ")");
+  p.SetTitle(s.captionLead + " (HotKey:" + std::string(keyName) + ")");
 }
 
 void ShowHotkeyUnwatched(Platform& p, const AppState& s) {
-  if (s.hotkey.hotKey != 0) p.SetTitle(s.titleText);
+  if (s.hotkey.hotKey != 0) p.SetTitle(s.captionLead);
 }
 
 }  // namespace snapwick

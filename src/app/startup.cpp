@@ -33,6 +33,7 @@ bool RunStartup(Platform& p, AppState& s) {
   p.PrepareFolder(s.picFolder);
 
   s.titleText = kTitleText;
+  s.captionLead = s.titleText;
   p.SetTitle(s.titleText);
 
   LoadSettings(p, s);

@@ -58,7 +58,8 @@ void Apply(Platform& p, AppState& s) {
   }
   s.hotkey.hotKey = s.hotkey.pendingKey;
   if (auto key = p.GetText(ControlId::HotkeyBox)) {
-    p.SetTitle(std::string(kAppName) + " (HotKey:" + *key + ")");
+    s.captionLead = kAppName;
+    p.SetTitle(s.captionLead + " (HotKey:" + *key + ")");
   }
   if (auto text = p.GetText(ControlId::QualityCombo)) {
     if (auto quality = ParseQuality(*text)) s.quality = *quality;

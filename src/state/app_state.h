@@ -22,6 +22,10 @@ struct AppState {
   std::string wavFolder;       // appFolder + separator + "wav" + separator
   std::string qualityText;     // what the quality combo must show
   std::string titleText;       // "Snapwick 1.1"
+  // What the caption names the program by now: titleText from start-up,
+  // the bare name once Apply has set the caption. A key the desktop holds,
+  // or none, is told after the same words.
+  std::string captionLead;
   // Shots named in this run. 32 bits, so that the count goes on past 32767
   // and names never repeat.
   std::int32_t shotCount = 0;
