@@ -34,12 +34,17 @@ PrivateBus::PrivateBus() {
                    .toUtf8());
     file.close();
   }
+  // The daemon prints its address once it takes connections; its socket's
+  // file appears a moment before that, and a client that came then was
+  // turned away now and then.
   daemon_.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                 QStringLiteral("--nosyslog")});
+                 QStringLiteral("--nosyslog"), QStringLiteral("--print-address=1")});
   daemon_.waitForStarted(5000);
   const QDeadlineTimer deadline(10000);
-  while (!QFile::exists(socket) && !deadline.hasExpired()) QThread::msleep(10);
+  while (!daemon_.canReadLine() && !deadline.hasExpired()) {
+    daemon_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+  }
   address_ = QStringLiteral("unix:path=") + socket;
 }
 
