@@ -46,8 +46,9 @@ bool SameKey(const QString& requested, const QString& reported) {
   return false;
 }
 
-PortalHotkeySource::PortalHotkeySource(const QDBusConnection& bus, const QString& token)
-    : session_(bus, token) {
+PortalHotkeySource::PortalHotkeySource(std::shared_ptr<PortalConnection> connection,
+                                       const QString& token, ShortcutFlow flow)
+    : session_(std::move(connection), token, flow) {
   QObject::connect(&session_, &GlobalShortcutsSession::Pressed, &context_, [this] { Edge(true); });
   QObject::connect(&session_, &GlobalShortcutsSession::Released, &context_,
                    [this] { Edge(false); });

@@ -8,13 +8,13 @@
 // Watch cannot know whether a key will fire: the desktop answers later. It
 // gives Reported for any key the portal can name, and the program hears
 // the desktop's answer as the key in force once it has spoken: the key, or
-// none (a session that could not be made, a shortcut it did not take, a
-// session it closed).
+// none (a session that could not be made, a program the portal would not
+// take by its id, a shortcut it did not take, a session it closed).
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "platform/linux/session_parts.h"
@@ -30,8 +30,10 @@ bool SameKey(const QString& requested, const QString& reported);
 class PortalHotkeySource final : public linux::HotkeySource {
  public:
   // `token` names the session and, for a program without an app id, its
-  // shortcut in the desktop's settings: the same one every run.
-  PortalHotkeySource(const QDBusConnection& bus, const QString& token);
+  // shortcut in the desktop's settings: the same one every run. `flow`:
+  // how the desktop takes the shortcut.
+  PortalHotkeySource(std::shared_ptr<PortalConnection> connection, const QString& token,
+                     ShortcutFlow flow);
   // Closes the session: the key reaches applications again.
   ~PortalHotkeySource() override;
 
