@@ -94,6 +94,7 @@ void PortalConnection::OnAnswer(QDBusPendingCallWatcher* watcher) {
     // the one in the user's folder now names this copy. Quiet when it
     // cannot be written, since the portal has already taken the id.
     (void)identity_.ensureEntry();
+    refusal_.clear();
     Settle(Registration::Registered);
     return;
   }

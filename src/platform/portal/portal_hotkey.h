@@ -22,9 +22,11 @@
 
 namespace snapwick::portal {
 
-// Whether the desktop's text for the key in force (KDE: Qt's name, "F8",
-// "PgUp", "Num+5"; others: the XDG form) names the key asked for as an XDG
-// trigger ("F8", "Prior", "KP_5"). Any modifier makes another key.
+// The part of the desktop's text for the key in force (KDE: Qt's name,
+// "F8", "PgUp", "Num+5"; GNOME: a sentence, "Press F8"; others: the XDG
+// form) that names the key asked for as an XDG trigger ("F8", "Prior",
+// "KP_5"); nothing when it names another. Any modifier makes another key.
+std::optional<QString> KeyNamed(const QString& requested, const QString& reported);
 bool SameKey(const QString& requested, const QString& reported);
 
 class PortalHotkeySource final : public linux::HotkeySource {

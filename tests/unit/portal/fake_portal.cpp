@@ -93,7 +93,8 @@ class FakePortal::Object : public QDBusVirtualObject {
       std::lock_guard lock(owner_->mutex_);
       call.appId = owner_->appIds_.try_emplace(call.sender).first->second;
     }
-    if (message.interface() == QLatin1String(kSessionInterface)) {
+    if (message.interface() == QLatin1String(kSessionInterface) ||
+        message.interface() == QLatin1String(kRequestInterface)) {
       connection.send(message.createReply());
     } else if (call.method == QLatin1String("OpenPipeWireRemote")) {
       int ends[2] = {-1, -1};

@@ -59,6 +59,7 @@ class GlobalShortcuts : public ::testing::Test {
                        taken_.properties.value(QStringLiteral("preferred_trigger")).toString())};
       }
       if (call.method == QLatin1String("BindShortcuts")) {
+        if (holdBind_) return std::nullopt;
         const auto shortcuts = ShortcutsFrom(call.args.value(1));
         if (!shortcuts || shortcuts->isEmpty()) return PortalAnswer{2, {}};
         taken_ = shortcuts->first();
@@ -124,6 +125,7 @@ class GlobalShortcuts : public ::testing::Test {
   uint bindCode_ = 0;
   bool bindLists_ = true;
   bool holdCreate_ = false;
+  bool holdBind_ = false;  // a dialog the user has not answered yet
 };
 
 TEST_F(GlobalShortcuts, TheShortcutGoesWithCreateSessionAndTheListedTriggerIsReported) {
@@ -328,6 +330,27 @@ TEST_F(GlobalShortcuts, Gnome_ABindAnsweredWith2ThatListsTheShortcutIsBound_OneB
   EXPECT_EQ(qdbus_cast<QDBusObjectPath>(binds[1].args.value(0)).path(),
             FakePortal::SessionPathOf(creates[1]));
   EXPECT_EQ(ShortcutsFrom(binds[1].args.value(1))->first().id, QStringLiteral("shot_F9"));
+
+  // A key changed while the dialog is up takes the dialog down: GNOME
+  // leaves it standing for a closed session, and its Add would bind the
+  // old key for the next session of the same path.
+  {
+    std::lock_guard lock(mutex_);
+    holdBind_ = true;
+  }
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("BindShortcuts")).size() == 3; }, 5000));
+  const QString dialog = portal_->CallsOf(QStringLiteral("BindShortcuts"))[2].requestPath;
+  session_->Close();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        const auto closes = portal_->CallsOf(QStringLiteral("Close"));
+        return std::any_of(closes.begin(), closes.end(), [&](const PortalCall& c) {
+          return c.path == dialog && c.interface == QLatin1String(kRequestInterface);
+        });
+      },
+      5000));
 }
 
 TEST_F(GlobalShortcuts, ASessionEndedWhileBeingMadeIsClosedOnceItExists_TheNextComesAfter) {

@@ -42,10 +42,16 @@ TEST(SameKey, TheDesktopsWordsForTheKeyAskedFor) {
       {"KP_5", "Num+5", true},
       {"KP_Add", "Num++", true},
       {"Print", "Print", true},
+      // GNOME's sentence around the key, in any language.
+      {"F8", "Press F8", true},
+      {"F8", "Нажмите F8", true},
+      {"a", "Press A", true},
       // Another key, a modifier with it, or none.
       {"F8", "F9", false},
       {"F8", "Ctrl+F8", false},
       {"F8", "F8, F9", false},
+      {"F8", "Press Ctrl+F8", false},
+      {"F8", "Press F18", false},
       {"KP_5", "5", false},
       {"Prior", "Prior+", false},
       {"F8", "", false},
@@ -171,6 +177,13 @@ TEST_F(PortalHotkey, TheKeyAskedForBound_ToldOnceTheDesktopAnsweredAndItsEdges) 
   // The same key in other words is still the same key.
   Change(QStringLiteral("f8"));
   Settle(QStringLiteral("f8"));
+  EXPECT_EQ(bound_, std::vector<std::string>{"F8"});
+}
+
+TEST_F(PortalHotkey, TheKeyAskedForInGnomesSentence_ToldByItsOwnName) {
+  trigger_ = QStringLiteral("Press F8");
+  ASSERT_EQ(source_->Watch(kF8), HotkeyWatch::Reported);
+  WaitListed();
   EXPECT_EQ(bound_, std::vector<std::string>{"F8"});
 }
 
