@@ -45,8 +45,22 @@ GlobalShortcutsSession::~GlobalShortcutsSession() {
 }
 
 Status GlobalShortcutsSession::Bind(int virtualKey) {
+  if (!TriggerOf(virtualKey)) return Status::Failed;
+  if (dialogUp_) {
+    // The desktop may be showing its dialog for the key before; GNOME keeps
+    // it up whatever the program says (Request.Close, Session.Close), and
+    // its Add would still bind that key. The new key waits for the answer.
+    waitingKey_ = virtualKey;
+    ReleaseIfDown();
+    return Status::Ok;
+  }
+  BindNow(virtualKey);
+  return Status::Ok;
+}
+
+void GlobalShortcutsSession::BindNow(int virtualKey) {
+  waitingKey_.reset();
   const auto trigger = TriggerOf(virtualKey);
-  if (!trigger) return Status::Failed;
   // The key held in the session that ends now is let go.
   ReleaseIfDown();
   requested_ = QString::fromLatin1(trigger->data(), static_cast<qsizetype>(trigger->size()));
@@ -57,10 +71,17 @@ Status GlobalShortcutsSession::Bind(int virtualKey) {
     options.insert(QStringLiteral("shortcuts"), Shortcuts());
   }
   CreateSession(token_, options);
-  return Status::Ok;
+}
+
+bool GlobalShortcutsSession::BindWaitingKey() {
+  if (!waitingKey_) return false;
+  BindNow(*waitingKey_);
+  return true;
 }
 
 void GlobalShortcutsSession::Close() {
+  waitingKey_.reset();
+  dialogUp_ = false;
   EndSession();
   ReleaseIfDown();
 }
@@ -82,9 +103,12 @@ void GlobalShortcutsSession::OnCreated(const QVariantMap&) {
 }
 
 void GlobalShortcutsSession::AskToBind() {
+  dialogUp_ = true;
   Ask(QStringLiteral("BindShortcuts"),
       {QVariant::fromValue(QDBusObjectPath(SessionPath())), Shortcuts(), QString()}, {},
       [this](ResponseOutcome, const QVariantMap& results) {
+        dialogUp_ = false;
+        if (BindWaitingKey()) return;
         // Plasma 6 answers its dialog with no list; a cancelled dialog, or
         // a desktop that would not bind, leaves the session with no key,
         // which the program says instead of waiting for presses that
@@ -112,7 +136,12 @@ void GlobalShortcutsSession::ReportNoKey() {
 
 void GlobalShortcutsSession::OnCreateFailed(ResponseOutcome) { Fail(); }
 
-void GlobalShortcutsSession::OnClosedByDesktop() { Fail(); }
+void GlobalShortcutsSession::OnClosedByDesktop() {
+  dialogUp_ = false;
+  // The session of the key before went; the key waiting is asked for now.
+  if (BindWaitingKey()) return;
+  Fail();
+}
 
 bool GlobalShortcutsSession::ReportTrigger(const QVariant& shortcuts) {
   const auto list = ShortcutsFrom(shortcuts);
@@ -128,7 +157,8 @@ bool GlobalShortcutsSession::ReportTrigger(const QVariant& shortcuts) {
 
 bool GlobalShortcutsSession::IsOurs(const QDBusMessage& message) const {
   const QVariantList args = message.arguments();
-  if (!HasSession() || args.size() != 4) return false;
+  // The key before is no longer the program's once another was asked for.
+  if (!HasSession() || waitingKey_ || args.size() != 4) return false;
   return qdbus_cast<QDBusObjectPath>(args[0]).path() == SessionPath() &&
          args[1].toString() == shortcutId_;
 }
@@ -151,7 +181,7 @@ void GlobalShortcutsSession::OnDeactivated(const QDBusMessage& message) {
 
 void GlobalShortcutsSession::OnShortcutsChanged(const QDBusMessage& message) {
   const QVariantList args = message.arguments();
-  if (!HasSession() || args.size() != 2 ||
+  if (!HasSession() || waitingKey_ || args.size() != 2 ||
       qdbus_cast<QDBusObjectPath>(args[0]).path() != SessionPath()) {
     return;
   }
@@ -159,6 +189,7 @@ void GlobalShortcutsSession::OnShortcutsChanged(const QDBusMessage& message) {
 }
 
 void GlobalShortcutsSession::Fail() {
+  dialogUp_ = false;
   // A session that failed halfway would keep the key from applications.
   EndSession();
   trigger_.clear();

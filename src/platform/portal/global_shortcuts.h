@@ -20,7 +20,10 @@
 // listing the shortcut, and the key works.
 //
 // A key changed later means a new session (Plasma 5.27 reads the options at
-// creation only, GNOME binds once per session). The shortcut is named after
+// creation only, GNOME binds once per session), asked for once the desktop
+// has answered a BindShortcuts still pending: GNOME keeps its dialog up
+// when the session it was for is closed, and its Add then binds the old
+// key for the program. The shortcut is named after
 // its key ("shot_F9"), the same for that key every time: the desktops
 // remember a program's shortcuts by the program's id and the shortcut's id
 // and ask the user (Plasma 6's "Global Shortcuts Requested", GNOME's "Add
@@ -41,6 +44,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/portal/portal_session.h"
 #include "platform/status.h"
@@ -70,9 +74,10 @@ class GlobalShortcutsSession : public PortalSession {
   ~GlobalShortcutsSession() override;
 
   // Asks for `virtualKey` as the shortcut, in a new session (an open one
-  // is closed first). Failed at once when the key has no trigger text (a
-  // bare modifier); otherwise the outcome arrives as TriggerReported or
-  // Ended.
+  // is closed first), once the desktop has answered a BindShortcuts still
+  // pending (its dialog may be up). Failed at once when the key has no
+  // trigger text (a bare modifier); otherwise the outcome arrives as
+  // TriggerReported or Ended.
   Status Bind(int virtualKey);
   // Closes the session; no signal of it arrives after this.
   void Close();
@@ -111,6 +116,9 @@ class GlobalShortcutsSession : public PortalSession {
   void OnCreateFailed(ResponseOutcome outcome) override;
   void OnClosedByDesktop() override;
 
+  void BindNow(int virtualKey);
+  // Binds the key that waited for the desktop's dialog, if one did.
+  bool BindWaitingKey();
   QVariant Shortcuts() const;
   void AskToBind();
   // Reads the list; `unlisted` runs when it does not show the shortcut.
@@ -129,6 +137,8 @@ class GlobalShortcutsSession : public PortalSession {
   QString trigger_;
   bool down_ = false;
   bool destroying_ = false;
+  bool dialogUp_ = false;  // BindShortcuts asked and not answered yet
+  std::optional<int> waitingKey_;
 };
 
 }  // namespace snapwick::portal

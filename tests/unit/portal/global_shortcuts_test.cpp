@@ -331,9 +331,10 @@ TEST_F(GlobalShortcuts, Gnome_ABindAnsweredWith2ThatListsTheShortcutIsBound_OneB
             FakePortal::SessionPathOf(creates[1]));
   EXPECT_EQ(ShortcutsFrom(binds[1].args.value(1))->first().id, QStringLiteral("shot_F9"));
 
-  // A key changed while the dialog is up takes the dialog down: GNOME
-  // leaves it standing for a closed session, and its Add would bind the
-  // old key for the next session of the same path.
+  // A key changed while the desktop's dialog is up waits for its answer:
+  // GNOME keeps the dialog up for a closed session, and its Add would bind
+  // the old key. The answer for the old key is nobody's.
+  trigger.clear();
   {
     std::lock_guard lock(mutex_);
     holdBind_ = true;
@@ -341,13 +342,39 @@ TEST_F(GlobalShortcuts, Gnome_ABindAnsweredWith2ThatListsTheShortcutIsBound_OneB
   ASSERT_EQ(session_->Bind(kF8), Status::Ok);
   ASSERT_TRUE(QTest::qWaitFor(
       [this] { return portal_->CallsOf(QStringLiteral("BindShortcuts")).size() == 3; }, 5000));
-  const QString dialog = portal_->CallsOf(QStringLiteral("BindShortcuts"))[2].requestPath;
+  const PortalCall dialog = portal_->CallsOf(QStringLiteral("BindShortcuts"))[2];
+  ASSERT_EQ(session_->Bind(kF9), Status::Ok);
+  QTest::qWait(100);
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("CreateSession")).size(), 3u);
+  {
+    std::lock_guard lock(mutex_);
+    holdBind_ = false;
+  }
+  portal_->Respond(dialog, {0, Listing(QStringLiteral("shot_F8"), QStringLiteral("Press F8"))});
+  ASSERT_TRUE(trigger.wait(5000));
+  // Only the new session's answer (the fake's words), none of "Press F8".
+  ASSERT_EQ(trigger.size(), 1);
+  EXPECT_EQ(trigger.takeFirst().at(0).toString(), QStringLiteral("F8 key"));
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("CreateSession")).size(), 4u);
+  EXPECT_EQ(
+      ShortcutsFrom(portal_->CallsOf(QStringLiteral("BindShortcuts"))[3].args.value(1))->first().id,
+      QStringLiteral("shot_F9"));
+
+  // Closed while the dialog is up: the dialog is closed too (KDE's goes).
+  {
+    std::lock_guard lock(mutex_);
+    holdBind_ = true;
+  }
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("BindShortcuts")).size() == 5; }, 5000));
+  const QString request = portal_->CallsOf(QStringLiteral("BindShortcuts"))[4].requestPath;
   session_->Close();
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         const auto closes = portal_->CallsOf(QStringLiteral("Close"));
         return std::any_of(closes.begin(), closes.end(), [&](const PortalCall& c) {
-          return c.path == dialog && c.interface == QLatin1String(kRequestInterface);
+          return c.path == request && c.interface == QLatin1String(kRequestInterface);
         });
       },
       5000));
