@@ -195,9 +195,10 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
       source->SetWanted(true);
     } else if (line.rfind("grab ", 0) == 0 || line.rfind("shot ", 0) == 0) {
       const auto before = Clock::now();
-      const ScreenGrab grab = source ? source->Grab() : ScreenGrab{};
-      const auto frame =
-          grab.state == ScreenGrab::State::Ready ? std::optional(grab.frame) : std::nullopt;
+      const snapwick::ScreenGrab grab = source ? source->Grab() : snapwick::ScreenGrab{};
+      const auto frame = grab.state == snapwick::ScreenGrab::State::Ready
+                             ? std::optional(grab.frame)
+                             : std::nullopt;
       const auto after = Clock::now();
       if (!frame || source->LastWay() != ScreenWay::ScreenCast) {
         Say("no-frame");
