@@ -14,8 +14,11 @@ it, and F8 then reaches the focused application (wev).
 Second run: the token starts the stream without a dialog; while it runs
 F8 makes shots and never reaches wev; after SIGTERM it does again.
 
-Third run: F9 typed into the window and applied: set.ini holds F9, F9
-makes a shot, F8 none.
+Third run: F9 typed into the window and applied: set.ini holds F9, the
+title names F9, F9 makes a shot, F8 none.
+
+The portal here (xdg-desktop-portal 1.16) has no host registry: no desktop
+entry is written into the user's folder.
 """
 
 import statistics
@@ -188,8 +191,11 @@ def third_run(stack, app, keys, wev):
     keys.click(left + APPLY[0], top + APPLY[1])
     wait_until("set.ini with F9", lambda: (app.folder / "set.ini").exists() and
                (app.folder / "set.ini").read_bytes() == settings_record(80, 1, VK_F9, "F9"), 10)
-    wait_until("the title with F9",
-               lambda: window_of(stack, pid)["caption"] == "Snapwick (HotKey:F9)", 5)
+    # Apply names the key ("Snapwick (HotKey:F9)"); the desktop's answer,
+    # a moment later, names the key in force with the start-up title
+    # ("Snapwick 1.1 (HotKey:F9)"): whichever the window shows, F9.
+    wait_until("the title with F9", lambda: window_of(stack, pid)["caption"] in (
+        "Snapwick (HotKey:F9)", "Snapwick 1.1 (HotKey:F9)"), 5)
     # Neither the program's window nor wev's in the pictures.
     stack.minimise(pid)
     stack.minimise(wev.process.pid)
@@ -221,6 +227,10 @@ def body():
         said = "".join(app.log_path.parent.joinpath(f"snapwick-{n}.log").read_text(errors="replace")
                        for n in range(1, app.runs + 1))
         expect("В этом сеансе Wayland" not in said, f"the program gave up on KDE: {said!r}")
+        # xdg-desktop-portal 1.16 has no registry to name the program to:
+        # nothing of the program's is left outside its folder.
+        entry = stack.home / ".local/share/applications/example.kelmont.Snapwick.desktop"
+        expect(not entry.exists(), "a desktop entry was written for a portal without the registry")
         for talker in (keys.talker, window):
             talker.close()
 

@@ -3,10 +3,14 @@
 // each stamped with CLOCK_MONOTONIC in nanoseconds so that the scenario can
 // set it against the keys it pressed.
 //
-//   portal_probe shortcuts TOKEN
+//   portal_probe shortcuts TOKEN [register]
 //     bind VK | close | quit
 //     -> "trigger NS TEXT", "pressed NS", "released NS", "ended NS",
-//        "refused NS" (no trigger for the key)
+//        "refused NS" (no trigger for the key); with `register`, first
+//        "registration NS STAGE WORDS" once a connection of its own is
+//        registered under the program's id (its desktop entry naming the
+//        probe), as the program does it. The desktop's way of taking the
+//        shortcut is chosen from the environment, as the program does.
 //   portal_probe screencast TOKEN_FILE
 //     start | grab PNG | shot JPEG QUALITY | close | drop | quit
 //     through the program's own screen source (PortalScreenSource), its
@@ -45,8 +49,10 @@
 
 #include "jpeg/shot_encoder.h"
 #include "platform/portal/desktop_backends.h"
+#include "platform/portal/desktop_entry.h"
 #include "platform/portal/global_shortcuts.h"
 #include "platform/portal/pipewire_stream.h"
+#include "platform/portal/portal_connection.h"
 #include "platform/portal/portal_screen.h"
 #include "platform/portal/restore_token.h"
 #include "platform/portal/screen_cast.h"
@@ -167,7 +173,8 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
       options.screenshot = false;
       options.tokenFile = tokenFile;
       options.firstFrame = std::chrono::seconds(5);
-      source = std::make_unique<PortalScreenSource>(QDBusConnection::sessionBus(), options);
+      source = std::make_unique<PortalScreenSource>(
+          std::make_shared<PortalConnection>(QDBusConnection::sessionBus()), options);
       ScreenCastSession& cast = source->Cast();
       // After the source's own handlers: the token is in its file by now.
       QObject::connect(&cast, &ScreenCastSession::RestoreTokenIssued, [](const QString& token) {
@@ -268,9 +275,24 @@ int Screenshot(QCoreApplication& app) {
   return app.exec();
 }
 
-int Shortcuts(QCoreApplication& app, const QString& token) {
-  using snapwick::portal::GlobalShortcutsSession;
-  auto* session = new GlobalShortcutsSession(QDBusConnection::sessionBus(), token);
+int Shortcuts(QCoreApplication& app, const QString& token, bool registered) {
+  using namespace snapwick::portal;
+  std::shared_ptr<PortalConnection> connection;
+  if (registered) {
+    connection = PortalConnection::Open(
+        QString(),
+        {QLatin1String(kAppId), [] { return EnsureOwnDesktopEntry() != EntryWrite::Failed; }});
+    if (!connection) return 1;
+    QObject::connect(connection.get(), &PortalConnection::Settled, [c = connection.get()] {
+      Say("registration",
+          QStringLiteral("%1 %2").arg(static_cast<int>(c->Stage())).arg(c->Refusal()));
+    });
+  } else {
+    connection = std::make_shared<PortalConnection>(QDBusConnection::sessionBus());
+  }
+  const ShortcutFlow flow =
+      ShortcutFlowFor(CurrentDesktops(), qEnvironmentVariable("KDE_SESSION_VERSION"));
+  auto* session = new GlobalShortcutsSession(connection, token, flow);
   QObject::connect(session, &GlobalShortcutsSession::Pressed, [] { Say("pressed"); });
   QObject::connect(session, &GlobalShortcutsSession::Released, [] { Say("released"); });
   QObject::connect(session, &GlobalShortcutsSession::Ended, [] { Say("ended"); });
@@ -305,7 +327,9 @@ int Shortcuts(QCoreApplication& app, const QString& token) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments();
-  if (args.size() >= 3 && args[1] == QLatin1String("shortcuts")) return Shortcuts(app, args[2]);
+  if (args.size() >= 3 && args[1] == QLatin1String("shortcuts")) {
+    return Shortcuts(app, args[2], args.size() >= 4 && args[3] == QLatin1String("register"));
+  }
   if (args.size() >= 3 && args[1] == QLatin1String("screencast")) return ScreenCast(app, args[2]);
   if (args.size() >= 2 && args[1] == QLatin1String("screenshot")) return Screenshot(app);
   if (args.size() >= 2 && args[1] == QLatin1String("desktop")) {
@@ -315,8 +339,9 @@ int main(int argc, char** argv) {
     std::printf("globalshortcuts %s\n", has ? "yes" : "no");
     return 0;
   }
-  std::fprintf(stderr,
-               "usage: portal_probe shortcuts TOKEN | screencast TOKEN_FILE | screenshot | "
-               "desktop\n");
+  std::fprintf(
+      stderr,
+      "usage: portal_probe shortcuts TOKEN [register] | screencast TOKEN_FILE | screenshot | "
+      "desktop\n");
   return 2;
 }

@@ -1,6 +1,6 @@
 #include "platform/portal/global_shortcuts.h"
 
-#include <QDBusPendingCallWatcher>
+#include <QDBusObjectPath>
 
 #include "platform/portal/shortcut_list.h"
 #include "platform/portal/shortcut_trigger.h"
@@ -12,26 +12,31 @@ namespace {
 constexpr char kInterface[] = "org.freedesktop.portal.GlobalShortcuts";
 constexpr char kDescription[] = "Snapwick: save a picture of the screen";
 
-QDBusMessage SessionCall(const QString& sessionPath, const QString& method) {
-  return QDBusMessage::createMethodCall(QLatin1String(kPortalService), sessionPath,
-                                        QLatin1String(kSessionInterface), method);
-}
-
 }  // namespace
 
-GlobalShortcutsSession::GlobalShortcutsSession(const QDBusConnection& bus, const QString& token,
+ShortcutFlow ShortcutFlowFor(const QStringList& desktops, const QString& kdeSessionVersion) {
+  bool number = false;
+  const int version = kdeSessionVersion.toInt(&number);
+  const bool plasma5 = desktops.contains(QStringLiteral("KDE"), Qt::CaseInsensitive) && number &&
+                       version > 0 && version <= 5;
+  return plasma5 ? ShortcutFlow::FromCreateSession : ShortcutFlow::BindInEachSession;
+}
+
+GlobalShortcutsSession::GlobalShortcutsSession(std::shared_ptr<PortalConnection> connection,
+                                               const QString& token, ShortcutFlow flow,
                                                QObject* parent)
-    : QObject(parent), bus_(bus), token_(token) {
+    : PortalSession(std::move(connection), kInterface, parent), token_(token), flow_(flow) {
   RegisterShortcutTypes();
   const QString service = QLatin1String(kPortalService);
   const QString path = QLatin1String(kPortalPath);
   const QString interface = QLatin1String(kInterface);
-  bus_.connect(service, path, interface, QStringLiteral("Activated"), this,
-               SLOT(OnActivated(QDBusMessage)));
-  bus_.connect(service, path, interface, QStringLiteral("Deactivated"), this,
-               SLOT(OnDeactivated(QDBusMessage)));
-  bus_.connect(service, path, interface, QStringLiteral("ShortcutsChanged"), this,
-               SLOT(OnShortcutsChanged(QDBusMessage)));
+  QDBusConnection bus = Bus();
+  bus.connect(service, path, interface, QStringLiteral("Activated"), this,
+              SLOT(OnActivated(QDBusMessage)));
+  bus.connect(service, path, interface, QStringLiteral("Deactivated"), this,
+              SLOT(OnDeactivated(QDBusMessage)));
+  bus.connect(service, path, interface, QStringLiteral("ShortcutsChanged"), this,
+              SLOT(OnShortcutsChanged(QDBusMessage)));
 }
 
 GlobalShortcutsSession::~GlobalShortcutsSession() {
@@ -40,150 +45,102 @@ GlobalShortcutsSession::~GlobalShortcutsSession() {
 }
 
 Status GlobalShortcutsSession::Bind(int virtualKey) {
-  const auto trigger = TriggerOf(virtualKey);
-  if (!trigger) return Status::Failed;
-  requested_ = QString::fromLatin1(trigger->data(), static_cast<qsizetype>(trigger->size()));
-  trigger_.clear();
-  switch (state_) {
-    case State::Idle:
-      CreateSession();
-      break;
-    case State::Closing:
-    case State::Creating:
-      // The session being made is closed as soon as it exists, and a new
-      // one asked for with this key.
-      createAfterClose_ = true;
-      break;
-    case State::Open:
-      SendClose(true);
-      break;
+  if (!TriggerOf(virtualKey)) return Status::Failed;
+  if (dialogUp_) {
+    // The desktop may be showing its dialog for the key before; GNOME keeps
+    // it up whatever the program says (Request.Close, Session.Close), and
+    // its Add would still bind that key. The new key waits for the answer.
+    waitingKey_ = virtualKey;
+    ReleaseIfDown();
+    return Status::Ok;
   }
+  BindNow(virtualKey);
   return Status::Ok;
 }
 
-void GlobalShortcutsSession::Close() {
-  createAfterClose_ = false;
-  if (request_) request_->Abandon();
-  request_ = nullptr;
-  // Nobody waits for the answer: the session is ours no more.
-  if (state_ == State::Open) bus_.asyncCall(SessionCall(sessionPath_, QStringLiteral("Close")));
-  if (state_ == State::Creating) {
-    // It may not exist yet; the desktop closes it when this connection
-    // ends, and a new Bind closes it as soon as it is made.
-    bus_.asyncCall(SessionCall(sessionPath_, QStringLiteral("Close")));
+void GlobalShortcutsSession::BindNow(int virtualKey) {
+  waitingKey_.reset();
+  const auto trigger = TriggerOf(virtualKey);
+  // The key held in the session that ends now is let go.
+  ReleaseIfDown();
+  requested_ = QString::fromLatin1(trigger->data(), static_cast<qsizetype>(trigger->size()));
+  trigger_.clear();
+  shortcutId_ = QStringLiteral("shot_") + requested_;
+  QVariantMap options;
+  if (flow_ == ShortcutFlow::FromCreateSession) {
+    options.insert(QStringLiteral("shortcuts"), Shortcuts());
   }
-  ForgetSession();
-  state_ = State::Idle;
+  CreateSession(token_, options);
+}
+
+bool GlobalShortcutsSession::BindWaitingKey() {
+  if (!waitingKey_) return false;
+  BindNow(*waitingKey_);
+  return true;
+}
+
+void GlobalShortcutsSession::Close() {
+  waitingKey_.reset();
+  dialogUp_ = false;
+  EndSession();
   ReleaseIfDown();
 }
 
-void GlobalShortcutsSession::CreateSession() {
-  createAfterClose_ = false;
-  state_ = State::Creating;
-  shortcutId_ = QStringLiteral("shot_") + requested_;
-  sessionPath_ = SessionPath(bus_, token_);
-  const ShortcutList shortcuts{{shortcutId_,
-                                {{QStringLiteral("description"), QLatin1String(kDescription)},
-                                 {QStringLiteral("preferred_trigger"), requested_}}}};
-  Ask(Pending::Create, QStringLiteral("CreateSession"),
-      {QVariantMap{{QStringLiteral("session_handle_token"), token_},
-                   {QStringLiteral("shortcuts"), ToDBus(shortcuts)}}});
+QVariant GlobalShortcutsSession::Shortcuts() const {
+  return ToDBus({{shortcutId_,
+                  {{QStringLiteral("description"), QLatin1String(kDescription)},
+                   {QStringLiteral("preferred_trigger"), requested_}}}});
 }
 
-void GlobalShortcutsSession::Ask(Pending what, const QString& method,
-                                 const QVariantList& arguments) {
-  QVariantList head = arguments;
-  QVariantMap options;
-  if (!head.isEmpty() && head.last().metaType() == QMetaType::fromType<QVariantMap>()) {
-    options = head.takeLast().toMap();
+void GlobalShortcutsSession::OnCreated(const QVariantMap&) {
+  if (flow_ == ShortcutFlow::FromCreateSession) {
+    // Taken from the options, or not: ask the final interface's way only
+    // then (a desktop may show a dialog).
+    AskToList(&GlobalShortcutsSession::AskToBind);
+  } else {
+    AskToBind();
   }
-  request_ = PortalRequest::Send(bus_, QLatin1String(kInterface), method, head, options, this);
-  connect(request_, &PortalRequest::Answered, this,
-          [this, what](ResponseOutcome outcome, const QVariantMap& results) {
-            request_ = nullptr;
-            OnAnswer(what, outcome, results);
-          });
-}
-
-void GlobalShortcutsSession::OnAnswer(Pending what, ResponseOutcome outcome,
-                                      const QVariantMap& results) {
-  switch (what) {
-    case Pending::Create:
-      if (outcome != ResponseOutcome::Success) {
-        Fail();
-        return;
-      }
-      OnCreated(results);
-      break;
-    case Pending::List:
-      if (outcome != ResponseOutcome::Success ||
-          !ReportTrigger(results.value(QStringLiteral("shortcuts")))) {
-        // The desktop did not take the shortcut from CreateSession: ask the
-        // way the final interface has it (a desktop may show a dialog).
-        AskToBind();
-      }
-      break;
-    case Pending::Bind:
-      // A cancelled dialog leaves the session open with no key: the
-      // program says so instead of waiting for presses that cannot come.
-      if (outcome != ResponseOutcome::Success ||
-          !ReportTrigger(results.value(QStringLiteral("shortcuts")))) {
-        trigger_.clear();
-        emit TriggerReported(trigger_);
-      }
-      break;
-  }
-}
-
-void GlobalShortcutsSession::OnCreated(const QVariantMap& results) {
-  const QString handle = results.value(QStringLiteral("session_handle")).toString();
-  if (!handle.isEmpty()) sessionPath_ = handle;
-  state_ = State::Open;
-  bus_.connect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-               QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-  if (createAfterClose_) {
-    SendClose(true);
-    return;
-  }
-  Ask(Pending::List, QStringLiteral("ListShortcuts"),
-      {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QVariantMap{}});
 }
 
 void GlobalShortcutsSession::AskToBind() {
-  const ShortcutList shortcuts{{shortcutId_,
-                                {{QStringLiteral("description"), QLatin1String(kDescription)},
-                                 {QStringLiteral("preferred_trigger"), requested_}}}};
-  Ask(Pending::Bind, QStringLiteral("BindShortcuts"),
-      {QVariant::fromValue(QDBusObjectPath(sessionPath_)), ToDBus(shortcuts), QString(),
-       QVariantMap{}});
+  dialogUp_ = true;
+  Ask(QStringLiteral("BindShortcuts"),
+      {QVariant::fromValue(QDBusObjectPath(SessionPath())), Shortcuts(), QString()}, {},
+      [this](ResponseOutcome, const QVariantMap& results) {
+        dialogUp_ = false;
+        if (BindWaitingKey()) return;
+        // Plasma 6 answers its dialog with no list; a cancelled dialog, or
+        // a desktop that would not bind, leaves the session with no key,
+        // which the program says instead of waiting for presses that
+        // cannot come.
+        if (ReportTrigger(results.value(QStringLiteral("shortcuts")))) return;
+        AskToList(&GlobalShortcutsSession::ReportNoKey);
+      });
 }
 
-void GlobalShortcutsSession::SendClose(bool createAfterwards) {
-  if (request_) request_->Abandon();
-  request_ = nullptr;
-  ReleaseIfDown();
-  const QString path = sessionPath_;
-  ForgetSession();
-  state_ = State::Closing;
-  createAfterClose_ = createAfterwards;
-  // The same token names the next session, so it may be asked for only
-  // once this one is gone.
-  auto* watcher =
-      new QDBusPendingCallWatcher(bus_.asyncCall(SessionCall(path, QStringLiteral("Close"))), this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-    w->deleteLater();
-    if (state_ != State::Closing) return;
-    state_ = State::Idle;
-    if (createAfterClose_) CreateSession();
-  });
+void GlobalShortcutsSession::AskToList(void (GlobalShortcutsSession::*unlisted)()) {
+  Ask(QStringLiteral("ListShortcuts"), {QVariant::fromValue(QDBusObjectPath(SessionPath()))}, {},
+      [this, unlisted](ResponseOutcome outcome, const QVariantMap& results) {
+        if (outcome == ResponseOutcome::Success &&
+            ReportTrigger(results.value(QStringLiteral("shortcuts")))) {
+          return;
+        }
+        (this->*unlisted)();
+      });
 }
 
-void GlobalShortcutsSession::ForgetSession() {
-  if (!sessionPath_.isEmpty()) {
-    bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-                    QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-  }
-  sessionPath_.clear();
+void GlobalShortcutsSession::ReportNoKey() {
+  trigger_.clear();
+  emit TriggerReported(trigger_);
+}
+
+void GlobalShortcutsSession::OnCreateFailed(ResponseOutcome) { Fail(); }
+
+void GlobalShortcutsSession::OnClosedByDesktop() {
+  dialogUp_ = false;
+  // The session of the key before went; the key waiting is asked for now.
+  if (BindWaitingKey()) return;
+  Fail();
 }
 
 bool GlobalShortcutsSession::ReportTrigger(const QVariant& shortcuts) {
@@ -200,13 +157,16 @@ bool GlobalShortcutsSession::ReportTrigger(const QVariant& shortcuts) {
 
 bool GlobalShortcutsSession::IsOurs(const QDBusMessage& message) const {
   const QVariantList args = message.arguments();
-  if (state_ != State::Open || args.size() != 4) return false;
-  return qdbus_cast<QDBusObjectPath>(args[0]).path() == sessionPath_ &&
+  // The key before is no longer the program's once another was asked for.
+  if (!HasSession() || waitingKey_ || args.size() != 4) return false;
+  return qdbus_cast<QDBusObjectPath>(args[0]).path() == SessionPath() &&
          args[1].toString() == shortcutId_;
 }
 
 void GlobalShortcutsSession::OnActivated(const QDBusMessage& message) {
-  if (!IsOurs(message) || down_) return;
+  if (!IsOurs(message)) return;
+  // A repeat is reported like the press: it tells that the key is still
+  // held, and the program does not take it for a new press.
   down_ = true;
   emit Pressed();
 }
@@ -221,28 +181,17 @@ void GlobalShortcutsSession::OnDeactivated(const QDBusMessage& message) {
 
 void GlobalShortcutsSession::OnShortcutsChanged(const QDBusMessage& message) {
   const QVariantList args = message.arguments();
-  if (state_ != State::Open || args.size() != 2 ||
-      qdbus_cast<QDBusObjectPath>(args[0]).path() != sessionPath_) {
+  if (!HasSession() || waitingKey_ || args.size() != 2 ||
+      qdbus_cast<QDBusObjectPath>(args[0]).path() != SessionPath()) {
     return;
   }
   ReportTrigger(args[1]);
 }
 
-void GlobalShortcutsSession::OnSessionClosed(const QDBusMessage& message) {
-  if (message.path() != sessionPath_ || state_ != State::Open) return;
-  ForgetSession();
-  Fail();
-}
-
 void GlobalShortcutsSession::Fail() {
-  if (request_) request_->Abandon();
-  request_ = nullptr;
-  if (state_ == State::Open && !sessionPath_.isEmpty()) {
-    // A session that failed halfway would keep the key from applications.
-    bus_.asyncCall(SessionCall(sessionPath_, QStringLiteral("Close")));
-  }
-  ForgetSession();
-  state_ = State::Idle;
+  dialogUp_ = false;
+  // A session that failed halfway would keep the key from applications.
+  EndSession();
   trigger_.clear();
   ReleaseIfDown();
   emit Ended();

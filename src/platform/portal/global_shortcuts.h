@@ -4,56 +4,85 @@
 // reports its press and release. A bound key no longer reaches the focused
 // application while the session lasts.
 //
-// Plasma 5.27 takes the shortcuts only from CreateSession's options (its
-// BindShortcuts opens System Settings instead); desktops that follow the
-// final interface take them from BindShortcuts. So the shortcut goes with
-// CreateSession, ListShortcuts tells whether the desktop took it, and only
-// where it did not is BindShortcuts asked. A key changed later means a new
-// session, since 5.27 reads the options at creation only; and the shortcut
-// is named after its key ("shot_F9"), because KDE keeps the key it first
-// stored for a shortcut id and takes a later preferred trigger for the same
-// id as a mere default: rebinding "shot" from F8 to F9 left F8 in force.
+// How a desktop takes the shortcut (ShortcutFlow):
+//  - Plasma 5.27 takes it only from CreateSession's options; its
+//    BindShortcuts opens System Settings instead. There the shortcut goes
+//    with CreateSession, ListShortcuts tells whether the desktop took it,
+//    and only where it did not is BindShortcuts asked.
+//  - Everywhere else (Plasma 6, GNOME 48 and later) the shortcut acts only
+//    once BindShortcuts was asked in the same session, and GNOME takes one
+//    BindShortcuts per session; Plasma 6 lists the shortcuts it remembers
+//    for the program as soon as a session is made, bound or not. There
+//    every session asks BindShortcuts once.
+// Either way the key in force is read from what the desktop lists as bound
+// (BindShortcuts' results, else ListShortcuts, then ShortcutsChanged), not
+// from the answer's code: GNOME 48 answers 2 after its dialog's Add while
+// listing the shortcut, and the key works.
 //
-// A program started from a folder has no app id, so the desktop names the
-// shortcut after the session's token: it must stay the same from run to
-// run (or every run would leave one more shortcut behind in the desktop's
-// settings) and be the program's own. Signals are taken only for this
-// session's handle and shortcut id.
+// A key changed later means a new session (Plasma 5.27 reads the options at
+// creation only, GNOME binds once per session), asked for once the desktop
+// has answered a BindShortcuts still pending: GNOME keeps its dialog up
+// when the session it was for is closed, and its Add then binds the old
+// key for the program. The shortcut is named after
+// its key ("shot_F9"), the same for that key every time: the desktops
+// remember a program's shortcuts by the program's id and the shortcut's id
+// and ask the user (Plasma 6's "Global Shortcuts Requested", GNOME's "Add
+// Keyboard Shortcuts") only for one they do not know; and KDE keeps the key
+// it first stored for a shortcut id and takes a later preferred trigger for
+// the same id as a mere default, so "shot" rebound from F8 to F9 kept F8.
+//
+// The session's token is the same every run and the program's own: where
+// the program has no id (an older front end), the desktop files the
+// shortcut under it. Signals are taken only for this session's handle and
+// shortcut id.
 //
 // Everything happens on the Qt event loop of the thread that owns the
 // object; no call waits for the desktop.
 
-#include <QDBusConnection>
 #include <QDBusMessage>
-#include <QObject>
 #include <QString>
-#include <QVariantMap>
+#include <QStringList>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
-#include "platform/portal/portal_request.h"
+#include "platform/portal/portal_session.h"
 #include "platform/status.h"
 
 namespace snapwick::portal {
 
-class GlobalShortcutsSession : public QObject {
+enum class ShortcutFlow : std::uint8_t {
+  // The shortcut in CreateSession's options; BindShortcuts only where the
+  // list shows it was not taken (Plasma 5).
+  FromCreateSession,
+  // BindShortcuts once in every session (the final interface).
+  BindInEachSession,
+};
+
+// Plasma 5 (`desktops` names KDE, KDE_SESSION_VERSION is 5 or less) takes
+// the shortcut from CreateSession; every other desktop from BindShortcuts.
+ShortcutFlow ShortcutFlowFor(const QStringList& desktops, const QString& kdeSessionVersion);
+
+class GlobalShortcutsSession : public PortalSession {
   Q_OBJECT
 
  public:
   // `token` is used as the session's handle token.
-  GlobalShortcutsSession(const QDBusConnection& bus, const QString& token,
-                         QObject* parent = nullptr);
+  GlobalShortcutsSession(std::shared_ptr<PortalConnection> connection, const QString& token,
+                         ShortcutFlow flow, QObject* parent = nullptr);
   // Closes the session, so that the key reaches applications again.
   ~GlobalShortcutsSession() override;
 
   // Asks for `virtualKey` as the shortcut, in a new session (an open one
-  // is closed first). Failed at once when the key has no trigger text (a
-  // bare modifier); otherwise the outcome arrives as TriggerReported or
-  // Ended.
+  // is closed first), once the desktop has answered a BindShortcuts still
+  // pending (its dialog may be up). Failed at once when the key has no
+  // trigger text (a bare modifier); otherwise the outcome arrives as
+  // TriggerReported or Ended.
   Status Bind(int virtualKey);
   // Closes the session; no signal of it arrives after this.
   void Close();
 
-  bool IsOpen() const { return state_ == State::Open; }
+  bool IsOpen() const { return HasSession(); }
   // The desktop's own text for the key in force ("F8"), as it last said;
   // empty when it named none or has not answered yet.
   const QString& Trigger() const { return trigger_; }
@@ -63,15 +92,16 @@ class GlobalShortcutsSession : public QObject {
   const QString& ShortcutId() const { return shortcutId_; }
 
  signals:
-  // The key went down or up. A release always follows a press: a session
-  // that ends while the key is down reports the release.
+  // The key went down, or the desktop reported it down again while held
+  // (the keyboard's repeat, every ~30 ms on GNOME and KWin 6). A release
+  // always follows: a session that ends while the key is down reports it.
   void Pressed();
   void Released();
   // The desktop's answer to what is bound: after Bind, and whenever the
   // user changes the shortcut. Empty when the shortcut has no key.
   void TriggerReported(const QString& trigger);
-  // The session could not be made, or the desktop closed it; Bind again to
-  // try anew.
+  // The session could not be made (or the program could not name itself
+  // to the portal), or the desktop closed it; Bind again to try anew.
   void Ended();
 
  private slots:
@@ -80,36 +110,35 @@ class GlobalShortcutsSession : public QObject {
   void OnActivated(const QDBusMessage& message);
   void OnDeactivated(const QDBusMessage& message);
   void OnShortcutsChanged(const QDBusMessage& message);
-  void OnSessionClosed(const QDBusMessage& message);
 
  private:
-  enum class State : std::uint8_t { Idle, Closing, Creating, Open };
-  enum class Pending : std::uint8_t { Create, List, Bind };
+  void OnCreated(const QVariantMap& results) override;
+  void OnCreateFailed(ResponseOutcome outcome) override;
+  void OnClosedByDesktop() override;
 
-  void CreateSession();
-  void Ask(Pending what, const QString& method, const QVariantList& arguments);
-  void OnAnswer(Pending what, ResponseOutcome outcome, const QVariantMap& results);
-  void OnCreated(const QVariantMap& results);
+  void BindNow(int virtualKey);
+  // Binds the key that waited for the desktop's dialog, if one did.
+  bool BindWaitingKey();
+  QVariant Shortcuts() const;
   void AskToBind();
-  void SendClose(bool createAfterwards);
-  void ForgetSession();
+  // Reads the list; `unlisted` runs when it does not show the shortcut.
+  void AskToList(void (GlobalShortcutsSession::*unlisted)());
+  void ReportNoKey();
   // Whether the desktop listed our shortcut; reports its trigger if so.
   bool ReportTrigger(const QVariant& shortcuts);
   void Fail();
   bool IsOurs(const QDBusMessage& message) const;
   void ReleaseIfDown();
 
-  QDBusConnection bus_;
   QString token_;
+  ShortcutFlow flow_;
   QString shortcutId_;
   QString requested_;
   QString trigger_;
-  QString sessionPath_;
-  PortalRequest* request_ = nullptr;
-  State state_ = State::Idle;
   bool down_ = false;
-  bool createAfterClose_ = false;
   bool destroying_ = false;
+  bool dialogUp_ = false;  // BindShortcuts asked and not answered yet
+  std::optional<int> waitingKey_;
 };
 
 }  // namespace snapwick::portal

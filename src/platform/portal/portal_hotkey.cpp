@@ -1,5 +1,6 @@
 #include "platform/portal/portal_hotkey.h"
 
+#include <QStringList>
 #include <array>
 #include <utility>
 
@@ -30,31 +31,42 @@ constexpr std::array<std::pair<const char*, const char*>, 16> kQtNames{{
 
 }  // namespace
 
-bool SameKey(const QString& requested, const QString& reported) {
-  if (requested.isEmpty() || reported.isEmpty()) return false;
-  if (reported.compare(requested, Qt::CaseInsensitive) == 0) return true;
+std::optional<QString> KeyNamed(const QString& requested, const QString& reported) {
+  if (requested.isEmpty()) return std::nullopt;
+  QStringList names{requested};
   // "KP_5" is "Num+5" in Qt's words.
-  if (requested.startsWith(QLatin1String("KP_")) && requested.size() == 4 &&
-      reported == QLatin1String("Num+") + requested.back()) {
-    return true;
+  if (requested.startsWith(QLatin1String("KP_")) && requested.size() == 4) {
+    names << QLatin1String("Num+") + requested.back();
   }
   for (const auto& [xdg, qt] : kQtNames) {
-    if (requested == QLatin1String(xdg)) {
-      return reported.compare(QLatin1String(qt), Qt::CaseInsensitive) == 0;
+    if (requested == QLatin1String(xdg)) names << QLatin1String(qt);
+  }
+  for (const QString& name : names) {
+    if (reported.compare(name, Qt::CaseInsensitive) == 0) return reported;
+    // GNOME puts the key in a sentence of the user's language: "Press F8",
+    // "Нажмите F8" (and "Press F8 or F9" for two).
+    if (reported.size() > name.size() + 1 &&
+        reported.endsWith(QLatin1Char(' ') + name, Qt::CaseInsensitive)) {
+      return reported.right(name.size());
     }
   }
-  return false;
+  return std::nullopt;
 }
 
-PortalHotkeySource::PortalHotkeySource(const QDBusConnection& bus, const QString& token)
-    : session_(bus, token) {
+bool SameKey(const QString& requested, const QString& reported) {
+  return KeyNamed(requested, reported).has_value();
+}
+
+PortalHotkeySource::PortalHotkeySource(std::shared_ptr<PortalConnection> connection,
+                                       const QString& token, ShortcutFlow flow)
+    : session_(std::move(connection), token, flow) {
   QObject::connect(&session_, &GlobalShortcutsSession::Pressed, &context_, [this] { Edge(true); });
   QObject::connect(&session_, &GlobalShortcutsSession::Released, &context_,
                    [this] { Edge(false); });
   QObject::connect(&session_, &GlobalShortcutsSession::TriggerReported, &context_,
                    [this](const QString& trigger) {
-                     const bool asked = SameKey(session_.RequestedTrigger(), trigger);
-                     InForce(asked ? session_.RequestedTrigger() : trigger, trigger);
+                     const auto key = KeyNamed(session_.RequestedTrigger(), trigger);
+                     InForce(key ? session_.RequestedTrigger() : trigger, key ? *key : trigger);
                    });
   // The desktop refused the session or closed it: no key fires any more.
   QObject::connect(&session_, &GlobalShortcutsSession::Ended, &context_,

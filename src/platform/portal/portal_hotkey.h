@@ -8,13 +8,13 @@
 // Watch cannot know whether a key will fire: the desktop answers later. It
 // gives Reported for any key the portal can name, and the program hears
 // the desktop's answer as the key in force once it has spoken: the key, or
-// none (a session that could not be made, a shortcut it did not take, a
-// session it closed).
+// none (a session that could not be made, a program the portal would not
+// take by its id, a shortcut it did not take, a session it closed).
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "platform/linux/session_parts.h"
@@ -22,16 +22,20 @@
 
 namespace snapwick::portal {
 
-// Whether the desktop's text for the key in force (KDE: Qt's name, "F8",
-// "PgUp", "Num+5"; others: the XDG form) names the key asked for as an XDG
-// trigger ("F8", "Prior", "KP_5"). Any modifier makes another key.
+// The part of the desktop's text for the key in force (KDE: Qt's name,
+// "F8", "PgUp", "Num+5"; GNOME: a sentence, "Press F8"; others: the XDG
+// form) that names the key asked for as an XDG trigger ("F8", "Prior",
+// "KP_5"); nothing when it names another. Any modifier makes another key.
+std::optional<QString> KeyNamed(const QString& requested, const QString& reported);
 bool SameKey(const QString& requested, const QString& reported);
 
 class PortalHotkeySource final : public linux::HotkeySource {
  public:
   // `token` names the session and, for a program without an app id, its
-  // shortcut in the desktop's settings: the same one every run.
-  PortalHotkeySource(const QDBusConnection& bus, const QString& token);
+  // shortcut in the desktop's settings: the same one every run. `flow`:
+  // how the desktop takes the shortcut.
+  PortalHotkeySource(std::shared_ptr<PortalConnection> connection, const QString& token,
+                     ShortcutFlow flow);
   // Closes the session: the key reaches applications again.
   ~PortalHotkeySource() override;
 

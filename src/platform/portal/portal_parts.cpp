@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include "platform/portal/desktop_entry.h"
 #include "platform/portal/portal_hotkey.h"
 #include "platform/portal/portal_screen.h"
 
@@ -16,37 +17,51 @@ constexpr char kScreenshot[] = "org.freedesktop.impl.portal.Screenshot";
 
 }  // namespace
 
-std::unique_ptr<linux::HotkeySource> MakePortalHotkey(const QDBusConnection& bus,
+std::unique_ptr<linux::HotkeySource> MakePortalHotkey(const PortalConnectionSource& connection,
                                                       const QStringList& desktops,
-                                                      const BackendFiles& files) {
-  if (!bus.isConnected()) return nullptr;
+                                                      const BackendFiles& files,
+                                                      ShortcutFlow flow) {
   if (!DesktopImplements(QLatin1String(kGlobalShortcuts), desktops, files)) return nullptr;
-  return std::make_unique<PortalHotkeySource>(bus, QLatin1String(kShortcutToken));
+  auto bus = connection();
+  if (!bus) return nullptr;
+  return std::make_unique<PortalHotkeySource>(std::move(bus), QLatin1String(kShortcutToken), flow);
 }
 
-std::unique_ptr<linux::ScreenSource> MakePortalScreen(const QDBusConnection& bus,
+std::unique_ptr<linux::ScreenSource> MakePortalScreen(const PortalConnectionSource& connection,
                                                       const QStringList& desktops,
                                                       const BackendFiles& files,
                                                       const QString& tokenFile) {
-  if (!bus.isConnected()) return nullptr;
   PortalScreenSource::Options options;
   options.screenCast = DesktopImplements(QLatin1String(kScreenCast), desktops, files);
   options.screenshot = DesktopImplements(QLatin1String(kScreenshot), desktops, files);
   if (!options.screenCast && !options.screenshot) return nullptr;
+  auto bus = connection();
+  if (!bus) return nullptr;
   options.tokenFile = tokenFile;
-  return std::make_unique<PortalScreenSource>(bus, std::move(options));
+  return std::make_unique<PortalScreenSource>(std::move(bus), std::move(options));
 }
 
 linux::DesktopWays DesktopPortalWays() {
-  linux::DesktopWays ways;
-  ways.hotkey = [] {
-    return MakePortalHotkey(QDBusConnection::sessionBus(), CurrentDesktops(), SystemBackendFiles());
+  // One connection for both parts, opened by whichever asks first.
+  auto shared = std::make_shared<std::shared_ptr<PortalConnection>>();
+  const PortalConnectionSource connection = [shared] {
+    if (!*shared) {
+      *shared = PortalConnection::Open(
+          QString(),
+          {QLatin1String(kAppId), [] { return EnsureOwnDesktopEntry() != EntryWrite::Failed; }});
+    }
+    return *shared;
   };
-  ways.screen = [] {
+  linux::DesktopWays ways;
+  ways.hotkey = [connection] {
+    return MakePortalHotkey(
+        connection, CurrentDesktops(), SystemBackendFiles(),
+        ShortcutFlowFor(CurrentDesktops(), qEnvironmentVariable("KDE_SESSION_VERSION")));
+  };
+  ways.screen = [connection] {
     const QString token =
         QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(kRestoreTokenFile));
-    return MakePortalScreen(QDBusConnection::sessionBus(), CurrentDesktops(), SystemBackendFiles(),
-                            token);
+    return MakePortalScreen(connection, CurrentDesktops(), SystemBackendFiles(), token);
   };
   return ways;
 }

@@ -68,6 +68,12 @@ PortalRequest* PortalRequest::Send(const QDBusConnection& bus, const QString& in
 }
 
 void PortalRequest::Abandon() {
+  if (!finished_ && !path_.isEmpty()) {
+    // Nobody waits for the reply; a request already gone answers an error.
+    bus_.asyncCall(QDBusMessage::createMethodCall(QLatin1String(kPortalService), path_,
+                                                  QLatin1String(kRequestInterface),
+                                                  QStringLiteral("Close")));
+  }
   finished_ = true;
   StopListening();
   deleteLater();

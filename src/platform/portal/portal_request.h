@@ -49,7 +49,11 @@ class PortalRequest : public QObject {
                              const QString& method, QVariantList arguments, QVariantMap options,
                              QObject* parent);
 
-  // Stops listening: Answered never comes, and the object goes.
+  // Stops listening: Answered never comes, and the object goes. A request
+  // still unanswered is closed (Request.Close), so that a dialog it put up
+  // goes too: GNOME keeps its "Add Keyboard Shortcuts" up after the
+  // session it was for has closed, and its Add then binds the key for the
+  // next session of the same path.
   void Abandon();
 
  signals:

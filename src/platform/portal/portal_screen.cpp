@@ -8,8 +8,9 @@
 
 namespace snapwick::portal {
 
-PortalScreenSource::PortalScreenSource(const QDBusConnection& bus, Options options)
-    : options_(std::move(options)), cast_(bus) {
+PortalScreenSource::PortalScreenSource(std::shared_ptr<PortalConnection> connection,
+                                       Options options)
+    : options_(std::move(options)), connection_(std::move(connection)), cast_(connection_) {
   QObject::connect(&cast_, &ScreenCastSession::RestoreTokenIssued, &context_,
                    [this](const QString& token) {
                      // Quiet when it cannot be kept: the chooser comes back
@@ -76,8 +77,10 @@ std::optional<Frame> PortalScreenSource::GrabFrame() {
       return frame;
     }
   }
-  if (!options_.screenshot) return std::nullopt;
-  if (!screenshot_) screenshot_ = std::make_unique<ScreenshotPortal>(options_.busAddress);
+  // Only over a connection the portal has taken (shots come only once the
+  // key is bound, which needs the same).
+  if (!options_.screenshot || !connection_->Usable()) return std::nullopt;
+  if (!screenshot_) screenshot_ = std::make_unique<ScreenshotPortal>(connection_->Bus());
   auto frame = screenshot_->Grab(options_.screenshotTimeout);
   if (frame) lastWay_ = ScreenWay::Screenshot;
   return frame;

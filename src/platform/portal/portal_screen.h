@@ -18,7 +18,6 @@
 // set.ini, so later runs start without a dialog. Losing the file only
 // brings the chooser back once.
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <chrono>
@@ -52,13 +51,11 @@ class PortalScreenSource final : public linux::ScreenSource {
     std::chrono::milliseconds firstFrame{500};
     // How long a grab waits for the Screenshot portal's picture.
     std::chrono::milliseconds screenshotTimeout{3000};
-    // The session bus for the Screenshot portal's own connection (empty:
-    // the environment's).
-    QString busAddress;
   };
 
-  // Asks nothing of the desktop until SetWanted.
-  PortalScreenSource(const QDBusConnection& bus, Options options);
+  // Asks nothing of the desktop until SetWanted; the screen cast and the
+  // Screenshot portal both go over `connection`.
+  PortalScreenSource(std::shared_ptr<PortalConnection> connection, Options options);
   // Closes the screen-cast session: the desktop's indicator goes.
   ~PortalScreenSource() override;
 
@@ -82,6 +79,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   void GiveUpCast();
 
   Options options_;
+  std::shared_ptr<PortalConnection> connection_;
   ScreenCastSession cast_;
   QObject context_;
   std::unique_ptr<PipeWireStream> stream_;

@@ -52,8 +52,8 @@ std::optional<CastStream> FirstStream(const QVariant& streams) {
   return first;
 }
 
-ScreenCastSession::ScreenCastSession(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), bus_(bus) {
+ScreenCastSession::ScreenCastSession(std::shared_ptr<PortalConnection> connection, QObject* parent)
+    : PortalSession(std::move(connection), kInterface, parent) {
   qRegisterMetaType<CastStream>();
 }
 
@@ -66,59 +66,46 @@ void ScreenCastSession::Start(const QString& restoreToken) {
   if (state_ != State::Idle) return;
   state_ = State::Starting;
   restoreToken_ = restoreToken;
-  Ask(QStringLiteral("CreateSession"), {},
-      {{QStringLiteral("session_handle_token"), NextRequestToken()}},
-      &ScreenCastSession::OnCreated);
+  CreateSession(NextRequestToken(), {});
 }
 
 void ScreenCastSession::Close() {
-  if (request_) request_->Abandon();
-  request_ = nullptr;
-  if (!sessionPath_.isEmpty()) {
-    bus_.asyncCall(QDBusMessage::createMethodCall(QLatin1String(kPortalService), sessionPath_,
-                                                  QLatin1String(kSessionInterface),
-                                                  QStringLiteral("Close")));
-  }
-  ForgetSession();
+  EndSession();
   state_ = State::Idle;
 }
 
-void ScreenCastSession::Ask(const QString& method, const QVariantList& arguments,
-                            const QVariantMap& options,
-                            void (ScreenCastSession::*next)(const QVariantMap&)) {
-  request_ = PortalRequest::Send(bus_, QLatin1String(kInterface), method, arguments, options, this);
-  connect(request_, &PortalRequest::Answered, this,
-          [this, next](ResponseOutcome outcome, const QVariantMap& results) {
-            request_ = nullptr;
-            if (outcome != ResponseOutcome::Success) {
-              Fail(outcome);
-              return;
-            }
-            (this->*next)(results);
-          });
+void ScreenCastSession::Step(const QString& method, const QVariantList& arguments,
+                             const QVariantMap& options,
+                             void (ScreenCastSession::*next)(const QVariantMap&)) {
+  Ask(method, arguments, options,
+      [this, next](ResponseOutcome outcome, const QVariantMap& results) {
+        if (outcome != ResponseOutcome::Success) {
+          Fail(outcome);
+          return;
+        }
+        (this->*next)(results);
+      });
 }
 
 void ScreenCastSession::OnCreated(const QVariantMap& results) {
-  // The front end hands the session's path over as a string.
-  sessionPath_ = results.value(QStringLiteral("session_handle")).toString();
-  if (sessionPath_.isEmpty()) {
+  // The front end hands the session's path over as a string; one that
+  // names none has made none this program could use.
+  if (results.value(QStringLiteral("session_handle")).toString().isEmpty()) {
     Fail(ResponseOutcome::Failed);
     return;
   }
-  bus_.connect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-               QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
   QVariantMap options{{QStringLiteral("types"), kMonitor},
                       {QStringLiteral("multiple"), false},
                       {QStringLiteral("cursor_mode"), kCursorHidden},
                       {QStringLiteral("persist_mode"), kPersistUntilRevoked}};
   if (!restoreToken_.isEmpty()) options.insert(QStringLiteral("restore_token"), restoreToken_);
-  Ask(QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(sessionPath_))},
-      options, &ScreenCastSession::OnSourcesSelected);
+  Step(QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(SessionPath()))},
+       options, &ScreenCastSession::OnSourcesSelected);
 }
 
 void ScreenCastSession::OnSourcesSelected(const QVariantMap&) {
-  Ask(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(sessionPath_)), QString()}, {},
-      &ScreenCastSession::OnStarted);
+  Step(QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(SessionPath())), QString()},
+       {}, &ScreenCastSession::OnStarted);
 }
 
 void ScreenCastSession::OnStarted(const QVariantMap& results) {
@@ -131,13 +118,15 @@ void ScreenCastSession::OnStarted(const QVariantMap& results) {
   auto call = QDBusMessage::createMethodCall(QLatin1String(kPortalService),
                                              QLatin1String(kPortalPath), QLatin1String(kInterface),
                                              QStringLiteral("OpenPipeWireRemote"));
-  call.setArguments({QVariant::fromValue(QDBusObjectPath(sessionPath_)), QVariantMap{}});
-  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+  const QString session = SessionPath();
+  call.setArguments({QVariant::fromValue(QDBusObjectPath(session)), QVariantMap{}});
+  auto* watcher = new QDBusPendingCallWatcher(Bus().asyncCall(call), this);
   const CastStream started = *stream;
   connect(watcher, &QDBusPendingCallWatcher::finished, this,
-          [this, started](QDBusPendingCallWatcher* w) {
+          [this, started, session](QDBusPendingCallWatcher* w) {
             w->deleteLater();
-            if (state_ != State::Starting) return;
+            // A remote for a session closed meanwhile is no one's.
+            if (state_ != State::Starting || SessionPath() != session) return;
             QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
             if (reply.isError() || !reply.value().isValid()) {
               Fail(ResponseOutcome::Failed);
@@ -148,12 +137,10 @@ void ScreenCastSession::OnStarted(const QVariantMap& results) {
           });
 }
 
-void ScreenCastSession::OnSessionClosed(const QDBusMessage& message) {
-  if (message.path() != sessionPath_) return;
+void ScreenCastSession::OnCreateFailed(ResponseOutcome outcome) { Fail(outcome); }
+
+void ScreenCastSession::OnClosedByDesktop() {
   const bool wasOpen = state_ == State::Open;
-  ForgetSession();
-  if (request_) request_->Abandon();
-  request_ = nullptr;
   state_ = State::Idle;
   if (wasOpen) {
     emit Ended();
@@ -165,14 +152,6 @@ void ScreenCastSession::OnSessionClosed(const QDBusMessage& message) {
 void ScreenCastSession::Fail(ResponseOutcome outcome) {
   Close();
   if (!destroying_) emit StartFailed(outcome);
-}
-
-void ScreenCastSession::ForgetSession() {
-  if (!sessionPath_.isEmpty()) {
-    bus_.disconnect(QLatin1String(kPortalService), sessionPath_, QLatin1String(kSessionInterface),
-                    QStringLiteral("Closed"), this, SLOT(OnSessionClosed(QDBusMessage)));
-  }
-  sessionPath_.clear();
 }
 
 }  // namespace snapwick::portal

@@ -12,16 +12,15 @@
 // The calls run on the Qt event loop of the object's thread, none waits:
 // the first start may sit in a dialog for as long as the user likes.
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
-#include <QObject>
 #include <QSize>
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
-#include "platform/portal/portal_request.h"
+#include "platform/portal/portal_session.h"
 
 namespace snapwick::portal {
 
@@ -36,11 +35,12 @@ struct CastStream {
 // none.
 std::optional<CastStream> FirstStream(const QVariant& streams);
 
-class ScreenCastSession : public QObject {
+class ScreenCastSession : public PortalSession {
   Q_OBJECT
 
  public:
-  explicit ScreenCastSession(const QDBusConnection& bus, QObject* parent = nullptr);
+  explicit ScreenCastSession(std::shared_ptr<PortalConnection> connection,
+                             QObject* parent = nullptr);
   // Closes the session: the desktop stops the stream.
   ~ScreenCastSession() override;
 
@@ -65,24 +65,20 @@ class ScreenCastSession : public QObject {
   // monitor went away).
   void Ended();
 
- private slots:
-  void OnSessionClosed(const QDBusMessage& message);
-
  private:
   enum class State : std::uint8_t { Idle, Starting, Open };
 
-  void Ask(const QString& method, const QVariantList& arguments, const QVariantMap& options,
-           void (ScreenCastSession::*next)(const QVariantMap&));
-  void OnCreated(const QVariantMap& results);
+  void OnCreated(const QVariantMap& results) override;
+  void OnCreateFailed(ResponseOutcome outcome) override;
+  void OnClosedByDesktop() override;
+  // Asks the next step of the start; a refusal ends it.
+  void Step(const QString& method, const QVariantList& arguments, const QVariantMap& options,
+            void (ScreenCastSession::*next)(const QVariantMap&));
   void OnSourcesSelected(const QVariantMap& results);
   void OnStarted(const QVariantMap& results);
   void Fail(ResponseOutcome outcome);
-  void ForgetSession();
 
-  QDBusConnection bus_;
   QString restoreToken_;
-  QString sessionPath_;
-  PortalRequest* request_ = nullptr;
   State state_ = State::Idle;
   bool destroying_ = false;
 };

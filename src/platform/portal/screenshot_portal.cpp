@@ -48,6 +48,8 @@ class ScreenshotPortal::Worker : public QObject {
  public:
   Worker(ScreenshotPortal* owner, QString busAddress)
       : owner_(owner), busAddress_(std::move(busAddress)) {}
+  Worker(ScreenshotPortal* owner, const QDBusConnection& bus)
+      : owner_(owner), bus_(bus), connected_(true) {}
 
   void Ask(std::uint64_t grab) {
     if (!connected_) Connect();
@@ -77,7 +79,7 @@ class ScreenshotPortal::Worker : public QObject {
   }
 
   void Disconnect() {
-    if (connected_) QDBusConnection::disconnectFromBus(name_);
+    if (!name_.isEmpty()) QDBusConnection::disconnectFromBus(name_);
   }
 
  private:
@@ -100,6 +102,15 @@ class ScreenshotPortal::Worker : public QObject {
 
 ScreenshotPortal::ScreenshotPortal(const QString& busAddress) {
   worker_ = new Worker(this, busAddress);
+  Start();
+}
+
+ScreenshotPortal::ScreenshotPortal(const QDBusConnection& bus) {
+  worker_ = new Worker(this, bus);
+  Start();
+}
+
+void ScreenshotPortal::Start() {
   worker_->moveToThread(&thread_);
   thread_.setObjectName(QStringLiteral("snapwick-screenshot"));
   thread_.start();

@@ -11,6 +11,7 @@
 // on a condition with a timeout. An answer that comes after the timeout
 // only has its file removed.
 
+#include <QDBusConnection>
 #include <QImage>
 #include <QObject>
 #include <QString>
@@ -51,6 +52,9 @@ class ScreenshotPortal {
   // Starts the thread and connects it to the session bus at `busAddress`
   // (empty: the session bus of the environment).
   explicit ScreenshotPortal(const QString& busAddress = {});
+  // Starts the thread, which asks over `bus` (the program's registered
+  // connection: QtDBus hands the answers to the thread all the same).
+  explicit ScreenshotPortal(const QDBusConnection& bus);
   ~ScreenshotPortal();
   ScreenshotPortal(const ScreenshotPortal&) = delete;
   ScreenshotPortal& operator=(const ScreenshotPortal&) = delete;
@@ -63,6 +67,7 @@ class ScreenshotPortal {
  private:
   class Worker;
 
+  void Start();
   // The worker's side.
   bool StillWanted(std::uint64_t grab);
   void Answer(std::uint64_t grab, ShotOutcome outcome, QImage image);

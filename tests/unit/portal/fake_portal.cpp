@@ -6,12 +6,20 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <atomic>
 
 #include "platform/portal/portal_request.h"
 
 namespace snapwick::portal::testing {
+
+namespace {
+
+constexpr char kRegistryInterface[] = "org.freedesktop.host.portal.Registry";
+
+}  // namespace
 
 QVariantMap PortalCall::Options() const {
   if (args.isEmpty()) return {};
@@ -34,12 +42,17 @@ PrivateBus::PrivateBus() {
                    .toUtf8());
     file.close();
   }
+  // The daemon prints its address once it takes connections; its socket's
+  // file appears a moment before that, and a client that came then was
+  // turned away now and then.
   daemon_.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                 QStringLiteral("--nosyslog")});
+                 QStringLiteral("--nosyslog"), QStringLiteral("--print-address=1")});
   daemon_.waitForStarted(5000);
   const QDeadlineTimer deadline(10000);
-  while (!QFile::exists(socket) && !deadline.hasExpired()) QThread::msleep(10);
+  while (!daemon_.canReadLine() && !deadline.hasExpired()) {
+    daemon_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+  }
   address_ = QStringLiteral("unix:path=") + socket;
 }
 
@@ -58,9 +71,30 @@ class FakePortal::Object : public QDBusVirtualObject {
   QString introspect(const QString&) const override { return {}; }
 
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-    PortalCall call{message.path(),      message.interface(), message.member(),
-                    message.arguments(), message.service(),   {}};
-    if (message.interface() == QLatin1String(kSessionInterface)) {
+    PortalCall call{message.path(),
+                    message.interface(),
+                    message.member(),
+                    message.arguments(),
+                    message.service(),
+                    {},
+                    {}};
+    if (message.interface() == QLatin1String(kRegistryInterface)) {
+      const QDBusMessage reply = owner_->Register(message);
+      {
+        std::lock_guard lock(owner_->mutex_);
+        owner_->calls_.push_back(call);
+      }
+      connection.send(reply);
+      return true;
+    }
+    {
+      // Any other call fixes the caller's id, none if it has not
+      // registered.
+      std::lock_guard lock(owner_->mutex_);
+      call.appId = owner_->appIds_.try_emplace(call.sender).first->second;
+    }
+    if (message.interface() == QLatin1String(kSessionInterface) ||
+        message.interface() == QLatin1String(kRequestInterface)) {
       connection.send(message.createReply());
     } else if (call.method == QLatin1String("OpenPipeWireRemote")) {
       int ends[2] = {-1, -1};
@@ -82,13 +116,16 @@ class FakePortal::Object : public QDBusVirtualObject {
     }
     if (call.requestPath.isEmpty()) return true;
     std::optional<PortalAnswer> answer = answerer ? answerer(call) : PortalAnswer{};
-    if (answer) {
-      auto signal = QDBusMessage::createSignal(call.requestPath, QLatin1String(kRequestInterface),
-                                               QStringLiteral("Response"));
-      signal.setArguments({answer->code, answer->results});
-      connection.send(signal);
-    }
+    if (answer) Respond(connection, call, *answer);
     return true;
+  }
+
+  static void Respond(const QDBusConnection& connection, const PortalCall& call,
+                      const PortalAnswer& answer) {
+    auto signal = QDBusMessage::createSignal(call.requestPath, QLatin1String(kRequestInterface),
+                                             QStringLiteral("Response"));
+    signal.setArguments({answer.code, answer.results});
+    connection.send(signal);
   }
 
  private:
@@ -133,6 +170,42 @@ FakePortal::~FakePortal() {
 void FakePortal::SetAnswerer(Answerer answerer) {
   std::lock_guard lock(mutex_);
   answerer_ = std::move(answerer);
+}
+
+void FakePortal::Respond(const PortalCall& call, const PortalAnswer& answer) {
+  Object::Respond(QDBusConnection(connectionName_), call, answer);
+}
+
+void FakePortal::SetRegistry(const QStringList& entryFolders) {
+  std::lock_guard lock(mutex_);
+  registry_ = entryFolders;
+}
+
+// The front end's answers, word for word.
+QDBusMessage FakePortal::Register(const QDBusMessage& message) {
+  const QString id = message.arguments().value(0).toString();
+  std::lock_guard lock(mutex_);
+  if (!registry_) {
+    return message.createErrorReply(
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+        QStringLiteral("No such interface '%1'").arg(QLatin1String(kRegistryInterface)));
+  }
+  if (appIds_.count(message.service()) != 0) {
+    return message.createErrorReply(
+        QStringLiteral("org.freedesktop.portal.Error.Failed"),
+        QStringLiteral(
+            "Could not register app ID: Connection already associated with an application ID"));
+  }
+  const bool found = std::any_of(registry_->begin(), registry_->end(), [&](const QString& folder) {
+    return QFile::exists(QDir(folder).filePath(id + QStringLiteral(".desktop")));
+  });
+  if (!found) {
+    return message.createErrorReply(
+        QStringLiteral("org.freedesktop.portal.Error.Failed"),
+        QStringLiteral("Could not register app ID: App info not found for '%1'").arg(id));
+  }
+  appIds_[message.service()] = id;
+  return message.createReply();
 }
 
 std::vector<PortalCall> FakePortal::Calls() const {

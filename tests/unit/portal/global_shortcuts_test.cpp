@@ -5,9 +5,12 @@
 #include <QDBusObjectPath>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "fake_portal.h"
+#include "platform/portal/portal_connection.h"
 #include "platform/portal/shortcut_list.h"
 
 namespace snapwick::portal {
@@ -30,37 +33,50 @@ QVariantMap Listing(const QString& id, const QString& trigger) {
 }
 
 // Plasma 5.27 by default: the shortcut taken from CreateSession's options
-// and listed with its trigger.
+// and listed with its trigger. With `bindFlow_` a desktop of the final
+// interface: Plasma 6, which lists the shortcut it remembers (`taken_`)
+// from the first ListShortcuts but binds only through BindShortcuts, whose
+// answer is `bindCode_` with the list when `bindLists_` (GNOME 48, even
+// with 2) or none (Plasma 6's dialog).
 class GlobalShortcuts : public ::testing::Test {
  protected:
   void SetUp() override {
     bus_ = std::make_unique<PrivateBus>();
     portal_ = std::make_unique<FakePortal>(bus_->Address());
     portal_->SetAnswerer([this](const PortalCall& call) -> std::optional<PortalAnswer> {
+      std::lock_guard lock(mutex_);
       if (call.method == QLatin1String("CreateSession")) {
+        if (holdCreate_) return std::nullopt;
         const auto shortcuts = ShortcutsFrom(call.Options().value(QStringLiteral("shortcuts")));
-        std::lock_guard lock(mutex_);
         if (shortcuts && !shortcuts->isEmpty()) taken_ = shortcuts->first();
         return PortalAnswer{0,
                             {{QStringLiteral("session_handle"), FakePortal::SessionPathOf(call)}}};
       }
       if (call.method == QLatin1String("ListShortcuts")) {
-        std::lock_guard lock(mutex_);
         if (!listsShortcut_) return PortalAnswer{0, {{QStringLiteral("shortcuts"), ToDBus({})}}};
         return PortalAnswer{
             0, Listing(taken_.id,
                        taken_.properties.value(QStringLiteral("preferred_trigger")).toString())};
       }
       if (call.method == QLatin1String("BindShortcuts")) {
+        if (holdBind_) return std::nullopt;
         const auto shortcuts = ShortcutsFrom(call.args.value(1));
         if (!shortcuts || shortcuts->isEmpty()) return PortalAnswer{2, {}};
-        std::lock_guard lock(mutex_);
+        taken_ = shortcuts->first();
+        listsShortcut_ = bindCode_ == 0;
+        if (!bindLists_) return PortalAnswer{bindCode_, {}};
         return PortalAnswer{bindCode_, Listing(shortcuts->first().id, QStringLiteral("F8 key"))};
       }
       return PortalAnswer{};
     });
     client_ = QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("shortcuts-client"));
-    session_ = std::make_unique<GlobalShortcutsSession>(client_, QStringLiteral("snapwick_test"));
+    Make(ShortcutFlow::FromCreateSession);
+  }
+
+  void Make(ShortcutFlow flow) {
+    session_.reset();
+    session_ = std::make_unique<GlobalShortcutsSession>(std::make_shared<PortalConnection>(client_),
+                                                        QStringLiteral("snapwick_test"), flow);
   }
 
   void TearDown() override {
@@ -107,6 +123,9 @@ class GlobalShortcuts : public ::testing::Test {
   ShortcutEntry taken_;
   bool listsShortcut_ = true;
   uint bindCode_ = 0;
+  bool bindLists_ = true;
+  bool holdCreate_ = false;
+  bool holdBind_ = false;  // a dialog the user has not answered yet
 };
 
 TEST_F(GlobalShortcuts, TheShortcutGoesWithCreateSessionAndTheListedTriggerIsReported) {
@@ -147,6 +166,7 @@ TEST_F(GlobalShortcuts, ADesktopThatIgnoresTheOptionsIsAskedToBind) {
 TEST_F(GlobalShortcuts, ACancelledBindReportsNoKey) {
   listsShortcut_ = false;
   bindCode_ = 1;
+  bindLists_ = false;
   QSignalSpy trigger(session_.get(), &GlobalShortcutsSession::TriggerReported);
   ASSERT_EQ(session_->Bind(kF8), Status::Ok);
   ASSERT_TRUE(trigger.wait(5000));
@@ -173,13 +193,15 @@ TEST_F(GlobalShortcuts, OnlyOurSessionsEdgesArePairedPressesAndReleases) {
   Settle();
   EXPECT_EQ(pressed.size(), 0);
   EXPECT_EQ(released.size(), 0);
-  // A press repeated while down counts once.
+  // The keyboard's repeats while held each come through, to tell the
+  // program the key is still down; one release ends the hold.
+  Send(QStringLiteral("Activated"), sessionPath_, id);
   Send(QStringLiteral("Activated"), sessionPath_, id);
   Send(QStringLiteral("Activated"), sessionPath_, id);
   Send(QStringLiteral("Deactivated"), sessionPath_, id);
   Send(QStringLiteral("Deactivated"), sessionPath_, id);
   Settle();
-  EXPECT_EQ(pressed.size(), 1);
+  EXPECT_EQ(pressed.size(), 3);
   EXPECT_EQ(released.size(), 1);
 }
 
@@ -241,6 +263,181 @@ TEST_F(GlobalShortcuts, TheSessionIsClosedWhenAskedAndWhenTheObjectGoes) {
   session_.reset();
   EXPECT_TRUE(QTest::qWaitFor(
       [this] { return portal_->CallsOf(QStringLiteral("Close")).size() == 2; }, 5000));
+}
+
+TEST_F(GlobalShortcuts, Plasma6_BindShortcutsInTheSessionEvenWhenTheRememberedOneIsListed) {
+  Make(ShortcutFlow::BindInEachSession);
+  {
+    // Remembered from an earlier run, listed, and bound by nothing yet.
+    std::lock_guard lock(mutex_);
+    taken_ = {QStringLiteral("shot_F8"),
+              {{QStringLiteral("preferred_trigger"), QStringLiteral("F8")}}};
+    bindLists_ = false;  // its dialog's answer: 0 and no list
+  }
+  QSignalSpy trigger(session_.get(), &GlobalShortcutsSession::TriggerReported);
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(trigger.wait(5000));
+  EXPECT_EQ(trigger.takeFirst().at(0).toString(), QStringLiteral("F8"));
+  // Nothing in CreateSession's options for a desktop that takes none.
+  EXPECT_FALSE(portal_->CallsOf(QStringLiteral("CreateSession"))[0].Options().contains(
+      QStringLiteral("shortcuts")));
+  // Bound first, then the list read back: never the list alone.
+  std::vector<QString> order;
+  for (const auto& call : portal_->Calls()) {
+    if (call.interface == QLatin1String(kInterface)) order.push_back(call.method);
+  }
+  EXPECT_EQ(order,
+            (std::vector<QString>{QStringLiteral("CreateSession"), QStringLiteral("BindShortcuts"),
+                                  QStringLiteral("ListShortcuts")}));
+  EXPECT_EQ(qdbus_cast<QDBusObjectPath>(
+                portal_->CallsOf(QStringLiteral("BindShortcuts"))[0].args.value(0))
+                .path(),
+            FakePortal::SessionPathOf(portal_->CallsOf(QStringLiteral("CreateSession"))[0]));
+
+  // The dialog cancelled for another key: no key, said.
+  {
+    std::lock_guard lock(mutex_);
+    bindCode_ = 1;
+  }
+  ASSERT_EQ(session_->Bind(kF9), Status::Ok);
+  ASSERT_TRUE(trigger.wait(5000));
+  EXPECT_EQ(trigger.takeFirst().at(0).toString(), QString());
+  EXPECT_TRUE(session_->IsOpen());
+}
+
+TEST_F(GlobalShortcuts, Gnome_ABindAnsweredWith2ThatListsTheShortcutIsBound_OneBindPerSession) {
+  Make(ShortcutFlow::BindInEachSession);
+  {
+    std::lock_guard lock(mutex_);
+    bindCode_ = 2;  // GNOME 48 after "Add", 10 s later
+  }
+  QSignalSpy trigger(session_.get(), &GlobalShortcutsSession::TriggerReported);
+  QSignalSpy ended(session_.get(), &GlobalShortcutsSession::Ended);
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(trigger.wait(5000));
+  EXPECT_EQ(trigger.takeFirst().at(0).toString(), QStringLiteral("F8 key"));
+  EXPECT_TRUE(session_->IsOpen());
+  EXPECT_EQ(ended.size(), 0);
+  EXPECT_TRUE(portal_->CallsOf(QStringLiteral("ListShortcuts")).empty());
+
+  // Another key: a session of its own, bound once.
+  ASSERT_EQ(session_->Bind(kF9), Status::Ok);
+  ASSERT_TRUE(trigger.wait(5000));
+  const auto creates = portal_->CallsOf(QStringLiteral("CreateSession"));
+  const auto binds = portal_->CallsOf(QStringLiteral("BindShortcuts"));
+  ASSERT_EQ(creates.size(), 2u);
+  ASSERT_EQ(binds.size(), 2u);
+  EXPECT_EQ(qdbus_cast<QDBusObjectPath>(binds[1].args.value(0)).path(),
+            FakePortal::SessionPathOf(creates[1]));
+  EXPECT_EQ(ShortcutsFrom(binds[1].args.value(1))->first().id, QStringLiteral("shot_F9"));
+
+  // A key changed while the desktop's dialog is up waits for its answer:
+  // GNOME keeps the dialog up for a closed session, and its Add would bind
+  // the old key. The answer for the old key is nobody's.
+  trigger.clear();
+  {
+    std::lock_guard lock(mutex_);
+    holdBind_ = true;
+  }
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("BindShortcuts")).size() == 3; }, 5000));
+  const PortalCall dialog = portal_->CallsOf(QStringLiteral("BindShortcuts"))[2];
+  ASSERT_EQ(session_->Bind(kF9), Status::Ok);
+  QTest::qWait(100);
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("CreateSession")).size(), 3u);
+  {
+    std::lock_guard lock(mutex_);
+    holdBind_ = false;
+  }
+  portal_->Respond(dialog, {0, Listing(QStringLiteral("shot_F8"), QStringLiteral("Press F8"))});
+  ASSERT_TRUE(trigger.wait(5000));
+  // Only the new session's answer (the fake's words), none of "Press F8".
+  ASSERT_EQ(trigger.size(), 1);
+  EXPECT_EQ(trigger.takeFirst().at(0).toString(), QStringLiteral("F8 key"));
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("CreateSession")).size(), 4u);
+  EXPECT_EQ(
+      ShortcutsFrom(portal_->CallsOf(QStringLiteral("BindShortcuts"))[3].args.value(1))->first().id,
+      QStringLiteral("shot_F9"));
+
+  // Closed while the dialog is up: the dialog is closed too (KDE's goes).
+  {
+    std::lock_guard lock(mutex_);
+    holdBind_ = true;
+  }
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("BindShortcuts")).size() == 5; }, 5000));
+  const QString request = portal_->CallsOf(QStringLiteral("BindShortcuts"))[4].requestPath;
+  session_->Close();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        const auto closes = portal_->CallsOf(QStringLiteral("Close"));
+        return std::any_of(closes.begin(), closes.end(), [&](const PortalCall& c) {
+          return c.path == request && c.interface == QLatin1String(kRequestInterface);
+        });
+      },
+      5000));
+}
+
+TEST_F(GlobalShortcuts, ASessionEndedWhileBeingMadeIsClosedOnceItExists_TheNextComesAfter) {
+  {
+    std::lock_guard lock(mutex_);
+    holdCreate_ = true;
+  }
+  ASSERT_EQ(session_->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("CreateSession")).size() == 1; }, 5000));
+  // The key changes to none, then to F9, before the desktop has answered.
+  session_->Close();
+  QSignalSpy trigger(session_.get(), &GlobalShortcutsSession::TriggerReported);
+  {
+    std::lock_guard lock(mutex_);
+    holdCreate_ = false;
+  }
+  ASSERT_EQ(session_->Bind(kF9), Status::Ok);
+  QTest::qWait(100);
+  // The same token cannot name a second session while the first is there.
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("CreateSession")).size(), 1u);
+  EXPECT_TRUE(portal_->CallsOf(QStringLiteral("Close")).empty());
+
+  const PortalCall first = portal_->CallsOf(QStringLiteral("CreateSession"))[0];
+  const QString firstPath = FakePortal::SessionPathOf(first);
+  portal_->Respond(first, {0, {{QStringLiteral("session_handle"), firstPath}}});
+  ASSERT_TRUE(trigger.wait(5000));
+  EXPECT_EQ(trigger.takeFirst().at(0).toString(), QStringLiteral("F9"));
+  const auto calls = portal_->Calls();
+  const auto closeAt = std::find_if(calls.begin(), calls.end(), [](const PortalCall& c) {
+    return c.method == QLatin1String("Close");
+  });
+  ASSERT_NE(closeAt, calls.end());
+  EXPECT_EQ(closeAt->path, firstPath);
+  const auto secondCreate = std::find_if(closeAt, calls.end(), [](const PortalCall& c) {
+    return c.method == QLatin1String("CreateSession");
+  });
+  EXPECT_NE(secondCreate, calls.end());
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("Close")).size(), 1u);
+  EXPECT_EQ(session_->ShortcutId(), QStringLiteral("shot_F9"));
+}
+
+TEST_F(GlobalShortcuts, ASessionLeftBeingMadeByAnObjectThatWentIsStillClosed) {
+  {
+    std::lock_guard lock(mutex_);
+    holdCreate_ = true;
+  }
+  auto connection = std::make_shared<PortalConnection>(client_);
+  auto session = std::make_unique<GlobalShortcutsSession>(connection, QStringLiteral("gone"),
+                                                          ShortcutFlow::BindInEachSession);
+  ASSERT_EQ(session->Bind(kF8), Status::Ok);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("CreateSession")).size() == 1; }, 5000));
+  session.reset();  // the connection lives on, shared with the screen
+  const PortalCall create = portal_->CallsOf(QStringLiteral("CreateSession"))[0];
+  portal_->Respond(create,
+                   {0, {{QStringLiteral("session_handle"), FakePortal::SessionPathOf(create)}}});
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return portal_->CallsOf(QStringLiteral("Close")).size() == 1; }, 5000));
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("Close"))[0].path, FakePortal::SessionPathOf(create));
 }
 
 TEST_F(GlobalShortcuts, ADesktopThatRefusesTheSessionEndsIt) {

@@ -42,10 +42,16 @@ TEST(SameKey, TheDesktopsWordsForTheKeyAskedFor) {
       {"KP_5", "Num+5", true},
       {"KP_Add", "Num++", true},
       {"Print", "Print", true},
+      // GNOME's sentence around the key, in any language.
+      {"F8", "Press F8", true},
+      {"F8", "Нажмите F8", true},
+      {"a", "Press A", true},
       // Another key, a modifier with it, or none.
       {"F8", "F9", false},
       {"F8", "Ctrl+F8", false},
       {"F8", "F8, F9", false},
+      {"F8", "Press Ctrl+F8", false},
+      {"F8", "Press F18", false},
       {"KP_5", "5", false},
       {"Prior", "Prior+", false},
       {"F8", "", false},
@@ -79,7 +85,13 @@ class PortalHotkey : public ::testing::Test {
       return PortalAnswer{};
     });
     client_ = QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("hotkey-client"));
-    source_ = std::make_unique<PortalHotkeySource>(client_, QStringLiteral("snapwick_test"));
+    Make(std::make_shared<PortalConnection>(client_));
+  }
+
+  void Make(std::shared_ptr<PortalConnection> connection) {
+    source_.reset();
+    source_ = std::make_unique<PortalHotkeySource>(
+        std::move(connection), QStringLiteral("snapwick_test"), ShortcutFlow::FromCreateSession);
     source_->SetKeyHandler([this](KeySeen seen) { edges_.push_back(seen == KeySeen::Down); });
     source_->SetBoundHandler([this](std::string_view name) { bound_.emplace_back(name); });
   }
@@ -168,6 +180,13 @@ TEST_F(PortalHotkey, TheKeyAskedForBound_ToldOnceTheDesktopAnsweredAndItsEdges) 
   EXPECT_EQ(bound_, std::vector<std::string>{"F8"});
 }
 
+TEST_F(PortalHotkey, TheKeyAskedForInGnomesSentence_ToldByItsOwnName) {
+  trigger_ = QStringLiteral("Press F8");
+  ASSERT_EQ(source_->Watch(kF8), HotkeyWatch::Reported);
+  WaitListed();
+  EXPECT_EQ(bound_, std::vector<std::string>{"F8"});
+}
+
 TEST_F(PortalHotkey, TheDesktopHoldsAnotherKey_ToldInItsWordsAndWhenItComesBack) {
   trigger_ = QStringLiteral("Ctrl+F8");
   ASSERT_EQ(source_->Watch(kF8), HotkeyWatch::Reported);
@@ -202,6 +221,28 @@ TEST_F(PortalHotkey, ASessionRefusedOrClosed_NoKeyInForce) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return bound_.size() == 2; }, 5000));
   EXPECT_EQ(bound_, (std::vector<std::string>{"F9", ""}));
   EXPECT_EQ(edges_, (std::vector<bool>{true, false}));
+}
+
+TEST_F(PortalHotkey, TheProgramNotTakenByItsId_NoKeyToldFromTheEventLoopAndNothingAsked) {
+  QTemporaryDir entries;
+  portal_->SetRegistry({entries.path()});
+  // No entry, and none can be written: the front end will not take the id.
+  auto connection = std::make_shared<PortalConnection>(
+      client_,
+      PortalConnection::Identity{QStringLiteral("example.kelmont.Snapwick"), [] { return false; }});
+  Make(connection);
+  EXPECT_EQ(source_->Watch(kF8), HotkeyWatch::Reported);
+  EXPECT_TRUE(bound_.empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !bound_.empty(); }, 5000));
+  EXPECT_EQ(bound_, std::vector<std::string>{""});
+  EXPECT_EQ(connection->Stage(), PortalConnection::Registration::Refused);
+  EXPECT_TRUE(portal_->CallsOf(QStringLiteral("CreateSession")).empty());
+  // Each new key is told the same, never left unanswered.
+  bound_.clear();
+  EXPECT_EQ(source_->Watch(kF9), HotkeyWatch::Reported);
+  EXPECT_TRUE(bound_.empty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !bound_.empty(); }, 5000));
+  EXPECT_EQ(bound_, std::vector<std::string>{""});
 }
 
 TEST_F(PortalHotkey, AKeyWithoutATrigger_NoneAndNoKeyToldFromTheEventLoop) {
@@ -270,13 +311,35 @@ TEST(PortalHotkeyFactory, OnlyWhereTheDesktopsOwnBackendHoldsKeys) {
   PrivateBus bus;
   const QDBusConnection client =
       QDBusConnection::connectToBus(bus.Address(), QStringLiteral("factory-client"));
-  EXPECT_TRUE(MakePortalHotkey(client, {QStringLiteral("KDE")}, files));
-  EXPECT_FALSE(MakePortalHotkey(client, {QStringLiteral("GNOME")}, files));
-  EXPECT_FALSE(MakePortalHotkey(client, {}, files));
+  // The connection (and with it the registration, and the desktop entry)
+  // is made only for a part that is made.
+  int made = 0;
+  const PortalConnectionSource connection = [&] {
+    ++made;
+    return std::make_shared<PortalConnection>(client);
+  };
+  constexpr auto kFlow = ShortcutFlow::BindInEachSession;
+  EXPECT_FALSE(MakePortalHotkey(connection, {QStringLiteral("GNOME")}, files, kFlow));
+  EXPECT_FALSE(MakePortalHotkey(connection, {}, files, kFlow));
+  EXPECT_FALSE(MakePortalScreen(connection, {QStringLiteral("GNOME")}, files, QString()));
+  EXPECT_EQ(made, 0);
+  EXPECT_TRUE(MakePortalHotkey(connection, {QStringLiteral("KDE")}, files, kFlow));
   // Screenshot alone is a screen, the last resort; nothing at all is none.
-  EXPECT_TRUE(MakePortalScreen(client, {QStringLiteral("KDE")}, files, QString()));
-  EXPECT_FALSE(MakePortalScreen(client, {QStringLiteral("GNOME")}, files, QString()));
+  EXPECT_TRUE(MakePortalScreen(connection, {QStringLiteral("KDE")}, files, QString()));
+  EXPECT_EQ(made, 2);
+  // Without a bus, no part.
+  EXPECT_FALSE(MakePortalHotkey([] { return nullptr; }, {QStringLiteral("KDE")}, files, kFlow));
   QDBusConnection::disconnectFromBus(QStringLiteral("factory-client"));
+}
+
+TEST(ShortcutFlow, Plasma5TakesTheShortcutFromCreateSessionEveryOtherDesktopFromBind) {
+  using F = ShortcutFlow;
+  EXPECT_EQ(ShortcutFlowFor({QStringLiteral("KDE")}, QStringLiteral("5")), F::FromCreateSession);
+  EXPECT_EQ(ShortcutFlowFor({QStringLiteral("kde")}, QStringLiteral("5")), F::FromCreateSession);
+  EXPECT_EQ(ShortcutFlowFor({QStringLiteral("KDE")}, QStringLiteral("6")), F::BindInEachSession);
+  EXPECT_EQ(ShortcutFlowFor({QStringLiteral("KDE")}, QString()), F::BindInEachSession);
+  EXPECT_EQ(ShortcutFlowFor({QStringLiteral("GNOME")}, QStringLiteral("5")), F::BindInEachSession);
+  EXPECT_EQ(ShortcutFlowFor({QStringLiteral("Hyprland")}, QString()), F::BindInEachSession);
 }
 
 }  // namespace

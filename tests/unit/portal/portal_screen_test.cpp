@@ -100,8 +100,8 @@ class PortalScreen : public ::testing::Test {
     options.screenshot = screenshot;
     options.tokenFile = tokenFile_;
     options.firstFrame = milliseconds(100);
-    options.busAddress = bus_->Address();
-    source_ = std::make_unique<PortalScreenSource>(client_, options);
+    source_ =
+        std::make_unique<PortalScreenSource>(std::make_shared<PortalConnection>(client_), options);
     if (wanted) source_->SetWanted(true);
   }
 

@@ -89,7 +89,7 @@ class ScreenCast : public ::testing::Test {
       return PortalAnswer{};
     });
     client_ = QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("cast-client"));
-    session_ = std::make_unique<ScreenCastSession>(client_);
+    session_ = std::make_unique<ScreenCastSession>(std::make_shared<PortalConnection>(client_));
   }
 
   void TearDown() override {

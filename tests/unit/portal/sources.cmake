@@ -1,6 +1,7 @@
 # The tests of the portal layer: what it decides alone, and its talk with a
 # desktop portal played by a fake on a private session bus.
 set(SNAPWICK_PORTAL_TEST_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/app_id_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_backends_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/fake_portal.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frame_store_test.cpp
