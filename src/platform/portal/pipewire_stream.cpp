@@ -155,6 +155,7 @@ bool PipeWireStream::Connect(int remoteFd, std::uint32_t node) {
   // or on an error.
   impl_->core = remoteFd >= 0 ? pw_context_connect_fd(impl_->context, remoteFd, nullptr, 0)
                               : pw_context_connect(impl_->context, nullptr, 0);
+  if (impl_->core && remoteFd >= 0) remoteFd_ = remoteFd;
   bool connected = false;
   if (impl_->core) {
     pw_core_add_listener(impl_->core, &impl_->coreListener, Impl::CoreEvents(), impl_.get());

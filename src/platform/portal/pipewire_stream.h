@@ -44,6 +44,9 @@ class PipeWireStream {
   std::uint64_t FramesReceived() const { return store_.Delivered(); }
   std::uint64_t FramesCopied() const { return store_.Copies(); }
   FrameStore::Timing LastTiming() const { return store_.LastTiming(); }
+  // The descriptor of the connection to PipeWire given to Connect, while
+  // the stream holds it; -1 otherwise.
+  int RemoteFd() const { return remoteFd_; }
 
  private:
   struct Impl;
@@ -51,6 +54,7 @@ class PipeWireStream {
   FrameStore store_;
   std::function<void()> onEnded_;
   std::function<void()> onFrameAwaited_;
+  int remoteFd_ = -1;
 };
 
 }  // namespace snapwick::portal

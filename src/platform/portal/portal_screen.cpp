@@ -1,6 +1,6 @@
 #include "platform/portal/portal_screen.h"
 
-#include <unistd.h>
+#include <fcntl.h>
 
 #include <algorithm>
 
@@ -18,7 +18,11 @@ PortalScreenSource::PortalScreenSource(const QDBusConnection& bus, Options optio
                    });
   QObject::connect(&cast_, &ScreenCastSession::Started, &context_,
                    [this](const QDBusUnixFileDescriptor& remote, const CastStream& stream) {
-                     OnStarted(::dup(remote.fileDescriptor()), stream.node);
+                     // A descriptor of our own, closed across exec: a
+                     // program started from ours (the browser the
+                     // publisher's link opens) must not hold a connection
+                     // that may watch the screen.
+                     OnStarted(::fcntl(remote.fileDescriptor(), F_DUPFD_CLOEXEC, 0), stream.node);
                    });
   QObject::connect(&cast_, &ScreenCastSession::StartFailed, &context_,
                    [this](ResponseOutcome) { GiveUpCast(); });

@@ -1,15 +1,18 @@
 #include "platform/portal/portal_screen.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <map>
 #include <memory>
 
 #include "fake_portal.h"
@@ -269,6 +272,36 @@ TEST_F(PortalScreen, ShotsCannotCome_NoScreenCastOrItEnds) {
   source_->SetWanted(true);
   EXPECT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
   EXPECT_EQ(Calls("OpenPipeWireRemote"), 2);
+}
+
+// The connection to PipeWire may watch the screen: no program started
+// from ours (the browser the publisher's link opens) may inherit it, nor
+// any other descriptor the portals gave.
+TEST_F(PortalScreen, EveryDescriptorIsClosedAcrossExec) {
+  // Those the test was started with are not the portal layer's.
+  const auto open = [] {
+    std::map<int, QString> found;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+      // The listing's own descriptor is closed by now.
+      if (::fcntl(name.toInt(), F_GETFD) >= 0) {
+        found[name.toInt()] = QFile::symLinkTarget(fds.filePath(name));
+      }
+    }
+    return found;
+  };
+  const auto before = open();
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
+  QTest::qWait(150);
+  ASSERT_TRUE(Grab());
+  const int remote = source_->Stream()->RemoteFd();
+  ASSERT_GE(remote, 0);
+  EXPECT_NE(::fcntl(remote, F_GETFD) & FD_CLOEXEC, 0);
+  for (const auto& [fd, target] : open()) {
+    if (before.count(fd) && before.at(fd) == target) continue;
+    EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << fd << " -> " << target.toStdString();
+  }
 }
 
 TEST_F(PortalScreen, TheSourceGone_TheScreenCastSessionIsClosed) {
