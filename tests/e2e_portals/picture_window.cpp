@@ -2,12 +2,20 @@
 // the portals hand over: a grid of 8x2 flat colour blocks (the same table
 // is in pictures.py), all different, so that a frame that is shifted,
 // scaled, mirrored or has its channels swapped fails the check.
+//
+//   snapwick_picture_window [animate FPS]
+// With "animate", a white square also crosses the screen, moved FPS times
+// a second: a screen that never rests, for the figures of what a changing
+// screen costs.
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QScreen>
+#include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -16,6 +24,17 @@ constexpr QRgb kBlocks[2][8] = {
     {0x502080, 0xf08040, 0x40f080, 0x8040f0, 0x303030, 0xa0a0a0, 0xe0e0e0, 0x601030}};
 
 class PictureWindow : public QRasterWindow {
+ public:
+  void Animate(int framesPerSecond) {
+    auto* timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, this, [this] {
+      ++step_;
+      update();
+    });
+    timer->start(1000 / framesPerSecond);
+  }
+
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
@@ -28,6 +47,10 @@ class PictureWindow : public QRasterWindow {
         painter.fillRect(block, QColor(kBlocks[row][column]));
       }
     }
+    if (step_ > 0) {
+      const int side = h / 8;
+      painter.fillRect((step_ * 16) % (w - side), (h - side) / 2, side, side, Qt::white);
+    }
     if (!reported_) {
       reported_ = true;
       std::printf("painted %d %d\n", w, h);
@@ -37,6 +60,7 @@ class PictureWindow : public QRasterWindow {
 
  private:
   bool reported_ = false;
+  int step_ = 0;
 };
 
 }  // namespace
@@ -46,5 +70,8 @@ int main(int argc, char** argv) {
   PictureWindow window;
   window.setTitle(QStringLiteral("snapwick test picture"));
   window.showFullScreen();
+  if (argc == 3 && std::strcmp(argv[1], "animate") == 0 && std::atoi(argv[2]) > 0) {
+    window.Animate(std::atoi(argv[2]));
+  }
   return app.exec();
 }

@@ -19,11 +19,13 @@
 //     user stops sharing: the stream must notice its end)
 //     -> "started NS NODE W H", "token NS TOKEN|-", "start-failed NS OUTCOME",
 //        "ended NS", "stream-ended NS", "no-frame NS",
-//        "grabbed NS W H LAYOUT GRAB_NS AGE_NS COPY_NS ...",
-//        "shot-written NS GRAB_NS ENCODE_WRITE_NS AGE_NS"
-//     (the first grab waits up to 5 s for a frame; AGE is how old the
-//     newest frame was when the grab returned; shot: the frame compressed
-//     at QUALITY and written as the program does it)
+//        "grabbed NS W H LAYOUT GRAB_NS AGE_NS COPY_NS received N copied N ...",
+//        "shot-written NS GRAB_NS ENCODE_WRITE_NS AGE_NS", "busy NS"
+//     (a grab before the first frame is told when it comes, up to 5 s;
+//     GRAB is the Grab call itself, COPY the frame's copy inside it, AGE
+//     how old the frame was when it was told; received and copied count
+//     the stream's frames; shot: the frame compressed at QUALITY and
+//     written as the program does it)
 //   portal_probe screenshot
 //     grab PNG | quit
 //     -> "shot NS OUTCOME W H GRAB_NS"
@@ -151,6 +153,14 @@ void OnEachLine(QCoreApplication& app, std::function<void(const std::string&)> h
   });
 }
 
+// What the probe does with a frame of the screen source: saved as a PNG,
+// or compressed and written as the program does it, and told.
+struct FrameOrder {
+  std::string line;
+  Clock::time_point asked;
+  Clock::duration grab{};  // the Grab call itself
+};
+
 // The ScreenCast way of the program's screen source (without its
 // Screenshot fallback, so that a frame is always the stream's).
 int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
@@ -158,6 +168,7 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
   std::unique_ptr<PortalScreenSource> source;
   snapwick::jpeg::ShotEncoder encoder(snapwick::jpeg::UsableCores() >= 2);
   Clock::time_point startedAt;
+  std::optional<FrameOrder> order;
   auto* endWatch = new QTimer(&app);
   endWatch->setInterval(10);
   QObject::connect(endWatch, &QTimer::timeout, [&] {
@@ -166,6 +177,56 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
       Say("stream-ended");
     }
   });
+  const auto finish = [&](std::optional<snapwick::Frame> frame) {
+    const auto after = Clock::now();
+    const FrameOrder done = *order;
+    order.reset();
+    if (!frame || source->LastWay() != ScreenWay::ScreenCast) {
+      Say("no-frame");
+      return;
+    }
+    const PipeWireStream& stream = *source->Stream();
+    const auto timing = stream.LastTiming();
+    if (done.line[0] == 's') {
+      // "shot FILE QUALITY": what the program does with the frame, timed
+      // from the grab's return to the whole file.
+      std::istringstream words(done.line.substr(5));
+      std::string path;
+      int quality = 80;
+      words >> path >> quality;
+      const snapwick::jpeg::Pixels pixels{frame->pixels, frame->width,    frame->height,
+                                          frame->stride, frame->bottomUp, OrderOf(frame->layout)};
+      const bool encoded = encoder.Encode(pixels, quality) == snapwick::jpeg::Encoded::Ok;
+      std::ofstream file(path, std::ios::binary | std::ios::trunc);
+      for (const auto part : encoder.Parts()) {
+        file.write(reinterpret_cast<const char*>(part.data()),
+                   static_cast<std::streamsize>(part.size()));
+      }
+      file.close();
+      const auto written = Clock::now();
+      if (!encoded || !file) {
+        Say("no-file");
+        return;
+      }
+      Say("shot-written", QStringLiteral("%1 %2 %3")
+                              .arg(Ns(done.grab))
+                              .arg(Ns(written - after))
+                              .arg(Ns(after - timing.lastFrameAt)));
+      return;
+    }
+    SaveFrame(*frame, QString::fromStdString(done.line.substr(5)));
+    Say("grabbed", QStringLiteral("%1 %2 %3 %4 %5 %6 received %7 copied %8 "
+                                  "first_frame_after_start %9")
+                       .arg(frame->width)
+                       .arg(frame->height)
+                       .arg(QLatin1String(LayoutName(frame->layout)))
+                       .arg(Ns(done.grab))
+                       .arg(Ns(after - timing.lastFrameAt))
+                       .arg(Ns(timing.lastCopy))
+                       .arg(stream.FramesReceived())
+                       .arg(stream.FramesCopied())
+                       .arg(Ns(timing.firstFrameAt - startedAt)));
+  };
   OnEachLine(app, [&](const std::string& line) {
     if (line == "start") {
       startedAt = Clock::now();
@@ -175,6 +236,9 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
       options.firstFrame = std::chrono::seconds(5);
       source = std::make_unique<PortalScreenSource>(
           std::make_shared<PortalConnection>(QDBusConnection::sessionBus()), options);
+      source->SetGrabbedHandler([&](std::optional<snapwick::Frame> frame) {
+        if (order) finish(frame);
+      });
       ScreenCastSession& cast = source->Cast();
       // After the source's own handlers: the token is in its file by now.
       QObject::connect(&cast, &ScreenCastSession::RestoreTokenIssued, [](const QString& token) {
@@ -194,53 +258,23 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
       // After the connections: the first answers may come at once.
       source->SetWanted(true);
     } else if (line.rfind("grab ", 0) == 0 || line.rfind("shot ", 0) == 0) {
-      const auto before = Clock::now();
+      if (order) {
+        Say("busy");
+        return;
+      }
+      order = FrameOrder{line, Clock::now()};
       const snapwick::ScreenGrab grab = source ? source->Grab() : snapwick::ScreenGrab{};
-      const auto frame = grab.state == snapwick::ScreenGrab::State::Ready
-                             ? std::optional(grab.frame)
-                             : std::nullopt;
-      const auto after = Clock::now();
-      if (!frame || source->LastWay() != ScreenWay::ScreenCast) {
-        Say("no-frame");
-        return;
+      order->grab = Clock::now() - order->asked;
+      switch (grab.state) {
+        case snapwick::ScreenGrab::State::Ready:
+          finish(grab.frame);
+          break;
+        case snapwick::ScreenGrab::State::Pending:
+          break;  // the handler finishes it
+        case snapwick::ScreenGrab::State::Failed:
+          finish(std::nullopt);
+          break;
       }
-      const auto timing = source->Stream()->LastTiming();
-      if (line[0] == 's') {
-        // "shot FILE QUALITY": what the program does with the frame, timed
-        // from the grab's return to the whole file.
-        std::istringstream words(line.substr(5));
-        std::string path;
-        int quality = 80;
-        words >> path >> quality;
-        const snapwick::jpeg::Pixels pixels{frame->pixels, frame->width,    frame->height,
-                                            frame->stride, frame->bottomUp, OrderOf(frame->layout)};
-        const bool encoded = encoder.Encode(pixels, quality) == snapwick::jpeg::Encoded::Ok;
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        for (const auto part : encoder.Parts()) {
-          file.write(reinterpret_cast<const char*>(part.data()),
-                     static_cast<std::streamsize>(part.size()));
-        }
-        file.close();
-        const auto written = Clock::now();
-        if (!encoded || !file) {
-          Say("no-file");
-          return;
-        }
-        Say("shot-written", QStringLiteral("%1 %2 %3")
-                                .arg(Ns(after - before))
-                                .arg(Ns(written - after))
-                                .arg(Ns(after - timing.lastFrameAt)));
-        return;
-      }
-      SaveFrame(*frame, QString::fromStdString(line.substr(5)));
-      Say("grabbed", QStringLiteral("%1 %2 %3 %4 %5 %6 first_frame_after_start %7")
-                         .arg(frame->width)
-                         .arg(frame->height)
-                         .arg(QLatin1String(LayoutName(frame->layout)))
-                         .arg(Ns(after - before))
-                         .arg(Ns(after - timing.lastFrameAt))
-                         .arg(Ns(timing.lastCopy))
-                         .arg(Ns(timing.firstFrameAt - startedAt)));
     } else if (line == "drop") {
       // The desktop's session ends under the running stream.
       if (source) source->Cast().Close();
@@ -248,6 +282,7 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
       endWatch->start();
     } else if (line == "close" || line == "quit") {
       source.reset();
+      order.reset();
       if (line == "close") Say("closed");
     }
   });
@@ -257,19 +292,31 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
 
 int Screenshot(QCoreApplication& app) {
   using namespace snapwick::portal;
-  auto portal = std::make_unique<ScreenshotPortal>();
-  OnEachLine(app, [&](const std::string& line) {
-    if (line.rfind("grab ", 0) != 0) return;
-    const auto before = Clock::now();
-    const auto frame = portal->Grab(std::chrono::seconds(10));
-    const auto took = Clock::now() - before;
+  std::optional<std::pair<QString, Clock::time_point>> asked;
+  std::unique_ptr<ScreenshotPortal> portal;
+  portal = std::make_unique<ScreenshotPortal>([&](std::optional<snapwick::Frame> frame) {
+    const auto took = Clock::now() - asked->second;
+    const QString path = asked->first;
+    asked.reset();
     if (!frame) {
       Say("shot",
           QStringLiteral("%1 0 0 %2").arg(static_cast<int>(portal->LastOutcome())).arg(Ns(took)));
       return;
     }
-    SaveFrame(*frame, QString::fromStdString(line.substr(5)));
+    SaveFrame(*frame, path);
     Say("shot", QStringLiteral("0 %1 %2 %3").arg(frame->width).arg(frame->height).arg(Ns(took)));
+  });
+  OnEachLine(app, [&](const std::string& line) {
+    if (line.rfind("grab ", 0) != 0) return;
+    if (asked) {
+      Say("busy");
+      return;
+    }
+    asked.emplace(QString::fromStdString(line.substr(5)), Clock::now());
+    if (!portal->Ask(std::chrono::seconds(10))) {
+      asked.reset();
+      Say("busy");
+    }
   });
   Say("ready");
   return app.exec();

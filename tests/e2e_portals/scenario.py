@@ -1,9 +1,10 @@
 """What the portal scenarios share: the test programs built with them (the
 environment names them: SNAPWICK_PORTAL_PROBE, SNAPWICK_FAKE_KEY,
 SNAPWICK_PICTURE_WINDOW), line-by-line talk with them, the focused client
-that shows which keys reach applications, and the figures printed at the
-end."""
+that shows which keys reach applications, what a process's descriptors
+are, and the figures printed at the end."""
 
+import json
 import os
 import re
 import select
@@ -117,6 +118,63 @@ class FocusedClient:
         text = self.log.read_text(errors="replace") if self.log.exists() else ""
         # wev prints a key event's state on one line and its symbol on the next.
         return len(re.findall(r"state: 1 \(pressed\)\s*\n\s*sym: " + name + r"\s", text))
+
+
+def inherited_descriptors(pid):
+    """The descriptors of process `pid` past the standard three that a
+    program it starts would inherit (no O_CLOEXEC among the flags of
+    /proc/PID/fdinfo), each with what it is."""
+    found = []
+    for entry in Path(f"/proc/{pid}/fd").iterdir():
+        fd = int(entry.name)
+        if fd <= 2:
+            continue
+        try:
+            target = os.readlink(entry)
+            info = Path(f"/proc/{pid}/fdinfo/{fd}").read_text().splitlines()
+        except OSError:
+            continue  # closed meanwhile
+        flags = next(int(line.split()[1], 8) for line in info if line.startswith("flags:"))
+        if not flags & os.O_CLOEXEC:
+            found.append((fd, target))
+    return found
+
+
+def pipewire_connections(pid):
+    """The descriptors of process `pid` connected to the PipeWire daemon
+    (the process at the socket's other end is named pipewire)."""
+    owners, peers = {}, {}
+    for line in subprocess.run(["ss", "-xpn"], capture_output=True, text=True,
+                               check=True).stdout.splitlines()[1:]:
+        words = line.split()
+        if len(words) < 8:
+            continue
+        local, peer = words[5], words[7]
+        peers[local] = peer
+        owners[local] = re.findall(r'\("([^"]+)",pid=(\d+),fd=(\d+)\)', " ".join(words[8:]))
+    found = []
+    for inode, users in owners.items():
+        for name, owner, fd in users:
+            if int(owner) == pid and any(n == "pipewire" for n, _, _ in
+                                         owners.get(peers.get(inode), [])):
+                found.append(int(fd))
+    return found
+
+
+def stream_formats(stack, pid):
+    """The formats PipeWire settled on for the video streams that process
+    `pid` receives (pw-dump's Format parameters, as dictionaries)."""
+    objects = json.loads(stack.run_user(["pw-dump"]).stdout)
+    clients = {o["id"] for o in objects if o.get("type") == "PipeWire:Interface:Client" and
+               str(pid) in (str(o["info"]["props"].get("application.process.id")),
+                            str(o["info"]["props"].get("pipewire.sec.pid")))}
+    formats = []
+    for o in objects:
+        props = (o.get("info") or {}).get("props", {})
+        if (o.get("type") == "PipeWire:Interface:Node" and props.get("client.id") in clients and
+                props.get("media.class") == "Stream/Input/Video"):
+            formats += o["info"].get("params", {}).get("Format") or []
+    return formats
 
 
 def time_screenshots(shooter, path, width, height, desktop, count=5):

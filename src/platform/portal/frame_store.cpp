@@ -5,48 +5,33 @@
 
 namespace snapwick::portal {
 
-void FrameStore::Deliver(const std::uint8_t* pixels, int width, int height, int stride,
-                         PixelLayout layout, std::chrono::steady_clock::time_point receivedAt) {
-  if (!pixels || width <= 0 || height <= 0 || stride < width * 4) return;
-  int target = 0;
-  {
-    std::lock_guard lock(mutex_);
-    if (ended_) return;
-    target = writing_;
+FrameStore::Offered FrameStore::Offer(const Picture& picture, void* key,
+                                      std::chrono::steady_clock::time_point receivedAt) {
+  std::lock_guard lock(mutex_);
+  if (ended_ || !key || !picture.pixels || picture.width <= 0 || picture.height <= 0 ||
+      picture.stride < picture.width * 4) {
+    return {key, false};
   }
-  // Only this thread touches the buffer being written, so the copy runs
-  // without the lock and a grab never waits for it.
-  Buffer& buffer = buffers_[target];
-  const auto rowBytes = static_cast<std::size_t>(width) * 4;
-  buffer.bytes.resize(rowBytes * static_cast<std::size_t>(height));
-  for (int row = 0; row < height; ++row) {
-    std::memcpy(buffer.bytes.data() + rowBytes * static_cast<std::size_t>(row),
-                pixels + static_cast<std::size_t>(stride) * static_cast<std::size_t>(row),
-                rowBytes);
-  }
-  buffer.width = width;
-  buffer.height = height;
-  buffer.layout = layout;
-  const auto copied = std::chrono::steady_clock::now();
-  {
-    std::lock_guard lock(mutex_);
-    std::swap(writing_, ready_);
-    hasReady_ = true;
-    fresh_ = true;
-    ++delivered_;
-    timing_.lastCopy = copied - receivedAt;
-    timing_.lastFrameAt = copied;
-    if (delivered_ == 1) timing_.firstFrameAt = copied;
-  }
-  arrived_.notify_all();
+  Offered offered{newestKey_ == key ? nullptr : newestKey_, awaited_};
+  newest_ = picture;
+  newestKey_ = key;
+  copied_ = false;
+  awaited_ = false;
+  ++delivered_;
+  timing_.lastFrameAt = receivedAt;
+  if (delivered_ == 1) timing_.firstFrameAt = receivedAt;
+  return offered;
 }
 
-void FrameStore::End() {
-  {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-  }
-  arrived_.notify_all();
+void FrameStore::Withdraw(void* key) {
+  std::lock_guard lock(mutex_);
+  if (key && key == newestKey_) newestKey_ = nullptr;
+}
+
+void* FrameStore::End() {
+  std::lock_guard lock(mutex_);
+  ended_ = true;
+  return std::exchange(newestKey_, nullptr);
 }
 
 bool FrameStore::Ended() const {
@@ -59,28 +44,45 @@ std::uint64_t FrameStore::Delivered() const {
   return delivered_;
 }
 
+std::uint64_t FrameStore::Copies() const {
+  std::lock_guard lock(mutex_);
+  return copies_;
+}
+
 FrameStore::Timing FrameStore::LastTiming() const {
   std::lock_guard lock(mutex_);
   return timing_;
 }
 
-std::optional<Frame> FrameStore::Grab(std::chrono::milliseconds firstFrame) {
-  std::unique_lock lock(mutex_);
-  arrived_.wait_for(lock, firstFrame, [this] { return hasReady_ || ended_; });
-  if (ended_ || !hasReady_) return std::nullopt;
-  // With nothing newer, the frame handed out last is still the newest.
-  if (fresh_) {
-    std::swap(ready_, handed_);
-    fresh_ = false;
+std::optional<Frame> FrameStore::Grab() {
+  // The copy runs under the lock: the receiving side cannot give the
+  // picture's memory back, nor PipeWire unmap it, while it is read.
+  std::lock_guard lock(mutex_);
+  if (ended_) return std::nullopt;
+  if (!newestKey_) {
+    awaited_ = true;
+    return std::nullopt;
   }
-  const Buffer& buffer = buffers_[handed_];
-  Frame frame;
-  frame.pixels = buffer.bytes.data();
-  frame.width = buffer.width;
-  frame.height = buffer.height;
-  frame.stride = buffer.width * 4;
-  frame.layout = buffer.layout;
-  return frame;
+  if (!copied_) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto rowBytes = static_cast<std::size_t>(newest_.width) * 4;
+    handed_.resize(rowBytes * static_cast<std::size_t>(newest_.height));
+    for (int row = 0; row < newest_.height; ++row) {
+      std::memcpy(
+          handed_.data() + rowBytes * static_cast<std::size_t>(row),
+          newest_.pixels + static_cast<std::size_t>(newest_.stride) * static_cast<std::size_t>(row),
+          rowBytes);
+    }
+    handedFrame_.pixels = handed_.data();
+    handedFrame_.width = newest_.width;
+    handedFrame_.height = newest_.height;
+    handedFrame_.stride = static_cast<int>(rowBytes);
+    handedFrame_.layout = newest_.layout;
+    copied_ = true;
+    ++copies_;
+    timing_.lastCopy = std::chrono::steady_clock::now() - start;
+  }
+  return handedFrame_;
 }
 
 }  // namespace snapwick::portal

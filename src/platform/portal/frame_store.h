@@ -1,14 +1,16 @@
 #pragma once
 // The newest picture of a screen-cast stream, between the thread that
-// receives frames and the thread that takes shots. Frames come whenever
-// the screen changes, so a shot cannot wait for the next one (a still
-// screen sends none): each frame is copied as it comes, and a shot takes
-// the newest copy. Three buffers: one being written, the newest whole one,
-// and the one last handed out, which stays untouched until the next grab
-// however many frames arrive meanwhile. A grab only swaps pointers.
+// receives frames and the thread that takes shots. The desktop sends a
+// frame whenever the screen changes, many a second while anything moves,
+// and a shot wants only the one at hand when it is taken: a picture is
+// copied then, never as it comes. The receiving side keeps the newest
+// picture in the stream's own memory (a buffer it holds back from the
+// producer) and offers it here; a grab copies it into the store's own
+// buffer, which the frame handed out points into until the next grab. The
+// stream's memory itself is never handed out: PipeWire may unmap it at
+// any renegotiation, while the shot is still being compressed.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -20,20 +22,47 @@ namespace snapwick::portal {
 
 class FrameStore {
  public:
-  // The receiving thread: copies `height` rows of `width` pixels from
-  // `pixels`, `stride` bytes apart, and makes them the newest frame.
-  // `receivedAt` is when the frame reached the process, for the figures.
-  void Deliver(const std::uint8_t* pixels, int width, int height, int stride, PixelLayout layout,
-               std::chrono::steady_clock::time_point receivedAt = std::chrono::steady_clock::now());
-  // The stream ended (its producer went away, or failed): grabs return
-  // nothing from now on, and one waiting returns at once.
-  void End();
-  bool Ended() const;
-  // How many frames were delivered.
-  std::uint64_t Delivered() const;
+  // A picture in the receiving side's memory: `height` rows of `width`
+  // pixels, `stride` bytes apart.
+  struct Picture {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    PixelLayout layout = PixelLayout::Bgrx;
+  };
+  // What the receiving side does after an offer.
+  struct Offered {
+    // The memory to give back to the producer: the picture this one
+    // replaced, or this one when it was refused; the store reads it no
+    // more. Null: nothing to give back.
+    void* giveBack = nullptr;
+    // A grab found no picture since the last offer: tell the taker that
+    // one has come.
+    bool awaited = false;
+  };
 
-  // When frames came, for the figures: the newest frame's arrival and how
-  // long its copy took, and when the first one was ready.
+  // The receiving thread: `picture`, known by `key`, is the newest; its
+  // memory stays readable until the store gives `key` back (from a later
+  // Offer, or End). `receivedAt` is when it reached the process, for the
+  // figures.
+  Offered Offer(
+      const Picture& picture, void* key,
+      std::chrono::steady_clock::time_point receivedAt = std::chrono::steady_clock::now());
+  // The memory of `key` goes away (PipeWire drops its buffers when the
+  // format changes): once this returns it is not read again, and until a
+  // new picture comes there is none at hand.
+  void Withdraw(void* key);
+  // The stream ended (its producer went away, or failed): grabs give
+  // nothing from now on. The newest picture's key, to give back.
+  void* End();
+  bool Ended() const;
+  // How many pictures were offered, and how many of them were copied.
+  std::uint64_t Delivered() const;
+  std::uint64_t Copies() const;
+
+  // For the figures: when the newest picture came, how long the last
+  // grab's copy took, and when the first picture came.
   struct Timing {
     std::chrono::nanoseconds lastCopy{0};
     std::chrono::steady_clock::time_point lastFrameAt{};
@@ -41,30 +70,24 @@ class FrameStore {
   };
   Timing LastTiming() const;
 
-  // The newest frame, valid until the next Grab. Waits up to `firstFrame`
-  // while no frame has come yet; nothing if none comes by then or the
-  // stream has ended.
-  std::optional<Frame> Grab(std::chrono::milliseconds firstFrame);
+  // The newest picture, copied now unless an earlier grab copied it
+  // already; valid until the next Grab. Nothing while there is none at
+  // hand (none came yet, or its memory was withdrawn since), and then the
+  // next offer is awaited; nothing once ended.
+  std::optional<Frame> Grab();
 
  private:
-  struct Buffer {
-    std::vector<std::uint8_t> bytes;
-    int width = 0;
-    int height = 0;
-    PixelLayout layout = PixelLayout::Bgrx;
-  };
-
   mutable std::mutex mutex_;
-  std::condition_variable arrived_;
-  Buffer buffers_[3];
-  // Indices into buffers_; `ready_` is valid only while `hasReady_`.
-  int writing_ = 0;
-  int ready_ = 1;
-  int handed_ = 2;
-  bool hasReady_ = false;
-  bool fresh_ = false;  // ready_ holds a frame not handed out yet
+  // The newest picture and its key; the key is null while none is at hand.
+  Picture newest_;
+  void* newestKey_ = nullptr;
+  bool copied_ = false;  // the handed buffer holds the newest picture
+  std::vector<std::uint8_t> handed_;
+  Frame handedFrame_;
+  bool awaited_ = false;
   bool ended_ = false;
   std::uint64_t delivered_ = 0;
+  std::uint64_t copies_ = 0;
   Timing timing_;
 };
 

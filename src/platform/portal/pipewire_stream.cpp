@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <mutex>
 
 #include "platform/portal/video_format.h"
@@ -25,7 +26,8 @@ struct PipeWireStream::Impl {
   void End() {
     if (endReported) return;
     endReported = true;
-    owner->store_.End();
+    // The stream is over: its buffers, the one held back too, go with it.
+    (void)owner->store_.End();
     if (owner->onEnded_) owner->onEnded_();
   }
 
@@ -47,28 +49,44 @@ struct PipeWireStream::Impl {
     pw_stream_update_params(self->stream, params, 1);
   }
 
+  // The picture a buffer holds, if it holds a whole one of the negotiated
+  // format: compositors also send buffers without one.
+  std::optional<FrameStore::Picture> PictureOf(const pw_buffer* held) const {
+    const spa_buffer* buffer = held->buffer;
+    if (!video || buffer->n_datas == 0 || !buffer->datas[0].data || !buffer->datas[0].chunk) {
+      return std::nullopt;
+    }
+    const spa_data& plane = buffer->datas[0];
+    const ChunkView chunk{plane.chunk->offset, plane.chunk->size, plane.chunk->stride,
+                          (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0};
+    if (!HoldsPicture(chunk, plane.maxsize, video->width, video->height)) return std::nullopt;
+    return FrameStore::Picture{static_cast<const std::uint8_t*>(plane.data) + chunk.offset,
+                               video->width, video->height, chunk.stride, video->layout};
+  }
+
   static void OnProcess(void* data) {
     auto* self = static_cast<Impl*>(data);
-    const auto start = std::chrono::steady_clock::now();
-    // Only the newest waiting buffer is worth a copy.
-    pw_buffer* newest = nullptr;
+    const auto now = std::chrono::steady_clock::now();
+    bool awaited = false;
+    // Each picture becomes the newest in turn and the one it replaces goes
+    // back to the producer; the last stays held until a newer one comes.
+    // Nothing is copied here.
     while (pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream)) {
-      if (newest) pw_stream_queue_buffer(self->stream, newest);
-      newest = buffer;
-    }
-    if (!newest) return;
-    const spa_buffer* buffer = newest->buffer;
-    if (self->video && buffer->n_datas > 0 && buffer->datas[0].data && buffer->datas[0].chunk) {
-      const spa_data& plane = buffer->datas[0];
-      const ChunkView chunk{plane.chunk->offset, plane.chunk->size, plane.chunk->stride,
-                            (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0};
-      if (HoldsPicture(chunk, plane.maxsize, self->video->width, self->video->height)) {
-        self->owner->store_.Deliver(static_cast<const std::uint8_t*>(plane.data) + chunk.offset,
-                                    self->video->width, self->video->height, chunk.stride,
-                                    self->video->layout, start);
+      void* giveBack = buffer;
+      if (const auto picture = self->PictureOf(buffer)) {
+        const auto offered = self->owner->store_.Offer(*picture, buffer, now);
+        giveBack = offered.giveBack;
+        awaited = awaited || offered.awaited;
       }
+      if (giveBack) pw_stream_queue_buffer(self->stream, static_cast<pw_buffer*>(giveBack));
     }
-    pw_stream_queue_buffer(self->stream, newest);
+    if (awaited && self->owner->onFrameAwaited_) self->owner->onFrameAwaited_();
+  }
+
+  static void OnRemoveBuffer(void* data, pw_buffer* buffer) {
+    // PipeWire unmaps it once this returns (a new format, the stream's
+    // end): a grab must not read it any more.
+    static_cast<Impl*>(data)->owner->store_.Withdraw(buffer);
   }
 
   static void OnCoreError(void* data, uint32_t id, int /*seq*/, int /*res*/,
@@ -84,6 +102,7 @@ struct PipeWireStream::Impl {
       e.state_changed = OnStateChanged;
       e.param_changed = OnParamChanged;
       e.process = OnProcess;
+      e.remove_buffer = OnRemoveBuffer;
       return e;
     }();
     return &kEvents;
@@ -132,8 +151,11 @@ bool PipeWireStream::Connect(int remoteFd, std::uint32_t node) {
     return false;
   }
   pw_thread_loop_lock(impl_->loop);
+  // PipeWire takes the descriptor over: it closes it at the disconnection
+  // or on an error.
   impl_->core = remoteFd >= 0 ? pw_context_connect_fd(impl_->context, remoteFd, nullptr, 0)
                               : pw_context_connect(impl_->context, nullptr, 0);
+  if (impl_->core && remoteFd >= 0) remoteFd_ = remoteFd;
   bool connected = false;
   if (impl_->core) {
     pw_core_add_listener(impl_->core, &impl_->coreListener, Impl::CoreEvents(), impl_.get());
@@ -145,16 +167,17 @@ bool PipeWireStream::Connect(int remoteFd, std::uint32_t node) {
   if (impl_->stream) {
     pw_stream_add_listener(impl_->stream, &impl_->streamListener, Impl::StreamEvents(),
                            impl_.get());
-    std::array<std::uint8_t, 1024> memory{};
+    std::array<std::uint8_t, 2048> memory{};
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory.data(), memory.size());
-    const spa_pod* params[] = {OfferedFormats(&builder)};
+    const FormatOffers offers = OfferedFormats(&builder);
+    const spa_pod* params[] = {offers.capped, offers.anyRate};
     // Not moved to another source when this one goes: the screen is gone,
     // and the stream ends instead of waiting, paused, for a new link.
     connected = pw_stream_connect(impl_->stream, PW_DIRECTION_INPUT, node,
                                   static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT |
                                                                PW_STREAM_FLAG_MAP_BUFFERS |
                                                                PW_STREAM_FLAG_DONT_RECONNECT),
-                                  params, 1) == 0;
+                                  params, 2) == 0;
   }
   pw_thread_loop_unlock(impl_->loop);
   return connected;

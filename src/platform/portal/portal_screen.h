@@ -5,12 +5,17 @@
 // frame in time, the Screenshot portal as the last resort.
 //
 // Why the whole run: a shot wants the screen as it is at the press, and the
-// stream's newest frame is that (a grab is a pointer swap of a copy made
-// as the frame came). A stream started at each press would first need the
-// desktop's answer to Start and then its first frame, 60 to 200 ms even
-// with the restore token, long after the moment the user wanted; the cost
-// is the desktop's "screen is being shared" indicator for as long as the
-// program runs.
+// stream's newest frame is that (a grab copies it at once; frames no shot
+// wants are never copied). A stream started at each press would first
+// need the desktop's answer to Start and then its first frame, 60 to 200
+// ms even with the restore token, long after the moment the user wanted;
+// the cost is the desktop's "screen is being shared" indicator for as
+// long as shots can come.
+//
+// Nothing here waits on the program's thread: where the stream has no
+// frame at hand yet, or the Screenshot portal is the way, a grab is
+// Pending and its frame (or nothing) comes later through the grabbed
+// handler, from the event loop; one grab at a time.
 //
 // The screen cast is asked for only once shots can come (SetWanted): a
 // program that holds no key shows no chooser. The first run shows the
@@ -20,6 +25,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -47,9 +53,12 @@ class PortalScreenSource final : public linux::ScreenSource {
     QString tokenFile;
     // How long a grab waits for a stream's first frame, counted from the
     // stream's start: a desktop that has sent none by then sends none
-    // (headless KDE negotiates the stream and never fills a buffer).
+    // (headless KDE negotiates the stream and never fills a buffer). A
+    // stream whose pictures were dropped (a new format) gets as long again
+    // from the grab.
     std::chrono::milliseconds firstFrame{500};
-    // How long a grab waits for the Screenshot portal's picture.
+    // How long a grab waits for the Screenshot portal's picture (its file
+    // is removed whenever it comes).
     std::chrono::milliseconds screenshotTimeout{3000};
   };
 
@@ -59,7 +68,12 @@ class PortalScreenSource final : public linux::ScreenSource {
   // Closes the screen-cast session: the desktop's indicator goes.
   ~PortalScreenSource() override;
 
-  ScreenGrab Grab() override { return GrabbedNow(GrabFrame()); }
+  void SetGrabbedHandler(GrabbedHandler onGrabbed) override { onGrabbed_ = std::move(onGrabbed); }
+  // The stream's newest frame, copied at once (Ready). Pending where the
+  // stream has none at hand yet, until it comes; and where there is no
+  // stream, or it ended or sent nothing in time, until the Screenshot
+  // portal answers. Failed while an earlier grab is pending.
+  ScreenGrab Grab() override;
   // Starts the screen cast the first time shots can come; closes it when
   // they no longer can, and starts it again when they can once more
   // (unless the user declined it or stopped it).
@@ -74,16 +88,32 @@ class PortalScreenSource final : public linux::ScreenSource {
   bool CastRefused() const { return castRefused_; }
 
  private:
-  std::optional<Frame> GrabFrame();
+  enum class Waiting : std::uint8_t {
+    Nothing,
+    StreamFrame,  // for a picture of the stream
+    Screenshot,   // for the Screenshot portal's answer
+    Told,         // for nothing to be told, from the event loop
+  };
+
+  ScreenGrab AskScreenshot();
+  std::chrono::milliseconds FrameWait() const;
   void OnStarted(int remoteFd, std::uint32_t node);
+  void OnFrameCame();
+  // The stream gives no frame for the grab waiting on it: the Screenshot
+  // portal is asked instead.
+  void StopWaitingForStream();
+  void Deliver(std::optional<Frame> frame);
   void GiveUpCast();
 
   Options options_;
   std::shared_ptr<PortalConnection> connection_;
   ScreenCastSession cast_;
   QObject context_;
+  QTimer frameDue_;
+  GrabbedHandler onGrabbed_;
   std::unique_ptr<PipeWireStream> stream_;
   std::unique_ptr<ScreenshotPortal> screenshot_;
+  Waiting waiting_ = Waiting::Nothing;
   bool castRefused_ = false;
   bool wanted_ = false;
   ScreenWay lastWay_ = ScreenWay::None;

@@ -1,6 +1,7 @@
 #include "platform/portal/screenshot_portal.h"
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QUrl>
 #include <atomic>
@@ -51,30 +52,36 @@ class ScreenshotPortal::Worker : public QObject {
   Worker(ScreenshotPortal* owner, const QDBusConnection& bus)
       : owner_(owner), bus_(bus), connected_(true) {}
 
-  void Ask(std::uint64_t grab) {
+  void Ask(std::uint64_t request) {
     if (!connected_) Connect();
     if (!bus_.isConnected()) {
-      owner_->Answer(grab, ShotOutcome::Failed, {});
+      owner_->Settle(request, ShotOutcome::Failed, {});
       return;
     }
-    auto* request = PortalRequest::Send(
+    pending_ = PortalRequest::Send(
         bus_, QLatin1String(kInterface), QStringLiteral("Screenshot"), {QString()},
         {{QStringLiteral("interactive"), false}, {QStringLiteral("modal"), false}}, this);
-    connect(request, &PortalRequest::Answered, this,
-            [this, grab](ResponseOutcome outcome, const QVariantMap& results) {
+    pendingOf_ = request;
+    connect(pending_, &PortalRequest::Answered, this,
+            [this, request](ResponseOutcome outcome, const QVariantMap& results) {
+              pending_ = nullptr;
               const ShotAnswer answer = ReadScreenshotAnswer(outcome, results);
               if (answer.outcome != ShotOutcome::Taken) {
-                owner_->Answer(grab, answer.outcome, {});
+                owner_->Settle(request, answer.outcome, {});
                 return;
               }
               QImage image;
-              // A grab given up on wants no picture, but its file goes all
-              // the same: the portal leaves one per shot in ~/Pictures.
-              if (owner_->StillWanted(grab)) image.load(answer.path);
+              // A request given up on wants no picture, but its file goes
+              // all the same: the portal leaves one per shot in ~/Pictures.
+              if (owner_->StillWanted(request)) {
+                image.load(answer.path);
+                // Converted here, off the caller's thread.
+                (void)FrameOf(image);
+              }
               QFile::remove(answer.path);
               const ShotOutcome loaded =
                   image.isNull() ? ShotOutcome::Unreadable : ShotOutcome::Taken;
-              owner_->Answer(grab, loaded, std::move(image));
+              owner_->Settle(request, loaded, std::move(image));
             });
   }
 
@@ -91,6 +98,16 @@ class ScreenshotPortal::Worker : public QObject {
     // thread whatever the program's own connection is doing.
     bus_ = busAddress_.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)
                                  : QDBusConnection::connectToBus(busAddress_, name_);
+    // A front end that leaves the bus takes its requests with it: the one
+    // in flight is answered by no one, and must not block the next.
+    auto* watcher = new QDBusServiceWatcher(QLatin1String(kPortalService), bus_,
+                                            QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+      if (!pending_) return;
+      pending_->Abandon();
+      pending_ = nullptr;
+      owner_->Settle(pendingOf_, ShotOutcome::Failed, {});
+    });
   }
 
   ScreenshotPortal* owner_;
@@ -98,25 +115,47 @@ class ScreenshotPortal::Worker : public QObject {
   QString name_;
   QDBusConnection bus_{QString()};
   bool connected_ = false;
+  PortalRequest* pending_ = nullptr;
+  std::uint64_t pendingOf_ = 0;
 };
 
-ScreenshotPortal::ScreenshotPortal(const QString& busAddress) {
+ScreenshotPortal::ScreenshotPortal(AnswerHandler onAnswer, const QString& busAddress)
+    : onAnswer_(std::move(onAnswer)) {
   worker_ = new Worker(this, busAddress);
   Start();
 }
 
-ScreenshotPortal::ScreenshotPortal(const QDBusConnection& bus) {
+ScreenshotPortal::ScreenshotPortal(AnswerHandler onAnswer, const QDBusConnection& bus)
+    : onAnswer_(std::move(onAnswer)) {
   worker_ = new Worker(this, bus);
   Start();
 }
 
 void ScreenshotPortal::Start() {
+  timeout_.setSingleShot(true);
+  QObject::connect(&timeout_, &QTimer::timeout, &context_, [this] {
+    {
+      // Its answer, should it still come, only has its file removed.
+      std::lock_guard lock(mutex_);
+      if (asked_ == waitedFor_) wanted_ = false;
+    }
+    waitedFor_ = 0;
+    Tell(ShotOutcome::TimedOut, std::nullopt);
+  });
   worker_->moveToThread(&thread_);
   thread_.setObjectName(QStringLiteral("snapwick-screenshot"));
   thread_.start();
 }
 
 ScreenshotPortal::~ScreenshotPortal() {
+  {
+    std::unique_lock lock(mutex_);
+    closing_ = true;
+    wanted_ = false;
+    // Bounded: a desktop that never answers must not keep the program
+    // from ending.
+    settled_.wait_for(lock, kQuitWait, [this] { return answeredUpTo_ == asked_; });
+  }
   QMetaObject::invokeMethod(
       worker_,
       [worker = worker_] {
@@ -128,45 +167,62 @@ ScreenshotPortal::~ScreenshotPortal() {
   thread_.wait();
 }
 
-std::optional<Frame> ScreenshotPortal::Grab(std::chrono::milliseconds timeout) {
-  std::uint64_t grab = 0;
+bool ScreenshotPortal::Ask(std::chrono::milliseconds timeout) {
+  std::uint64_t request = 0;
   {
     std::lock_guard lock(mutex_);
-    grab = ++asked_;
+    if (answeredUpTo_ != asked_) return false;
+    request = ++asked_;
+    wanted_ = true;
   }
-  QMetaObject::invokeMethod(worker_, [worker = worker_, grab] { worker->Ask(grab); });
-  std::unique_lock lock(mutex_);
-  const bool answered =
-      answered_.wait_for(lock, timeout, [this, grab] { return answerOf_ == grab; });
-  if (!answered) {
-    // The late answer finds another grab asked, or none: it is dropped.
-    ++asked_;
-    lastOutcome_ = ShotOutcome::TimedOut;
-    return std::nullopt;
-  }
-  lastOutcome_ = answer_;
-  if (answer_ != ShotOutcome::Taken) return std::nullopt;
-  handed_ = std::move(delivered_);
-  delivered_ = QImage();
-  auto frame = FrameOf(handed_);
-  if (!frame) lastOutcome_ = ShotOutcome::Unreadable;
-  return frame;
+  waitedFor_ = request;
+  timeout_.start(timeout);
+  QMetaObject::invokeMethod(worker_, [worker = worker_, request] { worker->Ask(request); });
+  return true;
 }
 
-bool ScreenshotPortal::StillWanted(std::uint64_t grab) {
+bool ScreenshotPortal::InFlight() const {
   std::lock_guard lock(mutex_);
-  return asked_ == grab;
+  return answeredUpTo_ != asked_;
 }
 
-void ScreenshotPortal::Answer(std::uint64_t grab, ShotOutcome outcome, QImage image) {
-  {
-    std::lock_guard lock(mutex_);
-    if (asked_ != grab) return;
-    answerOf_ = grab;
-    answer_ = outcome;
-    delivered_ = std::move(image);
+bool ScreenshotPortal::StillWanted(std::uint64_t request) const {
+  std::lock_guard lock(mutex_);
+  return asked_ == request && wanted_ && !closing_;
+}
+
+void ScreenshotPortal::Settle(std::uint64_t request, ShotOutcome outcome, QImage image) {
+  std::lock_guard lock(mutex_);
+  answeredUpTo_ = request;
+  settled_.notify_all();
+  // Under the lock: once closing, nothing more is posted to an object
+  // that is going.
+  if (closing_) return;
+  QMetaObject::invokeMethod(
+      &context_,
+      [this, request, outcome, image = std::move(image)]() mutable {
+        OnAnswered(request, outcome, std::move(image));
+      },
+      Qt::QueuedConnection);
+}
+
+void ScreenshotPortal::OnAnswered(std::uint64_t request, ShotOutcome outcome, QImage image) {
+  // An answer that came after its time was told as nothing already.
+  if (request != waitedFor_) return;
+  waitedFor_ = 0;
+  timeout_.stop();
+  if (outcome != ShotOutcome::Taken) {
+    Tell(outcome, std::nullopt);
+    return;
   }
-  answered_.notify_all();
+  handed_ = std::move(image);
+  const auto frame = FrameOf(handed_);
+  Tell(frame ? ShotOutcome::Taken : ShotOutcome::Unreadable, frame);
+}
+
+void ScreenshotPortal::Tell(ShotOutcome outcome, std::optional<Frame> frame) {
+  lastOutcome_ = outcome;
+  if (onAnswer_) onAnswer_(frame);
 }
 
 }  // namespace snapwick::portal

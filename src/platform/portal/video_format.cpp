@@ -27,28 +27,48 @@ std::optional<PixelLayout> LayoutOf(spa_video_format format) {
   }
 }
 
-const spa_pod* OfferedFormats(spa_pod_builder* builder) {
-  // PipeWire's own macros build the pod; they are C and need its types.
+namespace {
+
+// Raw video in any of the eight formats, at any size, at a frame rate up
+// to `rate`; with `capMax`, a variable rate's maximum up to `rate` too.
+// PipeWire's own macros build the pod; they are C and need its types.
+const spa_pod* VideoFormat(spa_pod_builder* builder, spa_fraction rate, bool capMax) {
   spa_rectangle defaultSize = SPA_RECTANGLE(1920, 1080);
   spa_rectangle minSize = SPA_RECTANGLE(1, 1);
   spa_rectangle maxSize = SPA_RECTANGLE(16384, 16384);
-  spa_fraction defaultRate = SPA_FRACTION(30, 1);
-  spa_fraction minRate = SPA_FRACTION(0, 1);
-  spa_fraction maxRate = SPA_FRACTION(1000, 1);
-  return static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-      SPA_FORMAT_VIDEO_format,
+  spa_fraction noRate = SPA_FRACTION(0, 1);
+  spa_fraction defaultRate = SPA_FRACTION(kMaxFramesPerSecond, 1);
+  spa_pod_frame frame{};
+  spa_pod_builder_push_object(builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
+  spa_pod_builder_add(
+      builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+      SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
       SPA_POD_CHOICE_ENUM_Id(9, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_RGBx,
                              SPA_VIDEO_FORMAT_BGRA, SPA_VIDEO_FORMAT_RGBA, SPA_VIDEO_FORMAT_xRGB,
                              SPA_VIDEO_FORMAT_xBGR, SPA_VIDEO_FORMAT_ARGB, SPA_VIDEO_FORMAT_ABGR),
       SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
-      SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &minRate, &maxRate)));
+      SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defaultRate, &noRate, &rate), 0);
+  if (capMax) {
+    spa_fraction oneARate = SPA_FRACTION(1, 1);
+    spa_pod_builder_add(builder, SPA_FORMAT_VIDEO_maxFramerate,
+                        SPA_POD_CHOICE_RANGE_Fraction(&rate, &oneARate, &rate), 0);
+  }
+  return static_cast<const spa_pod*>(spa_pod_builder_pop(builder, &frame));
+}
+
+}  // namespace
+
+FormatOffers OfferedFormats(spa_pod_builder* builder) {
+  FormatOffers offers;
+  offers.capped = VideoFormat(builder, SPA_FRACTION(kMaxFramesPerSecond, 1), true);
+  offers.anyRate = VideoFormat(builder, SPA_FRACTION(1000, 1), false);
+  return offers;
 }
 
 const spa_pod* WantedBuffers(spa_pod_builder* builder) {
   return static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
+      builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+      SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_dataType,
       SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "form/layout.h"
 #include "platform/screen.h"
 
 namespace snapwick::portal {
@@ -19,10 +20,24 @@ namespace snapwick::portal {
 // nothing for any other format.
 std::optional<PixelLayout> LayoutOf(spa_video_format format);
 
-// The EnumFormat parameter offered when connecting: those eight formats,
-// any size, any frame rate. Built into `builder`'s memory.
-const spa_pod* OfferedFormats(spa_pod_builder* builder);
-// The Buffers parameter answering a negotiated format: mapped memory only.
+// Shots come one a tick at most: a producer that can send fewer frames is
+// asked for no more than that (20 a second).
+inline constexpr int kMaxFramesPerSecond = 1000 / layout::kTimerIntervalMs;
+
+// The EnumFormat parameters offered when connecting, in order of
+// preference, built into `builder`'s memory: those eight formats at any
+// size, first at most kMaxFramesPerSecond (the frame rate and the maximum
+// frame rate of a variable-rate producer, as GNOME and KDE are), then at
+// any rate, so that a producer whose rate is fixed higher still streams.
+struct FormatOffers {
+  const spa_pod* capped = nullptr;
+  const spa_pod* anyRate = nullptr;
+};
+FormatOffers OfferedFormats(spa_pod_builder* builder);
+// The Buffers parameter answering a negotiated format: mapped memory only,
+// and at least two buffers, since the newest picture is held back from
+// the producer until a newer one comes and the producer needs another to
+// draw into meanwhile.
 const spa_pod* WantedBuffers(spa_pod_builder* builder);
 
 struct NegotiatedVideo {

@@ -1,5 +1,6 @@
 #include "fake_portal.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDBusArgument>
@@ -65,7 +66,7 @@ class FakePortal::Object : public QDBusVirtualObject {
  public:
   explicit Object(FakePortal* owner) : owner_(owner) {}
   ~Object() override {
-    for (int fd : pipes_) ::close(fd);
+    for (int fd : remotes_) ::close(fd);
   }
 
   QString introspect(const QString&) const override { return {}; }
@@ -97,10 +98,12 @@ class FakePortal::Object : public QDBusVirtualObject {
         message.interface() == QLatin1String(kRequestInterface)) {
       connection.send(message.createReply());
     } else if (call.method == QLatin1String("OpenPipeWireRemote")) {
+      // A remote whose far end is kept open and never answers: the
+      // client's PipeWire connection stays up, and carries no frame.
       int ends[2] = {-1, -1};
-      if (::pipe(ends) != 0) return false;
-      pipes_.push_back(ends[0]);
-      pipes_.push_back(ends[1]);
+      if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
+      remotes_.push_back(ends[0]);
+      remotes_.push_back(ends[1]);
       connection.send(message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(ends[0]))));
     } else {
       const QString token = call.Options().value(QStringLiteral("handle_token")).toString();
@@ -130,7 +133,7 @@ class FakePortal::Object : public QDBusVirtualObject {
 
  private:
   FakePortal* owner_;
-  std::vector<int> pipes_;
+  std::vector<int> remotes_;
 };
 
 FakePortal::FakePortal(const QString& busAddress) : busAddress_(busAddress) {

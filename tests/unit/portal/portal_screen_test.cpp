@@ -1,15 +1,18 @@
 #include "platform/portal/portal_screen.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <map>
 #include <memory>
 
 #include "fake_portal.h"
@@ -94,21 +97,34 @@ class PortalScreen : public ::testing::Test {
     bus_.reset();
   }
 
-  void Make(bool screenCast = true, bool screenshot = true, bool wanted = true) {
+  void Make(bool screenCast = true, bool screenshot = true, bool wanted = true,
+            milliseconds firstFrame = milliseconds(100)) {
     PortalScreenSource::Options options;
     options.screenCast = screenCast;
     options.screenshot = screenshot;
     options.tokenFile = tokenFile_;
-    options.firstFrame = milliseconds(100);
+    options.firstFrame = firstFrame;
     source_ =
         std::make_unique<PortalScreenSource>(std::make_shared<PortalConnection>(client_), options);
+    source_->SetGrabbedHandler([this](std::optional<Frame> frame) {
+      ++told_;
+      toldFrame_ = frame;
+    });
     if (wanted) source_->SetWanted(true);
   }
 
-  std::optional<Frame> Grab() {
+  // A grab's frame, told at once or later from the event loop (never from
+  // inside Grab); nothing when it failed or nothing was told.
+  std::optional<Frame> Grab(ScreenGrab::State expected = ScreenGrab::State::Pending) {
+    const int before = told_;
     const ScreenGrab grab = source_->Grab();
-    if (grab.state != ScreenGrab::State::Ready) return std::nullopt;
-    return grab.frame;
+    EXPECT_EQ(grab.state, expected);
+    EXPECT_EQ(told_, before) << "told inside Grab";
+    if (grab.state == ScreenGrab::State::Ready) return grab.frame;
+    if (grab.state == ScreenGrab::State::Failed) return std::nullopt;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told_ > before; }, 10000));
+    EXPECT_EQ(told_, before + 1);
+    return toldFrame_;
   }
 
   int Calls(const char* method) {
@@ -139,6 +155,8 @@ class PortalScreen : public ::testing::Test {
   QStringList written_;
   int shots_ = 0;
   uint startCode_ = 0;
+  int told_ = 0;
+  std::optional<Frame> toldFrame_;
 };
 
 TEST_F(PortalScreen, TheTokenFromTheFileIsOfferedAndTheNewOneKept) {
@@ -207,23 +225,83 @@ TEST_F(PortalScreen, OnlyTheWaysTheDesktopHas) {
   // never a stale or black one.
   source_.reset();
   Make(true, false);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
-  EXPECT_FALSE(Grab());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
+  QTest::qWait(150);  // past the first frame's wait
+  EXPECT_FALSE(Grab(ScreenGrab::State::Failed));
   EXPECT_EQ(source_->LastWay(), ScreenWay::None);
   EXPECT_EQ(Calls("Screenshot"), 1);
+}
+
+// Before the stream's first frame the grab is pending, not waited for on
+// the caller's thread; the stream sending none in time, the Screenshot
+// portal's picture comes instead. Meanwhile a second grab is refused and
+// nothing more is asked of the desktop.
+TEST_F(PortalScreen, NoFrameYet_PendingThenTheScreenshotAndOneRequestAtATime) {
+  Make(true, true, true, milliseconds(1000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
+  const ScreenGrab first = source_->Grab();
+  ASSERT_EQ(first.state, ScreenGrab::State::Pending);
+  EXPECT_EQ(source_->Grab().state, ScreenGrab::State::Failed);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return told_ == 1; }, 5000));
+  ASSERT_TRUE(toldFrame_);
+  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  ExpectThePicture(*toldFrame_);
+  EXPECT_EQ(Calls("Screenshot"), 1);
+  QTest::qWait(50);
+  EXPECT_EQ(told_, 1);
 }
 
 // A program that holds no key must not show the desktop's chooser for
 // nothing; one whose key the desktop let go of shares the screen no more.
 TEST_F(PortalScreen, ShotsCannotCome_NoScreenCastOrItEnds) {
-  Make(true, true, false);
+  Make(true, true, false, milliseconds(5000));
   QTest::qWait(200);
   EXPECT_EQ(Calls("CreateSession"), 0);
   source_->SetWanted(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("OpenPipeWireRemote") == 1; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
+  // A grab waiting on the stream when shots stop gets nothing, told from
+  // the event loop, and no Screenshot is asked for it.
+  ASSERT_EQ(source_->Grab().state, ScreenGrab::State::Pending);
   source_->SetWanted(false);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("Close") == 1; }, 5000));
+  EXPECT_EQ(told_, 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("Close") == 1 && told_ == 1; }, 5000));
+  EXPECT_FALSE(toldFrame_);
   EXPECT_EQ(source_->Stream(), nullptr);
+  EXPECT_EQ(Calls("Screenshot"), 0);
+  // And once shots can come again, the screen cast is asked for anew.
+  source_->SetWanted(true);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
+  EXPECT_EQ(Calls("OpenPipeWireRemote"), 2);
+}
+
+// The connection to PipeWire may watch the screen: no program started
+// from ours (the browser the publisher's link opens) may inherit it, nor
+// any other descriptor the portals gave.
+TEST_F(PortalScreen, EveryDescriptorIsClosedAcrossExec) {
+  // Those the test was started with are not the portal layer's.
+  const auto open = [] {
+    std::map<int, QString> found;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+      // The listing's own descriptor is closed by now.
+      if (::fcntl(name.toInt(), F_GETFD) >= 0) {
+        found[name.toInt()] = QFile::symLinkTarget(fds.filePath(name));
+      }
+    }
+    return found;
+  };
+  const auto before = open();
+  Make();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
+  QTest::qWait(150);
+  ASSERT_TRUE(Grab());
+  const int remote = source_->Stream()->RemoteFd();
+  ASSERT_GE(remote, 0);
+  EXPECT_NE(::fcntl(remote, F_GETFD) & FD_CLOEXEC, 0);
+  for (const auto& [fd, target] : open()) {
+    if (before.count(fd) && before.at(fd) == target) continue;
+    EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << fd << " -> " << target.toStdString();
+  }
 }
 
 TEST_F(PortalScreen, TheSourceGone_TheScreenCastSessionIsClosed) {

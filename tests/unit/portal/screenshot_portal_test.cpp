@@ -69,7 +69,12 @@ class ScreenshotPortalTest : public ::testing::Test {
       if (!answerAtAll_) return std::nullopt;
       return PortalAnswer{code_, {{QStringLiteral("uri"), QUrl::fromLocalFile(path).toString()}}};
     });
-    shooter_ = std::make_unique<ScreenshotPortal>(bus_->Address());
+    shooter_ = std::make_unique<ScreenshotPortal>(
+        [this](std::optional<Frame> frame) {
+          ++answers_;
+          answer_ = frame;
+        },
+        bus_->Address());
   }
 
   void TearDown() override {
@@ -78,9 +83,27 @@ class ScreenshotPortalTest : public ::testing::Test {
     bus_.reset();
   }
 
+  // Asks, and waits on the event loop for the answer: the frame, or
+  // nothing. The answer never comes inside Ask.
+  std::optional<Frame> Shoot(milliseconds timeout = milliseconds(5000)) {
+    const int before = answers_;
+    EXPECT_TRUE(shooter_->Ask(timeout));
+    EXPECT_EQ(answers_, before) << "answered inside Ask";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answers_ > before; }, 10000));
+    EXPECT_EQ(answers_, before + 1);
+    return answer_;
+  }
+
   QStringList Written() {
     std::lock_guard lock(mutex_);
     return written_;
+  }
+
+  bool NoneLeft() {
+    for (const QString& path : Written()) {
+      if (QFile::exists(path)) return false;
+    }
+    return true;
   }
 
   std::unique_ptr<PrivateBus> bus_;
@@ -94,10 +117,12 @@ class ScreenshotPortalTest : public ::testing::Test {
   uint code_ = 0;
   bool answerAtAll_ = true;
   milliseconds delay_{0};
+  int answers_ = 0;
+  std::optional<Frame> answer_;
 };
 
 TEST_F(ScreenshotPortalTest, TheFileBecomesAFrameAndIsRemoved) {
-  const auto frame = shooter_->Grab(milliseconds(5000));
+  const auto frame = Shoot();
   ASSERT_TRUE(frame) << static_cast<int>(shooter_->LastOutcome());
   EXPECT_EQ(shooter_->LastOutcome(), ShotOutcome::Taken);
   EXPECT_EQ(frame->width, 3);
@@ -114,66 +139,75 @@ TEST_F(ScreenshotPortalTest, TheFileBecomesAFrameAndIsRemoved) {
   }
   ASSERT_EQ(Written().size(), 1);
   EXPECT_FALSE(QFile::exists(Written()[0]));
+  EXPECT_FALSE(shooter_->InFlight());
   const auto call = portal_->CallsOf(QStringLiteral("Screenshot"));
   ASSERT_EQ(call.size(), 1u);
   EXPECT_EQ(call[0].Options().value(QStringLiteral("interactive")).toBool(), false);
 }
 
-TEST_F(ScreenshotPortalTest, AFrameStaysValidUntilTheNextGrab) {
-  const auto first = shooter_->Grab(milliseconds(5000));
+TEST_F(ScreenshotPortalTest, AFrameStaysValidUntilTheNextAsk) {
+  const auto first = Shoot();
   ASSERT_TRUE(first);
   const std::uint8_t firstPixel = first->pixels[2];
   {
     std::lock_guard lock(mutex_);
     picture_.fill(qRgb(1, 2, 3));
   }
-  // A grab that fails leaves the last frame alone as well.
+  // A request that fails leaves the last frame alone as well.
   code_ = 2;
-  EXPECT_FALSE(shooter_->Grab(milliseconds(5000)));
+  EXPECT_FALSE(Shoot());
   EXPECT_EQ(first->pixels[2], firstPixel);
   code_ = 0;
-  const auto second = shooter_->Grab(milliseconds(5000));
+  const auto second = Shoot();
   ASSERT_TRUE(second);
   EXPECT_EQ(second->pixels[2], 1);
 }
 
-TEST_F(ScreenshotPortalTest, TheDesktopsRefusalsAreTold) {
+TEST_F(ScreenshotPortalTest, TheDesktopsRefusalsAreToldAsNothing) {
   code_ = 1;
-  EXPECT_FALSE(shooter_->Grab(milliseconds(5000)));
+  EXPECT_FALSE(Shoot());
   EXPECT_EQ(shooter_->LastOutcome(), ShotOutcome::Cancelled);
   code_ = 2;
-  EXPECT_FALSE(shooter_->Grab(milliseconds(5000)));
+  EXPECT_FALSE(Shoot());
   EXPECT_EQ(shooter_->LastOutcome(), ShotOutcome::Failed);
 }
 
-TEST_F(ScreenshotPortalTest, NoAnswerInTimeIsATimeOutAndTheLateFileIsStillRemoved) {
-  delay_ = milliseconds(300);
-  EXPECT_FALSE(shooter_->Grab(milliseconds(50)));
+// A slow desktop: nothing is told when the time is up, nothing more is
+// asked until it answers, and its late file goes.
+TEST_F(ScreenshotPortalTest, NoAnswerInTimeIsToldAsNothingAndTheLateFileIsStillRemoved) {
+  delay_ = milliseconds(400);
+  EXPECT_FALSE(Shoot(milliseconds(50)));
   EXPECT_EQ(shooter_->LastOutcome(), ShotOutcome::TimedOut);
+  EXPECT_TRUE(shooter_->InFlight());
+  EXPECT_FALSE(shooter_->Ask(milliseconds(5000)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !shooter_->InFlight(); }, 5000));
   delay_ = milliseconds(0);
-  // The next grab gets its own picture, not the late one.
-  const auto frame = shooter_->Grab(milliseconds(5000));
-  ASSERT_TRUE(frame);
+  // The next request gets its own picture, not the late one.
+  ASSERT_TRUE(Shoot());
+  EXPECT_EQ(portal_->CallsOf(QStringLiteral("Screenshot")).size(), 2u);
   ASSERT_EQ(Written().size(), 2);
-  EXPECT_TRUE(QTest::qWaitFor(
-      [this] {
-        for (const QString& path : Written()) {
-          if (QFile::exists(path)) return false;
-        }
-        return true;
-      },
-      5000));
+  EXPECT_TRUE(QTest::qWaitFor([this] { return NoneLeft(); }, 5000));
 }
 
-TEST_F(ScreenshotPortalTest, APortalThatNeverAnswersTimesOut) {
+TEST_F(ScreenshotPortalTest, QuittingWithARequestInFlightLeavesNoFile) {
+  delay_ = milliseconds(300);
+  ASSERT_TRUE(shooter_->Ask(milliseconds(5000)));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Written().isEmpty(); }, 5000));
+  shooter_.reset();
+  EXPECT_TRUE(NoneLeft());
+  EXPECT_EQ(answers_, 0);
+}
+
+// A front end that never answers, and then leaves the bus (it crashed):
+// its request is over, and the next one is asked.
+TEST_F(ScreenshotPortalTest, ARequestNeverAnsweredEndsWithThePortal) {
   answerAtAll_ = false;
-  EXPECT_FALSE(shooter_->Grab(milliseconds(100)));
+  EXPECT_FALSE(Shoot(milliseconds(100)));
   EXPECT_EQ(shooter_->LastOutcome(), ShotOutcome::TimedOut);
-}
-
-TEST_F(ScreenshotPortalTest, NoPortalOnTheBusIsAFailure) {
+  EXPECT_FALSE(shooter_->Ask(milliseconds(100)));
   portal_.reset();
-  EXPECT_FALSE(shooter_->Grab(milliseconds(5000)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !shooter_->InFlight(); }, 5000));
+  EXPECT_FALSE(Shoot());
   EXPECT_EQ(shooter_->LastOutcome(), ShotOutcome::Failed);
 }
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <spa/param/video/format-utils.h>
+#include <spa/pod/filter.h>
 
 #include <array>
+#include <optional>
 
 namespace snapwick::portal {
 namespace {
@@ -54,25 +56,82 @@ TEST(VideoFormat, AFormatThatCannotBeReadIsRefused) {
   EXPECT_FALSE(ReadFormat(nullptr));
 }
 
-TEST(VideoFormat, TheOfferCarriesEveryFormatThatHasALayout) {
-  std::array<std::uint8_t, 1024> memory{};
+TEST(VideoFormat, BothOffersCarryEveryFormatThatHasALayout) {
+  std::array<std::uint8_t, 2048> memory{};
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory.data(), memory.size());
-  const spa_pod* offer = OfferedFormats(&builder);
-  ASSERT_NE(offer, nullptr);
-  const spa_pod_prop* prop = spa_pod_find_prop(offer, nullptr, SPA_FORMAT_VIDEO_format);
-  ASSERT_NE(prop, nullptr);
-  std::uint32_t count = 0;
-  std::uint32_t choice = 0;
-  const spa_pod* values = spa_pod_get_values(&prop->value, &count, &choice);
-  ASSERT_EQ(choice, static_cast<std::uint32_t>(SPA_CHOICE_Enum));
-  const auto* ids = static_cast<const std::uint32_t*>(SPA_POD_BODY_CONST(values));
-  int withLayout = 0;
-  // The first value of an enum choice is its default, listed again after.
-  for (std::uint32_t i = 1; i < count; ++i) {
-    if (LayoutOf(static_cast<spa_video_format>(ids[i]))) ++withLayout;
+  const FormatOffers offers = OfferedFormats(&builder);
+  for (const spa_pod* offer : {offers.capped, offers.anyRate}) {
+    ASSERT_NE(offer, nullptr);
+    const spa_pod_prop* prop = spa_pod_find_prop(offer, nullptr, SPA_FORMAT_VIDEO_format);
+    ASSERT_NE(prop, nullptr);
+    std::uint32_t count = 0;
+    std::uint32_t choice = 0;
+    const spa_pod* values = spa_pod_get_values(&prop->value, &count, &choice);
+    ASSERT_EQ(choice, static_cast<std::uint32_t>(SPA_CHOICE_Enum));
+    const auto* ids = static_cast<const std::uint32_t*>(SPA_POD_BODY_CONST(values));
+    int withLayout = 0;
+    // The first value of an enum choice is its default, listed again after.
+    for (std::uint32_t i = 1; i < count; ++i) {
+      if (LayoutOf(static_cast<spa_video_format>(ids[i]))) ++withLayout;
+    }
+    EXPECT_EQ(withLayout, 8);
+    EXPECT_EQ(count, 9u);
   }
-  EXPECT_EQ(withLayout, 8);
-  EXPECT_EQ(count, 9u);
+}
+
+// What a screen-cast producer offers: BGRx at the monitor's size, a
+// variable frame rate (0/1) whose maximum it lets the consumer choose up
+// to the monitor's refresh (GNOME's and KDE's way), or a fixed one.
+const spa_pod* ProducerFormat(spa_pod_builder* builder, bool variable) {
+  spa_rectangle size = SPA_RECTANGLE(1920, 1080);
+  spa_fraction none = SPA_FRACTION(0, 1);
+  spa_fraction one = SPA_FRACTION(1, 1);
+  spa_fraction refresh = SPA_FRACTION(60, 1);
+  if (!variable) {
+    return static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+        SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
+        SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&refresh)));
+  }
+  return static_cast<const spa_pod*>(spa_pod_builder_add_object(
+      builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+      SPA_FORMAT_VIDEO_format, SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size,
+      SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&none),
+      SPA_FORMAT_VIDEO_maxFramerate, SPA_POD_CHOICE_RANGE_Fraction(&refresh, &one, &refresh)));
+}
+
+// The format PipeWire settles on between a producer and an offer, as it
+// links them (the offer filters the producer's, then the defaults are
+// taken); nothing when they have none in common.
+std::optional<spa_video_info_raw> Settled(const spa_pod* producer, const spa_pod* offer,
+                                          spa_pod_builder* builder) {
+  spa_pod* result = nullptr;
+  if (spa_pod_filter(builder, &result, producer, offer) < 0 || !result) return std::nullopt;
+  spa_pod_fixate(result);
+  spa_video_info_raw info{};
+  if (spa_format_video_raw_parse(result, &info) < 0) return std::nullopt;
+  return info;
+}
+
+TEST(VideoFormat, AProducerIsAskedForNoMoreFramesThanShotsAndOneOfAFixedRateStillStreams) {
+  std::array<std::uint8_t, 8192> memory{};
+  spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory.data(), memory.size());
+  const FormatOffers offers = OfferedFormats(&builder);
+  const auto variable = Settled(ProducerFormat(&builder, true), offers.capped, &builder);
+  ASSERT_TRUE(variable);
+  EXPECT_EQ(variable->max_framerate.num, static_cast<std::uint32_t>(kMaxFramesPerSecond));
+  EXPECT_EQ(variable->max_framerate.denom, 1u);
+  EXPECT_EQ(variable->framerate.num, 0u);
+  EXPECT_EQ(variable->size.width, 1920u);
+  // A producer whose rate is fixed above the cap: the second offer.
+  const spa_pod* fixed = ProducerFormat(&builder, false);
+  EXPECT_FALSE(Settled(fixed, offers.capped, &builder));
+  const auto anyRate = Settled(fixed, offers.anyRate, &builder);
+  ASSERT_TRUE(anyRate);
+  EXPECT_EQ(anyRate->framerate.num, 60u);
 }
 
 TEST(VideoFormat, OnlyABufferWithAWholePictureIsCopied) {
