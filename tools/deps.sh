@@ -151,10 +151,13 @@ snapwick_add_source_entry() {
 }
 
 # A Debian source package in the cache, fetched once: PACKAGE [RELEASE],
-# the release's version where one is named, else the newest apt knows.
+# the named release's version, else the version of the release this machine
+# runs. Never "the newest apt knows": with a later release's deb-src entry
+# present that would pick a version whose files the mirror may no longer
+# serve, and a build that differs from the libraries installed here.
 snapwick_fetch_source() {
-  local package=$1 release=${2:-} dir=$SNAPWICK_DEPS_CACHE/$1 wanted=$1
-  [[ -n $release ]] && wanted=$package/$release
+  local package=$1 release=${2:-$(snapwick_host_release)} dir=$SNAPWICK_DEPS_CACHE/$1 wanted
+  wanted=$package${release:+/$release}
   if compgen -G "$dir/${package}_*.dsc" >/dev/null && compgen -G "$dir/${package}_*.orig.tar.*" >/dev/null; then
     echo "== $package's source package is in $dir"
     return 0
