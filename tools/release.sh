@@ -30,8 +30,8 @@ mkdir -p "$out"
 # The shipped files of the folder the Windows build lays out: a run from
 # dist/ leaves pic/ and set.ini there, which are a user's, never the release's.
 mkdir "$stage/Snapwick"
-for file in snapwick.exe wav LICENSE-libjpeg-turbo.md README-libjpeg-turbo.ijg; do
-  cp -a "dist/Snapwick/$file" "$stage/Snapwick/"
+for file in snapwick.exe wav dist/Snapwick/*-libjpeg-turbo.*; do
+  cp -a "dist/Snapwick/${file##*/}" "$stage/Snapwick/"
 done
 
 win="$out/Snapwick-$version-win64.zip"
