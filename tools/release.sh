@@ -27,8 +27,12 @@ trap 'rm -rf "$stage"' EXIT
 rm -rf "$out"
 mkdir -p "$out"
 
-# The folders as they are laid out by the builds.
-cp -a dist/Snapwick "$stage/Snapwick"
+# The shipped files of the folder the Windows build lays out: a run from
+# dist/ leaves pic/ and set.ini there, which are a user's, never the release's.
+mkdir "$stage/Snapwick"
+for file in snapwick.exe wav dist/Snapwick/*-libjpeg-turbo.*; do
+  cp -a "dist/Snapwick/${file##*/}" "$stage/Snapwick/"
+done
 
 win="$out/Snapwick-$version-win64.zip"
 linux="$out/Snapwick-$version-linux-x86_64.tar.gz"

@@ -4,7 +4,8 @@ packages the README names (the chroot trixie-base, under a throwaway
 overlay): every library resolves (ldd -r), and the program, unpacked and
 run there by an ordinary user on an Xvfb of this machine (its socket bound
 inside), shows its window and saves a whole 1920x1080 JPEG of the screen
-for F8. The README names every package the chroot was made from.
+for F8. The README names every package the chroot was made from, and the
+archive holds the shipped files and nothing a run from dist/ left there.
 
     archive_on_trixie.py   (the chroot trixie-base: bash tools/chroots.sh make trixie-base)
 """
@@ -14,6 +15,7 @@ import re
 import signal
 import subprocess
 import sys
+import tarfile
 import time
 from pathlib import Path
 
@@ -27,6 +29,9 @@ from shots import SHOT_NAME, check_against_pattern, make_test_pattern, open_jpeg
 from stacks import ensure_user  # noqa: E402
 from xdisplay import ScenarioFailed, expect, run, wait_until  # noqa: E402
 
+SHIPPED = ["snapwick-linux", "snapwick-linux/snapwick", "snapwick-linux/wav", "snapwick-linux/wav/1.wav",
+           "snapwick-linux/wav/2.wav", "snapwick-linux/example.kelmont.Snapwick.desktop",
+           "snapwick-linux/example.kelmont.Snapwick.png"]
 DIST = Path(os.environ.get("SNAPWICK_LINUX_DIST", REPO / "dist" / "snapwick-linux"))
 
 
@@ -59,6 +64,10 @@ def body(s):
     expect((DIST / "snapwick").is_file(), f"{DIST}/snapwick is missing: build the linux-app preset")
     subprocess.run(["bash", str(REPO / "tools" / "linux_archive.sh"), str(DIST), str(archive)], check=True)
     archive.chmod(0o644)
+    # Runs from dist/ leave shots and settings there; none may ship.
+    with tarfile.open(archive) as packed:
+        members = sorted(packed.getnames())
+    expect(members == sorted(SHIPPED), f"the archive holds {members}, not only the shipped files")
 
     try:
         with Chroot("trixie-base", shared=[s.tmp, Path("/tmp/.X11-unix")], users=[user]) as trixie:
