@@ -72,7 +72,7 @@ class Gnome:
 
     def __init__(self, stack):
         self.stack = stack
-        probe = stack.install_program(built("SNAPWICK_PORTAL_PROBE"))
+        self.probe = stack.install_program(built("SNAPWICK_PORTAL_PROBE"))
         self.picture_window = stack.install_program(built("SNAPWICK_PICTURE_WINDOW"))
         helper = stack.install_program(str(INPUT))
         self.shots = stack.root / "shots"
@@ -86,7 +86,7 @@ class Gnome:
                         "screenshot", "true", "screenshot", "", "1", "yes"])
         self.input = Talker(stack, ["/usr/bin/python3", helper], log="gnome_input")
         self.input.wait_for("ready", 30)
-        self.shooter = Talker(stack, [probe, "screenshot"], log="screenshot")
+        self.shooter = Talker(stack, [self.probe, "screenshot"], log="screenshot")
         self.shooter.wait_for("ready", 10)
         self.count = 0
 
