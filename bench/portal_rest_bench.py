@@ -1,8 +1,10 @@
 """What the program costs at rest on GNOME 43's ScreenCast path, with the
 screen still and with the screen changing, for two builds side by side in
-one run; prints figures, not a test:
+one run; and on forky's GNOME 50, for one build, the same with what its
+screen cast takes; prints figures, not a test:
 
     portal_rest_bench.py BEFORE_DIST AFTER_DIST [--seconds 60]
+    portal_rest_bench.py --gnome50 [DIST] [--seconds 60] [--runs 5]
 
 Each DIST is a dist/snapwick-linux folder (of the build before a change
 and after it). Run as root, with the portal scenarios' packages
@@ -21,6 +23,16 @@ measured over SECONDS: the program's CPU time (all its threads, from
 /proc/PID/stat) and gnome-shell's beside it, first with the test picture
 still, then with a square crossing it 30 times a second; and the maximum
 frame rate its stream settled on with GNOME (pw-dump).
+
+--gnome50 runs in the forky chroot of tools/chroots.sh (made first) the
+way tests/e2e_desktops/program_on_gnome.py does: the program (DIST, by
+default dist/snapwick-linux) gets its key from GNOME's own "Add Keyboard
+Shortcuts" dialog and its screen from the chooser, both clicked through
+Mutter's remote desktop, then rests with its stream open, the screen
+still and then changing, SECONDS each. The portal probe, through the
+program's own screen source, then takes its own token from the chooser
+and is started RUNS times with it: Start to the stream's first frame, and
+a grab to the whole q80 JPEG file (5 shots a run).
 """
 
 import argparse
@@ -28,6 +40,7 @@ import os
 import shutil
 import socket
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -41,9 +54,12 @@ os.environ.setdefault("SNAPWICK_PORTAL_PROBE", str(BUILT / "snapwick_portal_prob
 os.environ.setdefault("SNAPWICK_PICTURE_WINDOW", str(BUILT / "snapwick_picture_window"))
 
 import gnome_screen_cast  # noqa: E402
+import program  # noqa: E402
 from program import TOKEN_FILE, settings_record  # noqa: E402
 from scenario import Talker, built, pipewire_connections, stream_formats  # noqa: E402
 from stacks import GnomeStack, wait_until  # noqa: E402
+
+DESKTOPS = REPO / "tests" / "e2e_desktops"
 
 VK_F8 = 0x77
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -169,13 +185,118 @@ def measure(stack, label, dist, token_file, sway_socket, seconds):
     return result
 
 
+def rest_share(pid, shell, seconds):
+    """The program's and gnome-shell's CPU over `seconds`, as % of one core."""
+    start, used, desktop = time.monotonic(), cpu_seconds(pid), cpu_seconds(shell)
+    time.sleep(seconds)
+    took = time.monotonic() - start
+    return (cpu_seconds(pid) - used) / took * 100, (cpu_seconds(shell) - desktop) / took * 100
+
+
+def spread(values, unit=1e6, suffix="ms"):
+    ordered = sorted(values)
+    return (f"{ordered[0] / unit:.1f} / {ordered[len(ordered) // 2] / unit:.1f} / "
+            f"{ordered[-1] / unit:.1f} {suffix}")
+
+
+def gnome50(dist, seconds, runs):
+    """The program at rest and the probe's screen cast on forky's GNOME 50."""
+    sys.path.insert(0, str(DESKTOPS))
+    from desktops import Gnome50  # noqa: E402
+    from portal_desktops import BusMonitor, desktop_data_dirs  # noqa: E402
+    from program_on_gnome import ESCAPE, Gnome, Run, bind_and_share  # noqa: E402
+
+    program.DIST = dist
+    made = subprocess.run(["bash", str(REPO / "tools" / "chroots.sh"), "make", "forky"])
+    if made.returncode:
+        raise SystemExit("tools/chroots.sh could not make the forky chroot")
+    with Gnome50() as stack:
+        env = desktop_data_dirs(stack)
+        gnome = Gnome(stack)
+        window = Talker(stack, [gnome.picture_window], env={"QT_QPA_PLATFORM": "wayland"},
+                        log="picture")
+        window.wait_for("painted", 20)
+        gnome.tap(ESCAPE)  # out of the overview GNOME starts in
+        bus = BusMonitor(stack)
+        app = program.Program.install(stack)
+        run_ = Run(gnome, bus, app, env)
+        bind_and_share(run_)
+        time.sleep(3.0)  # the dialogs' going and the stream's start are no rest
+        shell = shell_pid(stack)
+        rows = []
+        for screen in ("still", "30 fps"):
+            moving = None
+            if screen != "still":
+                moving = Talker(stack, [gnome.picture_window, "animate", "30"],
+                                env={"QT_QPA_PLATFORM": "wayland"}, log="picture-moving")
+                moving.wait_for("painted", 20)
+                time.sleep(2.0)
+            share, desktop = rest_share(app.proc.pid, shell, seconds)
+            rows.append((screen, share, desktop))
+            print(f"{screen:>7}: program {share:.2f} %, gnome-shell {desktop:.1f} %", flush=True)
+            if moving:
+                moving.process.terminate()
+                moving.process.wait(timeout=10)
+        app.terminate()
+
+        token_file = stack.home / "probe.token"
+        probe = gnome.probe
+        cast = Talker(stack, [probe, "screencast", str(token_file)], log="screencast-0")
+        cast.wait_for("ready", 10)
+        cast.send("start")
+        gnome.accept_dialog("screen-cast chooser")
+        cast.wait_for("started", 30)
+        cast.send("quit")
+        cast.wait_for("quit", 10)
+        cast.close()
+        starts, firsts, to_file = [], [], []
+        for number in range(1, runs + 1):
+            cast = Talker(stack, [probe, "screencast", str(token_file)],
+                          log=f"screencast-{number}")
+            cast.wait_for("ready", 10)
+            asked = time.monotonic_ns()
+            cast.send("start")
+            started = cast.wait_for("started", 20)
+            starts.append(int(started[1]) - asked)
+            cast.send(f"grab {gnome.shots / 'cast.png'}")
+            firsts.append(int(cast.wait_for("grabbed", 10)[-1]))
+            for _ in range(5):
+                cast.send(f"shot {gnome.shots / 'cast.jpg'} 80")
+                words = cast.wait_for("shot-written", 10)
+                to_file.append(int(words[2]) + int(words[3]))
+            cast.send("quit")
+            cast.wait_for("quit", 10)
+            cast.close()
+        gnome.close()
+        window.close()
+    print(f"\nGNOME 50 (forky, headless, software rendering), {seconds:.0f} s each at rest, "
+          "CPU as a share of one core:")
+    for screen, share, desktop in rows:
+        print(f"| {screen} | program {share:.2f} % | gnome-shell {desktop:.1f} % |")
+    print(f"ScreenCast with the token, {runs} runs (min / median / max): Start to the stream "
+          f"started {spread(starts)}; Start to its first frame {spread(firsts)}")
+    print(f"a grab of the open stream to the whole q80 JPEG file ({len(to_file)} shots): "
+          f"{spread(to_file)}")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("before", type=Path)
-    parser.add_argument("after", type=Path)
+    parser.add_argument("dists", type=Path, nargs="*")
+    parser.add_argument("--gnome50", action="store_true")
     parser.add_argument("--seconds", type=float, default=60.0)
+    parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
-    builds = [("before", args.before), ("after", args.after)]
+    if args.gnome50:
+        if len(args.dists) > 1:
+            parser.error("--gnome50 takes one DIST")
+        dist = args.dists[0] if args.dists else REPO / "dist" / "snapwick-linux"
+        if not (dist / "snapwick").is_file():
+            raise SystemExit(f"{dist}/snapwick is missing")
+        return gnome50(dist, args.seconds, args.runs)
+    if len(args.dists) != 2:
+        parser.error("BEFORE_DIST AFTER_DIST, or --gnome50")
+    builds = [("before", args.dists[0]), ("after", args.dists[1])]
     for _, dist in builds:
         if not (dist / "snapwick").is_file():
             raise SystemExit(f"{dist}/snapwick is missing")

@@ -218,9 +218,7 @@ class Chroot:
             if self.root is not None and mounts_below(self.root):
                 self.end_processes()
             for point in mounts_below(self.folder):
-                result = subprocess.run(["umount", point], capture_output=True, text=True)
-                if result.returncode != 0:
-                    raise ChrootFailed(f"umount {point}: {result.stderr.strip()}")
+                _unmount(point)
             left = mounts_below(self.folder)
             if left:
                 raise ChrootFailed(f"still mounted after teardown: {left}")
@@ -231,6 +229,19 @@ class Chroot:
             for lock in self._locks:
                 lock.close()
             self._locks = []
+
+
+def _unmount(point):
+    """Unmounts point; a process that has just ended may hold it busy for
+    a moment."""
+    deadline = time.monotonic() + 5
+    while True:
+        result = subprocess.run(["umount", point], capture_output=True, text=True)
+        if result.returncode == 0:
+            return
+        if "busy" not in result.stderr or time.monotonic() > deadline:
+            raise ChrootFailed(f"umount {point}: {result.stderr.strip()}")
+        time.sleep(0.1)
 
 
 def _running(pid):

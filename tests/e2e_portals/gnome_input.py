@@ -4,13 +4,20 @@ dialog). Run as the desktop's user; reads commands from stdin and answers
 each with "ok":
 
     key CODE          an evdev key code pressed and released (Escape is 1)
+    down CODE         the key pressed and held; "ok NS" (CLOCK_MONOTONIC)
+    up CODE           the held key released; "ok NS"
     click X Y         the left button at monitor pixel X, Y
+    move X Y          the pointer to monitor pixel X, Y
 
 Absolute pointer motion needs a screen-cast stream of the monitor in the
-same remote desktop session; it is made and never read.
+same remote desktop session; it is made and never read. Mutter drops the
+session's first motion (a click sent right away lands where the pointer
+was), so one is sent at the start, to the monitor's bottom right corner,
+where nothing is.
 """
 
 import sys
+import time
 
 import dbus
 
@@ -35,6 +42,8 @@ def main():
     connector = str(state[1][0][0][0])
     stream = cast_session.RecordMonitor(connector, {"cursor-mode": dbus.UInt32(0)})
     session.Start()
+    width, height = state[1][0][1][0][1:3]
+    session.NotifyPointerMotionAbsolute(stream, float(width - 1), float(height - 1))
     print("ready", flush=True)
     for line in sys.stdin:
         words = line.split()
@@ -42,10 +51,16 @@ def main():
             code = int(words[1])
             session.NotifyKeyboardKeycode(dbus.UInt32(code), True)
             session.NotifyKeyboardKeycode(dbus.UInt32(code), False)
+        elif words[:1] in (["down"], ["up"]):
+            session.NotifyKeyboardKeycode(dbus.UInt32(int(words[1])), words[0] == "down")
+            print("ok", time.monotonic_ns(), flush=True)
+            continue
         elif words[:1] == ["click"]:
             session.NotifyPointerMotionAbsolute(stream, float(words[1]), float(words[2]))
             session.NotifyPointerButton(BTN_LEFT, True)
             session.NotifyPointerButton(BTN_LEFT, False)
+        elif words[:1] == ["move"]:
+            session.NotifyPointerMotionAbsolute(stream, float(words[1]), float(words[2]))
         else:
             print("error", line.strip(), flush=True)
             continue

@@ -17,11 +17,13 @@ def rgb(value):
     return (value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF
 
 
-def mismatches(path, width, height, skip_top=0, tolerance=TOLERANCE):
+def mismatches(path, width, height, skip_top=0, tolerance=TOLERANCE, covered=()):
     """Block centres (and points near each block's corners) whose colour
     is not the picture's; the top `skip_top` rows are left out (a desktop's
-    top bar drawn over the picture). A JPEG's flat blocks come back within
-    a few steps more than a PNG's: `tolerance` per channel."""
+    top bar drawn over the picture), and so are the points inside a
+    `covered` box (left, top, right, bottom: a window above the picture).
+    A JPEG's flat blocks come back within a few steps more than a PNG's:
+    `tolerance` per channel."""
     image = Image.open(path).convert("RGB")
     problems = []
     if image.size != (width, height):
@@ -37,7 +39,7 @@ def mismatches(path, width, height, skip_top=0, tolerance=TOLERANCE):
                       (left + inset, top + inset), (right - 1 - inset, top + inset),
                       (left + inset, bottom - 1 - inset), (right - 1 - inset, bottom - 1 - inset)]
             for x, y in points:
-                if y < skip_top:
+                if y < skip_top or any(l <= x <= r and t <= y <= b for l, t, r, b in covered):
                     continue
                 got = image.getpixel((x, y))
                 if any(abs(g - w) > tolerance for g, w in zip(got, want)):
@@ -65,3 +67,43 @@ def dialog_box(path, lightest=245, smallest=200):
     # mass of the light area.
     cut = len(xs) // 50
     return xs[cut], ys[cut], xs[-1 - cut], ys[-1 - cut]
+
+
+def covering_box(path, width, height, tolerance=TOLERANCE):
+    """The bounding box (left, top, right, bottom) of what covers the
+    picture (a window above it), or None: the central mass of the points
+    whose colour is not their block's, so that a stray pointer is left
+    out."""
+    image = Image.open(path).convert("RGB")
+    pixels = image.load()
+    xs, ys = [], []
+    for y in range(0, height, 4):
+        for x in range(0, width, 4):
+            want = rgb(BLOCKS[y * 2 // height][x * 8 // width])
+            if any(abs(g - w) > tolerance for g, w in zip(pixels[x, y], want)):
+                xs.append(x)
+                ys.append(y)
+    if len(xs) < 100:
+        return None
+    xs.sort()
+    ys.sort()
+    cut = len(xs) // 500
+    return xs[cut], ys[cut], xs[-1 - cut], ys[-1 - cut]
+
+
+def accent_button(path, least=600):
+    """The middle of the blue suggested button of GNOME's dialog on the
+    screen (Add, Share: the 40 rows that hold the most of its accent
+    colour, at least `least` pixels), or None while there is none."""
+    image = Image.open(path).convert("RGB")
+    width, height = image.size
+    pixels = image.load()
+    points = [(x, y) for y in range(0, height, 2) for x in range(0, width, 2)
+              if all(abs(c - a) < 40 for c, a in zip(pixels[x, y], (0x35, 0x84, 0xe4)))]
+    if not points:
+        return None
+    button = max(([(x, y) for x, y in points if top <= y < top + 40] for top in {y for _, y in points}),
+                 key=len)
+    if len(button) * 4 < least:
+        return None
+    return sum(x for x, _ in button) // len(button), sum(y for _, y in button) // len(button)

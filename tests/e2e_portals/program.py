@@ -62,12 +62,13 @@ class Program:
     def log_path(self):
         return self.stack.logs / f"snapwick-{self.runs}.log"
 
-    def start(self):
+    def start(self, env=None):
         """Starts it with the desktop's environment (the Wayland session's
-        variables, nothing of its own)."""
+        variables, and `env`'s: a desktop in a chroot keeps its data
+        folders there)."""
         self.runs += 1
         self.proc = self.stack.spawn_user([str(self.folder / "snapwick")],
-                                          log=f"snapwick-{self.runs}")
+                                          log=f"snapwick-{self.runs}", env=env)
         return self.proc.pid
 
     def alive(self):

@@ -274,8 +274,14 @@ class Stack:
             raise
         return self
 
-    def __exit__(self, *exc):
-        self.close()
+    def __exit__(self, exc_type, exc, tb):
+        try:
+            self.close()
+        except StackFailed as failure:
+            # The scenario's own failure is the one to report.
+            if exc is None:
+                raise
+            print(f"{self.name}: teardown after a failure: {failure}", flush=True)
         return False
 
     def up(self):
