@@ -39,7 +39,7 @@
 namespace snapwick::portal {
 
 // Where the last frame came from.
-enum class ScreenWay : std::uint8_t { None, ScreenCast, Screenshot };
+enum class FrameOrigin : std::uint8_t { None, ScreenCast, Screenshot };
 
 class PortalScreenSource final : public linux::ScreenSource {
  public:
@@ -79,7 +79,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   // (unless the user declined it or stopped it).
   void SetWanted(bool wanted) override;
 
-  ScreenWay LastWay() const { return lastWay_; }
+  FrameOrigin LastFrameOrigin() const { return lastFrameOrigin_; }
   // The screen-cast session, for the test programs that end it under a
   // running stream as a user who stops sharing would.
   ScreenCastSession& Cast() { return cast_; }
@@ -116,7 +116,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   Waiting waiting_ = Waiting::Nothing;
   bool castRefused_ = false;
   bool wanted_ = false;
-  ScreenWay lastWay_ = ScreenWay::None;
+  FrameOrigin lastFrameOrigin_ = FrameOrigin::None;
   std::chrono::steady_clock::time_point streamStartedAt_;
 };
 
