@@ -54,7 +54,7 @@ HotkeyWatch Capture::WatchHotkey(Platform& p, const AppState& s) {
   // until then the screen is not asked of the user for nothing.
   keyInForce_ = how_ != HotkeyWatch::None && how_ != HotkeyWatch::Reported;
   SetTicks(p, trigger_.Watch(how_).ticks);
-  FollowScreenWanted(p);
+  TellScreenWanted(p);
   return how_;
 }
 
@@ -70,20 +70,20 @@ void Capture::StopWatching(Platform& p) {
   trigger_.Watch(HotkeyWatch::None);
   // Stopped whether or not the trigger knew of ticks: none may come now.
   p.SetTicking(false);
-  FollowScreenWanted(p);
+  TellScreenWanted(p);
 }
 
 void Capture::OnHotkey(Platform& p, AppState& s, KeySeen seen) {
   switch (seen) {
     case KeySeen::Down:
-      Follow(p, s, trigger_.Press());
+      ApplyTriggerStep(p, s, trigger_.Press());
       break;
     case KeySeen::Up:
-      Follow(p, s, trigger_.Release());
+      ApplyTriggerStep(p, s, trigger_.Release());
       break;
     case KeySeen::DownNow:
     case KeySeen::UpNow:
-      Follow(p, s, trigger_.Sample(seen == KeySeen::DownNow));
+      ApplyTriggerStep(p, s, trigger_.Sample(seen == KeySeen::DownNow));
       break;
   }
 }
@@ -93,17 +93,17 @@ void Capture::OnCompositorKey(Platform& p, AppState& s, CompositorKey key) {
   if (!watching_) return;
   if (!compositorKeys_) {
     compositorKeys_ = true;
-    FollowScreenWanted(p);
+    TellScreenWanted(p);
   }
   switch (key) {
     case CompositorKey::Press:
-      Follow(p, s, trigger_.Press(HotkeyTrigger::Hold::PressesOnly));
+      ApplyTriggerStep(p, s, trigger_.Press(HotkeyTrigger::Hold::PressesOnly));
       break;
     case CompositorKey::Down:
-      Follow(p, s, trigger_.Press(HotkeyTrigger::Hold::Reported));
+      ApplyTriggerStep(p, s, trigger_.Press(HotkeyTrigger::Hold::Reported));
       break;
     case CompositorKey::Up:
-      Follow(p, s, trigger_.Release());
+      ApplyTriggerStep(p, s, trigger_.Release());
       break;
   }
 }
@@ -113,19 +113,19 @@ void Capture::OnHotkeyBound(Platform& p, std::string_view keyName) {
   keyInForce_ = how_ != HotkeyWatch::None && !keyName.empty();
   // A key the desktop let go of is held no more.
   if (!keyInForce_) trigger_.Release();
-  FollowScreenWanted(p);
+  TellScreenWanted(p);
 }
 
-void Capture::FollowScreenWanted(Platform& p) {
+void Capture::TellScreenWanted(Platform& p) {
   const bool wanted = keyInForce_ || compositorKeys_;
   if (wanted == screenWanted_) return;
   screenWanted_ = wanted;
   p.SetScreenWanted(wanted);
 }
 
-void Capture::OnTick(Platform& p, AppState& s) { Follow(p, s, trigger_.Tick()); }
+void Capture::OnTick(Platform& p, AppState& s) { ApplyTriggerStep(p, s, trigger_.Tick()); }
 
-void Capture::Follow(Platform& p, AppState& s, HotkeyTrigger::Step step) {
+void Capture::ApplyTriggerStep(Platform& p, AppState& s, HotkeyTrigger::Step step) {
   // The ticks first, so that they count from the press and not from the
   // end of its shot.
   SetTicks(p, step.ticks);

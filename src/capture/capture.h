@@ -50,12 +50,12 @@ class Capture {
   bool GrabPending() const { return grabPending_; }
 
  private:
-  void Follow(Platform& p, AppState& s, HotkeyTrigger::Step step);
+  void ApplyTriggerStep(Platform& p, AppState& s, HotkeyTrigger::Step step);
   void SetTicks(Platform& p, HotkeyTrigger::Ticks ticks);
   // Names the shot of `frame` and writes it, with its sound.
   Failure SaveShot(Platform& p, AppState& s, const Frame& frame);
   // Tells the platform whether shots can come, when that changes.
-  void FollowScreenWanted(Platform& p);
+  void TellScreenWanted(Platform& p);
 
   HotkeyTrigger trigger_;
   int watched_ = 0;

@@ -170,8 +170,8 @@ struct StripEncoder::Strip {
 
   std::span<const std::uint8_t> Bytes() const { return {buffer, size}; }
 
-  void Take(const std::uint8_t* topRow, std::ptrdiff_t rowStep, int w, int h, PixelOrder o, int q,
-            unsigned restart) {
+  void SetJob(const std::uint8_t* topRow, std::ptrdiff_t rowStep, int w, int h, PixelOrder o, int q,
+              unsigned restart) {
     top = topRow;
     step = rowStep;
     width = w;
@@ -257,9 +257,9 @@ Encoded StripEncoder::Encode(const Pixels& pixels, int quality) {
   const std::ptrdiff_t step = pixels.bottomUp ? -stride : stride;
   // The top strip is one restart interval: its header announces the
   // interval, and no marker falls inside it.
-  top_->Take(topRow, step, pixels.width, *split, pixels.order, q, topMcus);
-  bottom_->Take(topRow + *split * step, step, pixels.width, pixels.height - *split, pixels.order, q,
-                0);
+  top_->SetJob(topRow, step, pixels.width, *split, pixels.order, q, topMcus);
+  bottom_->SetJob(topRow + *split * step, step, pixels.width, pixels.height - *split, pixels.order,
+                  q, 0);
   {
     std::lock_guard lock(mutex_);
     bottomState_ = Bottom::Due;

@@ -78,34 +78,6 @@ def settled_tree(folder, settle=1.0, timeout=20, skip=()):
     return last
 
 
-def _take_away(pic):
-    pic.rename(pic.with_name("pic.away"))
-
-
-def _bring_back(pic):
-    pic.with_name("pic.away").rename(pic)
-
-
-def _replace_by_file(pic):
-    _take_away(pic)
-    pic.write_bytes(b"a file where the folder was\n")
-
-
-def _remove_file(pic):
-    pic.unlink()
-    _bring_back(pic)
-
-
-# What can become of pic/ while the program runs, each with the way back
-# to a healthy folder: (case, make the fault, clear it). Read-only stops
-# only a program that runs without root's file override.
-PIC_FOLDER_FAULTS = [
-    ("pic/ removed while running", _take_away, _bring_back),
-    ("pic/ read-only", lambda pic: os.chmod(pic, 0o555), lambda pic: os.chmod(pic, 0o755)),
-    ("pic/ replaced by a file", _replace_by_file, _remove_file),
-]
-
-
 def without_root_override(argv):
     """argv run without root's CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH."""
     return ["setpriv", "--bounding-set", _NO_ROOT_OVERRIDE, "--inh-caps", _NO_ROOT_OVERRIDE, *argv]

@@ -181,7 +181,7 @@ int ScreenCast(QCoreApplication& app, const QString& tokenFile) {
     const auto after = Clock::now();
     const FrameOrder done = *order;
     order.reset();
-    if (!frame || source->LastWay() != ScreenWay::ScreenCast) {
+    if (!frame || source->LastFrameOrigin() != FrameOrigin::ScreenCast) {
       Say("no-frame");
       return;
     }

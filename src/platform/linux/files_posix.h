@@ -47,9 +47,8 @@ struct NewFileCalls {
 
 // Whether a shot is flushed to the disk before it gets its name, so that
 // a power cut (not only a crash) cannot leave a name with a partial file.
-// Measured on the benchmark's disk (bench/files_bench.cpp): a 0.5 MB shot
-// takes 0.3 ms to write and 15 ms to flush, which would more than double
-// the time from the key to the file; so shots are not flushed.
+// Shots are not flushed: a flush costs many times the write itself and
+// would keep every shot waiting on the disk.
 inline constexpr bool kFlushNewFiles = false;
 
 // A new file of the parts, in order: see FilesApi::WriteNewFile.

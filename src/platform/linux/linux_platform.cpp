@@ -178,7 +178,7 @@ bool LinuxPlatform::RequestClose(CloseOrigin origin) {
 
 void LinuxPlatform::OnTerminationSignal() {
   bool any = false;
-  while (signals_.Take()) any = true;
+  while (signals_.NextSignal()) any = true;
   if (any) RequestClose(CloseOrigin::OtherProgram);
 }
 

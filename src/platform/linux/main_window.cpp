@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/linux/frame_box.h"
+#include "platform/linux/group_box_frame.h"
 #include "platform/linux/labels.h"
 #include "platform/linux/window_scale.h"
 
@@ -159,7 +159,7 @@ QWidget* MainWindow::MakeControl(const layout::Control& c) {
       return button;
     }
     case layout::Kind::Frame:
-      return new FrameBox(text, this);
+      return new GroupBoxFrame(text, this);
     case layout::Kind::Label: {
       QLabel* label = nullptr;
       if (c.handCursor) {
@@ -238,7 +238,7 @@ Status MainWindow::SetControlText(ControlId id, std::string_view utf8) {
       static_cast<QAbstractButton*>(w)->setText(text);
       break;
     case layout::Kind::Frame:
-      static_cast<FrameBox*>(w)->SetCaption(text);
+      static_cast<GroupBoxFrame*>(w)->SetCaption(text);
       break;
     case layout::Kind::Label:
       if (auto* elided = dynamic_cast<ElidedLabel*>(w)) {
@@ -283,7 +283,7 @@ std::optional<std::string> MainWindow::ControlText(ControlId id) const {
       text = static_cast<QAbstractButton*>(w)->text();
       break;
     case layout::Kind::Frame:
-      text = static_cast<FrameBox*>(w)->Caption();
+      text = static_cast<GroupBoxFrame*>(w)->Caption();
       break;
     case layout::Kind::Label:
       if (auto* elided = dynamic_cast<ElidedLabel*>(w)) {

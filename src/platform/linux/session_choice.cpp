@@ -4,24 +4,25 @@ namespace snapwick::linux {
 
 namespace {
 
-template <typename Part, typename Way>
-std::unique_ptr<Part> First(const std::vector<Way>& ways) {
-  for (const Way& way : ways) {
-    if (!way) continue;
-    if (auto part = way()) return part;
+template <typename Part, typename Factory>
+std::unique_ptr<Part> First(const std::vector<Factory>& factories) {
+  for (const Factory& factory : factories) {
+    if (!factory) continue;
+    if (auto part = factory()) return part;
   }
   return nullptr;
 }
 
 }  // namespace
 
-SessionParts ChooseSessionParts(const std::vector<HotkeyWay>& hotkeys,
-                                const std::vector<ScreenWay>& screens, std::string_view noHotkey,
-                                std::string_view noScreen, const KeylessScreens& keyless) {
+SessionParts ChooseSessionParts(const std::vector<HotkeySourceFactory>& hotkeys,
+                                const std::vector<ScreenSourceFactory>& screens,
+                                std::string_view noHotkey, std::string_view noScreen,
+                                const KeylessScreens& keyless) {
   SessionParts parts;
   parts.hotkey = First<HotkeySource>(hotkeys);
   if (!parts.hotkey) {
-    parts.screen = First<ScreenSource>(keyless.ways);
+    parts.screen = First<ScreenSource>(keyless.factories);
     parts.notice = parts.screen ? keyless.notice : std::string(noHotkey);
     return parts;
   }

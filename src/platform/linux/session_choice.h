@@ -17,8 +17,8 @@
 
 namespace snapwick::linux {
 
-using HotkeyWay = std::function<std::unique_ptr<HotkeySource>()>;
-using ScreenWay = std::function<std::unique_ptr<ScreenSource>()>;
+using HotkeySourceFactory = std::function<std::unique_ptr<HotkeySource>()>;
+using ScreenSourceFactory = std::function<std::unique_ptr<ScreenSource>()>;
 
 // Screens worth having where no hotkey way gives one: a compositor's own
 // copy, which asks the user nothing, for the shots of the compositor's own
@@ -26,15 +26,16 @@ using ScreenWay = std::function<std::unique_ptr<ScreenSource>()>;
 // that gives one, watches no key, and says `notice` (how to bind the key)
 // instead of the notice that no key can be had.
 struct KeylessScreens {
-  std::vector<ScreenWay> ways;
+  std::vector<ScreenSourceFactory> factories;
   std::string notice;
 };
 
-// The ways in order of preference; an empty function counts as a way that
-// gives nothing. `noHotkey` and `noScreen` are the notices for what is
+// The factories in order of preference; an empty function counts as one
+// that gives nothing. `noHotkey` and `noScreen` are the notices for what is
 // missing. The keymap is the caller's to add.
-SessionParts ChooseSessionParts(const std::vector<HotkeyWay>& hotkeys,
-                                const std::vector<ScreenWay>& screens, std::string_view noHotkey,
-                                std::string_view noScreen, const KeylessScreens& keyless = {});
+SessionParts ChooseSessionParts(const std::vector<HotkeySourceFactory>& hotkeys,
+                                const std::vector<ScreenSourceFactory>& screens,
+                                std::string_view noHotkey, std::string_view noScreen,
+                                const KeylessScreens& keyless = {});
 
 }  // namespace snapwick::linux

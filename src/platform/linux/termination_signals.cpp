@@ -50,7 +50,7 @@ TerminationSignals::~TerminationSignals() {
   gWriteFd = -1;
 }
 
-std::optional<int> TerminationSignals::Take() {
+std::optional<int> TerminationSignals::NextSignal() {
   unsigned char byte = 0;
   if (!read_.Valid() || ::read(read_.Get(), &byte, 1) != 1) return std::nullopt;
   return byte;

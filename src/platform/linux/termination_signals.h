@@ -23,7 +23,7 @@ class TerminationSignals {
   // Readable when a signal has arrived.
   int ReadFd() const { return read_.Get(); }
   // The next signal that arrived, nothing when none is waiting.
-  std::optional<int> Take();
+  std::optional<int> NextSignal();
 
  private:
   UniqueFd read_;

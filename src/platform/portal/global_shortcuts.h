@@ -1,43 +1,25 @@
 #pragma once
 // The hotkey as a desktop shortcut, through the GlobalShortcuts portal: on
 // Wayland no program sees another's keys, so the desktop binds the key and
-// reports its press and release. A bound key no longer reaches the focused
+// reports its press and release. A bound key does not reach the focused
 // application while the session lasts.
 //
-// How a desktop takes the shortcut (ShortcutFlow):
-//  - Plasma 5.27 takes it only from CreateSession's options; its
-//    BindShortcuts opens System Settings instead. There the shortcut goes
-//    with CreateSession, ListShortcuts tells whether the desktop took it,
-//    and only where it did not is BindShortcuts asked.
-//  - Everywhere else (Plasma 6, GNOME 48 and later) the shortcut acts only
-//    once BindShortcuts was asked in the same session, and GNOME takes one
-//    BindShortcuts per session; Plasma 6 lists the shortcuts it remembers
-//    for the program as soon as a session is made, bound or not. There
-//    every session asks BindShortcuts once.
-// Either way the key in force is read from what the desktop lists as bound
-// (BindShortcuts' results, else ListShortcuts, then ShortcutsChanged), not
-// from the answer's code: GNOME 48 answers 2 after its dialog's Add while
-// listing the shortcut, and the key works.
-//
-// A key changed later means a new session (Plasma 5.27 reads the options at
-// creation only, GNOME binds once per session), asked for once the desktop
-// has answered a BindShortcuts still pending: GNOME keeps its dialog up
-// when the session it was for is closed, and its Add then binds the old
-// key for the program. The shortcut is named after
-// its key ("shot_F9"), the same for that key every time: the desktops
-// remember a program's shortcuts by the program's id and the shortcut's id
-// and ask the user (Plasma 6's "Global Shortcuts Requested", GNOME's "Add
-// Keyboard Shortcuts") only for one they do not know; and KDE keeps the key
-// it first stored for a shortcut id and takes a later preferred trigger for
-// the same id as a mere default, so "shot" rebound from F8 to F9 kept F8.
+// Desktops differ in where they take the shortcut (ShortcutFlow), and an
+// answer's code does not say whether the key works: the key in force is
+// read from what the desktop lists as bound (BindShortcuts' results, else
+// ListShortcuts, then ShortcutsChanged). A key changed later needs a new
+// session, since a desktop may bind only once per session or read the
+// shortcut only at creation; it is asked for once any pending BindShortcuts
+// is answered, because a desktop's dialog may outlive the closed session
+// and bind the old key. The shortcut's id names its key ("shot_F9"): the
+// desktops ask the user only about a shortcut id they do not know, and
+// keep the key first stored for an id.
 //
 // The session's token is the same every run and the program's own: where
-// the program has no id (an older front end), the desktop files the
-// shortcut under it. Signals are taken only for this session's handle and
-// shortcut id.
-//
-// Everything happens on the Qt event loop of the thread that owns the
-// object; no call waits for the desktop.
+// the program has no id, the desktop files the shortcut under it. Signals
+// are taken only for this session's handle and shortcut id. Everything
+// happens on the Qt event loop of the thread that owns the object; no call
+// waits for the desktop.
 
 #include <QDBusMessage>
 #include <QString>

@@ -42,8 +42,8 @@ AfterError AfterErrorNamed(const QString& name) {
 
 }  // namespace
 
-// 8.2 s in all: GLib notices a new file at once through inotify, or within
-// its 4 s rescan where the folder itself was missing.
+// Longer in all than GLib's rescan of the data folders, which is how the
+// portal notices a new desktop entry in a folder that did not exist.
 const std::vector<std::chrono::milliseconds> PortalConnection::kRetries{
     std::chrono::milliseconds(200), std::chrono::milliseconds(500), std::chrono::milliseconds(1000),
     std::chrono::milliseconds(2000), std::chrono::milliseconds(4500)};

@@ -1,26 +1,19 @@
 #pragma once
 // The connection every portal call of the program goes over, and the name
-// the portal knows the program by on it.
+// the portal knows the program by on it: Registry.Register(app_id), which
+// the portal accepts only as a connection's first portal call and only
+// when `app_id.desktop` is found in the XDG data folders, and without which
+// a portal may refuse GlobalShortcuts. Qt may call the portal first on the
+// shared session connection, so the program registers on a connection of
+// its own, and every portal part (GlobalShortcuts, ScreenCast, Screenshot)
+// calls over it: one registration, settled before the first key is bound,
+// and no Register inside a grab. QtDBus serves the connection on a thread
+// of its own, so the Screenshot portal's thread hears its answers while
+// the program's thread waits for them.
 //
-// xdg-desktop-portal 1.19.4 and later (Debian 13's 1.20.3, and 1.22, which
-// refuses GlobalShortcuts to a program without an id) let a program that
-// runs outside a sandbox name itself: Registry.Register(app_id) on its
-// connection, accepted only as the connection's first portal call and only
-// when `app_id.desktop` is found in the XDG data folders. The process's
-// shared session connection is no place for it (on KDE, Qt's platform
-// plugin calls the portal on it first), so the program opens a connection
-// of its own and registers there before anything else, and every portal
-// part (GlobalShortcuts, ScreenCast, Screenshot) calls over that one
-// connection: one registration that decides for all of them, known before
-// the first key is bound, and no Register inside a grab. QtDBus serves each
-// connection on a thread of its own and delivers a signal on the thread of
-// the object that listens, so the Screenshot portal's thread still hears
-// its answers while the program's own thread waits for them.
-//
-// The desktop entry is made only where the registry turned out to exist:
-// the first Register tells (an older front end does not know the method,
-// and nothing changes there; a missing entry fails it, the entry is
-// written, and Register is asked again).
+// The desktop entry is made only where the registry exists: a front end
+// without the method changes nothing; a missing entry fails the first
+// Register, the entry is written, and Register is asked again.
 
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>

@@ -66,11 +66,12 @@ PortalHotkeySource::PortalHotkeySource(std::shared_ptr<PortalConnection> connect
   QObject::connect(&session_, &GlobalShortcutsSession::TriggerReported, &context_,
                    [this](const QString& trigger) {
                      const auto key = KeyNamed(session_.RequestedTrigger(), trigger);
-                     InForce(key ? session_.RequestedTrigger() : trigger, key ? *key : trigger);
+                     ReportKeyInForce(key ? session_.RequestedTrigger() : trigger,
+                                      key ? *key : trigger);
                    });
   // The desktop refused the session or closed it: no key fires any more.
   QObject::connect(&session_, &GlobalShortcutsSession::Ended, &context_,
-                   [this] { InForce(QString(), QString()); });
+                   [this] { ReportKeyInForce(QString(), QString()); });
 }
 
 PortalHotkeySource::~PortalHotkeySource() {
@@ -91,14 +92,14 @@ HotkeyWatch PortalHotkeySource::Watch(int virtualKey) {
   inWatch_ = false;
   // The desktop's answer is told, whatever it is: until then the key is
   // not known to be in force.
-  told_.reset();
+  reportedKey_.reset();
   if (virtualKey != 0 && !bound) {
     // A key the portal has no name for (a bare modifier) never fires: told
     // from the event loop, unless another Watch came first.
     QMetaObject::invokeMethod(
         &context_,
         [this, watch = watches_] {
-          if (watch == watches_) InForce(QString(), QString());
+          if (watch == watches_) ReportKeyInForce(QString(), QString());
         },
         Qt::QueuedConnection);
   }
@@ -110,9 +111,9 @@ void PortalHotkeySource::Edge(bool down) {
   onKey_(down ? KeySeen::Down : KeySeen::Up);
 }
 
-void PortalHotkeySource::InForce(const QString& key, const QString& words) {
-  if (key == told_) return;
-  told_ = key;
+void PortalHotkeySource::ReportKeyInForce(const QString& key, const QString& words) {
+  if (key == reportedKey_) return;
+  reportedKey_ = key;
   if (!onBound_) return;
   const QByteArray name = words.toUtf8();
   onBound_(std::string_view(name.constData(), static_cast<std::size_t>(name.size())));

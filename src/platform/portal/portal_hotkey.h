@@ -50,7 +50,7 @@ class PortalHotkeySource final : public linux::HotkeySource {
   // The key in force is `key` (the trigger asked for when it is that one,
   // empty for none), which the desktop calls `words`: told unless it was
   // already since the last Watch.
-  void InForce(const QString& key, const QString& words);
+  void ReportKeyInForce(const QString& key, const QString& words);
 
   GlobalShortcutsSession session_;
   QObject context_;  // the owner of the queued report of a key never bound
@@ -58,7 +58,7 @@ class PortalHotkeySource final : public linux::HotkeySource {
   BoundHandler onBound_;
   bool inWatch_ = false;
   // The key the program was last told is in force; nothing since Watch.
-  std::optional<QString> told_;
+  std::optional<QString> reportedKey_;
   std::uint64_t watches_ = 0;
 };
 

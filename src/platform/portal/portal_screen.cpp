@@ -102,10 +102,10 @@ std::chrono::milliseconds PortalScreenSource::FrameWait() const {
 ScreenGrab PortalScreenSource::Grab() {
   // One grab at a time: the pending one's frame is still to be told.
   if (waiting_ != Waiting::Nothing) return {};
-  lastWay_ = ScreenWay::None;
+  lastFrameOrigin_ = FrameOrigin::None;
   if (stream_ && !stream_->Ended()) {
     if (auto frame = stream_->Grab()) {
-      lastWay_ = ScreenWay::ScreenCast;
+      lastFrameOrigin_ = FrameOrigin::ScreenCast;
       return GrabbedNow(frame);
     }
     // The grab above asked the stream to tell of its next picture.
@@ -127,7 +127,7 @@ ScreenGrab PortalScreenSource::AskScreenshot() {
     screenshot_ = std::make_unique<ScreenshotPortal>(
         [this](std::optional<Frame> frame) {
           if (waiting_ != Waiting::Screenshot) return;
-          if (frame) lastWay_ = ScreenWay::Screenshot;
+          if (frame) lastFrameOrigin_ = FrameOrigin::Screenshot;
           Deliver(frame);
         },
         connection_->Bus());
@@ -143,7 +143,7 @@ void PortalScreenSource::OnFrameCame() {
   if (waiting_ != Waiting::StreamFrame || !stream_) return;
   // Nothing yet (its memory withdrawn meanwhile): the stream tells again.
   if (auto frame = stream_->Grab()) {
-    lastWay_ = ScreenWay::ScreenCast;
+    lastFrameOrigin_ = FrameOrigin::ScreenCast;
     Deliver(frame);
   }
 }

@@ -1,27 +1,19 @@
 #pragma once
 // The screen as the Linux platform grabs it on a desktop without a screen
-// copy of its compositor's own: a ScreenCast stream kept open for the
-// whole run, and where the desktop refuses it, ends it, or it carries no
-// frame in time, the Screenshot portal as the last resort.
+// copy of its compositor's own: a ScreenCast stream kept open while shots
+// can come, and where the desktop refuses it, ends it, or it carries no
+// frame in time, the Screenshot portal as the last resort. The stream stays
+// open because a shot wants the screen as it is at the press: a stream
+// started at the press gives its first frame too late. A grab copies the
+// stream's newest frame; frames no shot wants are never copied.
 //
-// Why the whole run: a shot wants the screen as it is at the press, and the
-// stream's newest frame is that (a grab copies it at once; frames no shot
-// wants are never copied). A stream started at each press would first
-// need the desktop's answer to Start and then its first frame, 60 to 200
-// ms even with the restore token, long after the moment the user wanted;
-// the cost is the desktop's "screen is being shared" indicator for as
-// long as shots can come.
+// Nothing here waits on the program's thread: where no frame is at hand
+// yet, a grab is Pending and its frame (or nothing) comes later through the
+// grabbed handler, from the event loop; one grab at a time.
 //
-// Nothing here waits on the program's thread: where the stream has no
-// frame at hand yet, or the Screenshot portal is the way, a grab is
-// Pending and its frame (or nothing) comes later through the grabbed
-// handler, from the event loop; one grab at a time.
-//
-// The screen cast is asked for only once shots can come (SetWanted): a
-// program that holds no key shows no chooser. The first run shows the
-// desktop's chooser; the restore token it gives is kept in a file beside
-// set.ini, so later runs start without a dialog. Losing the file only
-// brings the chooser back once.
+// The screen cast is asked for only once shots can come (SetWanted), so a
+// program that holds no key shows no chooser; the restore token, kept in a
+// file beside set.ini, spares later runs the chooser.
 
 #include <QObject>
 #include <QString>
@@ -39,7 +31,7 @@
 namespace snapwick::portal {
 
 // Where the last frame came from.
-enum class ScreenWay : std::uint8_t { None, ScreenCast, Screenshot };
+enum class FrameOrigin : std::uint8_t { None, ScreenCast, Screenshot };
 
 class PortalScreenSource final : public linux::ScreenSource {
  public:
@@ -79,7 +71,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   // (unless the user declined it or stopped it).
   void SetWanted(bool wanted) override;
 
-  ScreenWay LastWay() const { return lastWay_; }
+  FrameOrigin LastFrameOrigin() const { return lastFrameOrigin_; }
   // The screen-cast session, for the test programs that end it under a
   // running stream as a user who stops sharing would.
   ScreenCastSession& Cast() { return cast_; }
@@ -116,7 +108,7 @@ class PortalScreenSource final : public linux::ScreenSource {
   Waiting waiting_ = Waiting::Nothing;
   bool castRefused_ = false;
   bool wanted_ = false;
-  ScreenWay lastWay_ = ScreenWay::None;
+  FrameOrigin lastFrameOrigin_ = FrameOrigin::None;
   std::chrono::steady_clock::time_point streamStartedAt_;
 };
 

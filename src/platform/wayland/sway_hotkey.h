@@ -1,35 +1,25 @@
 #pragma once
-// The hotkey under sway: no Wayland client can see another window's keys,
-// so sway itself is asked, over its IPC socket, to bind the key to two
-// commands that do nothing (`nop <name>`), one on the press and one on the
-// release, and to report the bindings it runs. Sway runs the press binding
-// again at each of the keyboard's repeats while the key is held, and runs
-// the release binding only when no other key went down during the hold:
-// what it runs is reported as it comes, and the program decides from the
-// repeats when a hold whose release never came has ended
-// (HotkeyWatch::Repeats). The names are this process's own, so the events
-// of another copy of the program (another user's, another session's) never
-// count here.
+// The hotkey under sway: no Wayland client sees another window's keys, so
+// sway is asked over its IPC socket to bind the key to two commands that do
+// nothing (`nop <name>`), on the press and on the release, and to report
+// the bindings it runs. Sway runs the press binding again at each repeat
+// and skips the release when another key went down during the hold, so the
+// program ends such a hold from the repeats (HotkeyWatch::Repeats). The
+// names are this process's own: another copy's events never count here.
 //
-// A bound key is consumed: while the program watches it, the focused
-// application no longer receives it; Unbind (a new hotkey, the end)
-// gives it back. Bindings added at run time vanish when sway reloads its
-// configuration; they are added again when sway tells of the reload,
-// unless the configuration now binds the key itself: then at the first
-// later reload whose configuration no longer does.
+// A bound key does not reach the focused application until Unbind. Sway
+// drops run-time bindings when it reloads its configuration; they are
+// added again after the reload, unless the configuration now binds the key
+// itself. A key the configuration binds already, with no modifier, is not
+// taken, since sway would silently replace the user's binding: Watch
+// reports that nothing is watched.
 //
-// A key that the configuration (the file sway loaded) binds already, with
-// no modifier, is not taken: sway would silently replace the user's
-// binding, and unbinding ours later would leave the key with nothing until
-// the next reload. Watch then reports that nothing is watched.
-//
-// Two connections: commands go over one and wait for their reply for at
-// most half a second (sway answers in well under a millisecond); a command
-// that gets none is sent once more over a new connection, so that a slow
-// moment of sway's costs one command's wait and never the hotkey. Events
-// arrive over the other, whose file descriptor the caller watches (a
-// QSocketNotifier) and then calls ProcessEvents. What sway ran is reported
-// only from ProcessEvents, never from inside Watch.
+// Commands go over one connection and wait at most half a second for a
+// reply; one without a reply is sent once more over a new connection, so a
+// slow moment of sway's costs one command's wait, never the hotkey. Events
+// come over the other, whose descriptor the caller watches before calling
+// ProcessEvents; what sway ran is reported only from there, never from
+// inside Watch.
 
 #include <chrono>
 #include <cstdint>

@@ -52,7 +52,7 @@ linux::SessionParts MakeWaylandSession(const linux::DesktopWays& desktop) {
   SeatKeymap* seat = keymap.get();
   // sway's IPC, then the desktop's GlobalShortcuts (KDE, GNOME 48,
   // Hyprland); screencopy, then the desktop's ScreenCast or Screenshot.
-  const linux::HotkeyWay sway = [seat]() -> std::unique_ptr<linux::HotkeySource> {
+  const linux::HotkeySourceFactory sway = [seat]() -> std::unique_ptr<linux::HotkeySource> {
     auto firstLayout = [seat]() { return seat ? seat->PcKeymap() : nullptr; };
     return SwayHotkeySource::Connect(firstLayout);
   };

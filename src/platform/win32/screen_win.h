@@ -26,18 +26,14 @@ struct ScreenCalls {
 };
 
 // How the screen is copied: in one BitBlt, or in bands of rows of at most
-// kBandBytes each. Under Wine each BitBlt from the screen is one
-// XGetImage, whose pixels arrive in two buffers that the C library
-// allocates for that call alone; at the screen's size it hands their memory
-// back to the system afterwards, and the next copy faults every page in
-// again, which costs many times the copy where page faults are dear (a
-// virtual machine). Bands stay in the library's reuse. On Windows each band
-// is one more read-back from the compositor, so one copy is cheaper there.
+// kBandBytes each. Bands keep each copy's buffers small enough for the C
+// library to reuse where a BitBlt becomes an XGetImage (Wine); on Windows
+// each band is one more read-back from the compositor. Neither wins
+// everywhere, so the program times both at start.
 enum class CopyMode : std::uint8_t { Whole, Bands };
 constexpr int kBandBytes = 256 * 1024;
 // Copies timed each way at start: enough for the fastest of them to be a
-// fair one under load, few enough to be done within a second at 4K under
-// Wine.
+// fair one under load, few enough to keep the choice short on a 4K screen.
 constexpr int kCopyModeRounds = 3;
 
 // Rows per band for a screen this wide.

@@ -29,8 +29,9 @@ struct PixelFormat {
   bool operator==(const PixelFormat&) const = default;
 };
 
-// Shared memory makes the copy six times faster, but only a local server
-// can reach our segment, and the segment is sized for 32-bit pixels.
+// Shared memory spares the pixels the trip through the socket, but only a
+// local server can reach our segment, and the segment is sized for 32-bit
+// pixels.
 enum class CopyRequest : std::uint8_t { SharedMemory, GetImage };
 
 struct CopyPlan {

@@ -30,14 +30,14 @@ struct NamedScreen final : ScreenSource {
 // The ways a session may offer, each recording that it was asked.
 class SessionChoice : public ::testing::Test {
  protected:
-  HotkeyWay Hotkey(const std::string& name, bool gives) {
+  HotkeySourceFactory Hotkey(const std::string& name, bool gives) {
     return [this, name, gives]() -> std::unique_ptr<HotkeySource> {
       asked_.push_back(name);
       if (!gives) return nullptr;
       return std::make_unique<NamedHotkey>(name, gone_);
     };
   }
-  ScreenWay Screen(const std::string& name, bool gives) {
+  ScreenSourceFactory Screen(const std::string& name, bool gives) {
     return [this, name, gives]() -> std::unique_ptr<ScreenSource> {
       asked_.push_back(name);
       if (!gives) return nullptr;
@@ -116,9 +116,9 @@ TEST_F(SessionChoice, NoHotkeyButTheCompositorsCopy_KeptWithTheBindingNotice) {
 
 TEST_F(SessionChoice, NoScreen_TheHotkeyGoesBackAndTheNoticeSaysSo) {
   // An empty way (a desktop without portals) counts as one that gives none.
-  const SessionParts parts =
-      ChooseSessionParts({Hotkey("shortcuts", true)}, {Screen("screencopy", false), ScreenWay{}},
-                         kNoHotkey, kNoScreen);
+  const SessionParts parts = ChooseSessionParts(
+      {Hotkey("shortcuts", true)}, {Screen("screencopy", false), ScreenSourceFactory{}}, kNoHotkey,
+      kNoScreen);
   EXPECT_FALSE(parts.hotkey);
   EXPECT_FALSE(parts.screen);
   EXPECT_EQ(parts.notice, kNoScreen);

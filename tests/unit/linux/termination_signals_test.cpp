@@ -17,13 +17,13 @@ TEST(TerminationSignals, EachEndingSignal_ArrivesThroughThePipeInOrder) {
   TerminationSignals signals;
   ASSERT_TRUE(signals.Installed());
   EXPECT_FALSE(Readable(signals.ReadFd()));
-  EXPECT_FALSE(signals.Take());
+  EXPECT_FALSE(signals.NextSignal());
   for (const int s : {SIGTERM, SIGINT, SIGHUP}) ASSERT_EQ(std::raise(s), 0) << s;
   EXPECT_TRUE(Readable(signals.ReadFd()));
-  EXPECT_EQ(signals.Take(), SIGTERM);
-  EXPECT_EQ(signals.Take(), SIGINT);
-  EXPECT_EQ(signals.Take(), SIGHUP);
-  EXPECT_FALSE(signals.Take());
+  EXPECT_EQ(signals.NextSignal(), SIGTERM);
+  EXPECT_EQ(signals.NextSignal(), SIGINT);
+  EXPECT_EQ(signals.NextSignal(), SIGHUP);
+  EXPECT_FALSE(signals.NextSignal());
 }
 
 TEST(TerminationSignals, Destroyed_PreviousHandlersAreBack) {

@@ -107,7 +107,7 @@ class PortalScreen : public ::testing::Test {
     source_ =
         std::make_unique<PortalScreenSource>(std::make_shared<PortalConnection>(client_), options);
     source_->SetGrabbedHandler([this](std::optional<Frame> frame) {
-      ++told_;
+      ++grabbedReports_;
       toldFrame_ = frame;
     });
     if (wanted) source_->SetWanted(true);
@@ -116,14 +116,14 @@ class PortalScreen : public ::testing::Test {
   // A grab's frame, told at once or later from the event loop (never from
   // inside Grab); nothing when it failed or nothing was told.
   std::optional<Frame> Grab(ScreenGrab::State expected = ScreenGrab::State::Pending) {
-    const int before = told_;
+    const int before = grabbedReports_;
     const ScreenGrab grab = source_->Grab();
     EXPECT_EQ(grab.state, expected);
-    EXPECT_EQ(told_, before) << "told inside Grab";
+    EXPECT_EQ(grabbedReports_, before) << "told inside Grab";
     if (grab.state == ScreenGrab::State::Ready) return grab.frame;
     if (grab.state == ScreenGrab::State::Failed) return std::nullopt;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return told_ > before; }, 10000));
-    EXPECT_EQ(told_, before + 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grabbedReports_ > before; }, 10000));
+    EXPECT_EQ(grabbedReports_, before + 1);
     return toldFrame_;
   }
 
@@ -155,7 +155,7 @@ class PortalScreen : public ::testing::Test {
   QStringList written_;
   int shots_ = 0;
   uint startCode_ = 0;
-  int told_ = 0;
+  int grabbedReports_ = 0;
   std::optional<Frame> toldFrame_;
 };
 
@@ -178,7 +178,7 @@ TEST_F(PortalScreen, AStreamWithoutFrames_TheScreenshotsPictureAndItsFileGone) {
   for (int shot = 0; shot < 2; ++shot) {
     const auto frame = Grab();
     ASSERT_TRUE(frame);
-    EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+    EXPECT_EQ(source_->LastFrameOrigin(), FrameOrigin::Screenshot);
     ExpectThePicture(*frame);
   }
   ASSERT_EQ(written_.size(), 2);
@@ -193,7 +193,7 @@ TEST_F(PortalScreen, TheChooserDeclined_ScreenshotsFromThenOn) {
   EXPECT_EQ(Calls("OpenPipeWireRemote"), 0);
   const auto frame = Grab();
   ASSERT_TRUE(frame);
-  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  EXPECT_EQ(source_->LastFrameOrigin(), FrameOrigin::Screenshot);
   ExpectThePicture(*frame);
   // No token came, and none is invented.
   EXPECT_FALSE(QFile::exists(tokenFile_));
@@ -208,7 +208,7 @@ TEST_F(PortalScreen, SharingStoppedByTheUser_NotAskedAgainAndScreenshotsFromThen
                   {QVariantMap{}});
   ASSERT_TRUE(QTest::qWaitFor([&] { return source_->CastRefused(); }, 5000));
   ASSERT_TRUE(Grab());
-  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  EXPECT_EQ(source_->LastFrameOrigin(), FrameOrigin::Screenshot);
   EXPECT_EQ(source_->Stream(), nullptr);
   QTest::qWait(100);
   EXPECT_EQ(Calls("CreateSession"), 1);
@@ -218,7 +218,7 @@ TEST_F(PortalScreen, OnlyTheWaysTheDesktopHas) {
   // Screenshot alone: no screen cast asked for, no chooser.
   Make(false, true);
   ASSERT_TRUE(Grab());
-  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  EXPECT_EQ(source_->LastFrameOrigin(), FrameOrigin::Screenshot);
   EXPECT_EQ(Calls("CreateSession"), 0);
 
   // A screen cast without a Screenshot portal and without frames: no shot,
@@ -228,7 +228,7 @@ TEST_F(PortalScreen, OnlyTheWaysTheDesktopHas) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return source_->Stream() != nullptr; }, 5000));
   QTest::qWait(150);  // past the first frame's wait
   EXPECT_FALSE(Grab(ScreenGrab::State::Failed));
-  EXPECT_EQ(source_->LastWay(), ScreenWay::None);
+  EXPECT_EQ(source_->LastFrameOrigin(), FrameOrigin::None);
   EXPECT_EQ(Calls("Screenshot"), 1);
 }
 
@@ -242,13 +242,13 @@ TEST_F(PortalScreen, NoFrameYet_PendingThenTheScreenshotAndOneRequestAtATime) {
   const ScreenGrab first = source_->Grab();
   ASSERT_EQ(first.state, ScreenGrab::State::Pending);
   EXPECT_EQ(source_->Grab().state, ScreenGrab::State::Failed);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return told_ == 1; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return grabbedReports_ == 1; }, 5000));
   ASSERT_TRUE(toldFrame_);
-  EXPECT_EQ(source_->LastWay(), ScreenWay::Screenshot);
+  EXPECT_EQ(source_->LastFrameOrigin(), FrameOrigin::Screenshot);
   ExpectThePicture(*toldFrame_);
   EXPECT_EQ(Calls("Screenshot"), 1);
   QTest::qWait(50);
-  EXPECT_EQ(told_, 1);
+  EXPECT_EQ(grabbedReports_, 1);
 }
 
 // A program that holds no key must not show the desktop's chooser for
@@ -263,8 +263,8 @@ TEST_F(PortalScreen, ShotsCannotCome_NoScreenCastOrItEnds) {
   // the event loop, and no Screenshot is asked for it.
   ASSERT_EQ(source_->Grab().state, ScreenGrab::State::Pending);
   source_->SetWanted(false);
-  EXPECT_EQ(told_, 0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("Close") == 1 && told_ == 1; }, 5000));
+  EXPECT_EQ(grabbedReports_, 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Calls("Close") == 1 && grabbedReports_ == 1; }, 5000));
   EXPECT_FALSE(toldFrame_);
   EXPECT_EQ(source_->Stream(), nullptr);
   EXPECT_EQ(Calls("Screenshot"), 0);

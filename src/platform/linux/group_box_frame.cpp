@@ -1,4 +1,4 @@
-#include "platform/linux/frame_box.h"
+#include "platform/linux/group_box_frame.h"
 
 #include <QtWidgets/qdrawutil.h>
 #include <QPainter>
@@ -6,7 +6,7 @@
 
 namespace snapwick::linux {
 
-void FrameBox::SetCaption(const QString& caption) {
+void GroupBoxFrame::SetCaption(const QString& caption) {
   caption_ = caption;
   // Painted by hand, so a screen reader learns the caption only from here,
   // as it does from a Windows group box's text.
@@ -14,7 +14,7 @@ void FrameBox::SetCaption(const QString& caption) {
   update();
 }
 
-void FrameBox::paintEvent(QPaintEvent*) {
+void GroupBoxFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QFontMetrics metrics = fontMetrics();
   const QRect edge = rect().adjusted(0, metrics.height() / 2, 0, 0);

@@ -8,9 +8,9 @@
 
 namespace snapwick::linux {
 
-class FrameBox final : public QWidget {
+class GroupBoxFrame final : public QWidget {
  public:
-  FrameBox(const QString& caption, QWidget* parent) : QWidget(parent) { SetCaption(caption); }
+  GroupBoxFrame(const QString& caption, QWidget* parent) : QWidget(parent) { SetCaption(caption); }
 
   const QString& Caption() const { return caption_; }
   void SetCaption(const QString& caption);
