@@ -25,7 +25,7 @@ ScreenCast portal, and what GlobalShortcuts is there.
   it no key.)
 - When the session ends under a running stream, the stream notices and
   grabs give nothing.
-- The Screenshot portal (its permission seeded in the permission store,
+- The Screenshot portal (its permission stored beforehand in the permission store,
   as a user's first "Allow" would leave it) gives the same picture, timed
   per shot.
 """
