@@ -9,14 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <array>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <vector>
 
+#include "linux/event_loop.h"
 #include "platform/linux/compositor_key_command.h"
 #include "platform/linux/compositor_key_door.h"
 #include "platform/linux/compositor_key_order.h"
@@ -28,28 +27,12 @@ namespace snapwick::linux {
 namespace {
 
 using Keys = std::vector<CompositorKey>;
+using testing::RunFor;
+using testing::RunUntil;
 using testing::TempFolder;
 constexpr auto kPress = CompositorKey::Press;
 constexpr auto kDown = CompositorKey::Down;
 constexpr auto kUp = CompositorKey::Up;
-
-// Runs the event loop until `done` or two seconds have passed.
-bool RunUntil(const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < 2000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-  }
-  return done();
-}
-
-void RunFor(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-  }
-}
 
 // A connection to `path` as a command would make one, without its message.
 UniqueFd Connect(const std::string& path) {

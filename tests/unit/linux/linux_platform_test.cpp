@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/main_window_logic.h"
+#include "linux/event_loop.h"
 #include "platform/linux/compositor_key_command.h"
 #include "temp_folder.h"
 
@@ -22,6 +23,8 @@ namespace {
 
 // What happened, in order, as the core and the session's parts saw it.
 using Log = std::vector<std::string>;
+using testing::RunFor;
+using testing::RunUntil;
 
 struct FakeHotkey final : HotkeySource {
   explicit FakeHotkey(Log& log) : log(log) {}
@@ -97,16 +100,6 @@ struct Core final : snapwick::testing::QuietEvents {
   int depth = 0;
   std::function<void()> duringTick;
 };
-
-// Runs the event loop until `done` or two seconds have passed.
-bool RunUntil(const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < 2000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-  }
-  return done();
-}
 
 int Count(const Log& log, const std::string& what) {
   return static_cast<int>(std::count(log.begin(), log.end(), what));
@@ -243,15 +236,6 @@ TEST_F(LinuxPlatformTest, KeyCaptureBeforeTheWindow_Failed) {
   Make();
   EXPECT_EQ(platform_->SetKeyCapture(true), Status::Ok);
   EXPECT_EQ(platform_->SetKeyCapture(false), Status::Ok);
-}
-
-// Runs the event loop for `ms` milliseconds.
-void RunFor(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-  }
 }
 
 // The compositor's key commands reach the core once this copy holds the
