@@ -203,22 +203,14 @@ def gnome50(dist, seconds, runs):
     """The program at rest and the probe's screen cast on forky's GNOME 50."""
     sys.path.insert(0, str(DESKTOPS))
     from desktops import Gnome50  # noqa: E402
-    from portal_desktops import BusMonitor, desktop_data_dirs  # noqa: E402
-    from program_on_gnome import ESCAPE, Gnome, Run, bind_and_share  # noqa: E402
+    from program_on_gnome import Run, bind_and_share, ready_desktop  # noqa: E402
 
     program.DIST = dist
     made = subprocess.run(["bash", str(REPO / "tools" / "chroots.sh"), "make", "forky"])
     if made.returncode:
         raise SystemExit("tools/chroots.sh could not make the forky chroot")
     with Gnome50() as stack:
-        env = desktop_data_dirs(stack)
-        gnome = Gnome(stack)
-        window = Talker(stack, [gnome.picture_window], env={"QT_QPA_PLATFORM": "wayland"},
-                        log="picture")
-        window.wait_for("painted", 20)
-        gnome.tap(ESCAPE)  # out of the overview GNOME starts in
-        bus = BusMonitor(stack)
-        app = program.Program.install(stack)
+        env, gnome, window, bus, app = ready_desktop(stack)
         run_ = Run(gnome, bus, app, env)
         bind_and_share(run_)
         time.sleep(3.0)  # the dialogs' going and the stream's start are no rest

@@ -18,7 +18,6 @@ HEADLESS-1 and forky's wev holding the focus:
 
 import re
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -30,7 +29,8 @@ from forky_sway import ForkySway  # noqa: E402
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e_wayland"))
 
 from PIL import Image  # noqa: E402
-from program import FocusedClient, desktop_picture, holds_without_release, install, shot_matches, start  # noqa: E402
+from program import (FocusedClient, desktop_picture, held_one_second, holds_without_release, install,  # noqa: E402
+                     shot_matches, start)
 from sway_session import expect, run, wait_until  # noqa: E402
 
 CONFIG = 'for_window [app_id="^wev$"] floating enable, resize set 240 120, move position 0 0\n'
@@ -58,16 +58,7 @@ def body(s):
 
     focused.focus()
     wait_until(lambda: not (app.node() or {}).get("focused"), 5, "wev did not take the focus")
-    started = time.monotonic()
-    sway.wtype("-P", "F8", "-s", "1000", "-p", "F8")
-    held = app.wait_shots(19)
-    s.log(f"F8 held 1 s: {len(held)} shots ({time.monotonic() - started:.2f} s for the press and the files)")
-    counters = [int(n[:-4].rsplit("_", 1)[1]) for n in held]
-    expect(19 <= len(held) <= 21, f"F8 held 1 s made {len(held)} shots, not 19 to 21")
-    expect(counters == list(range(1, len(held) + 1)), f"the held key's shots are not consecutive: {counters}")
-    for name in held:
-        ok, why = shot_matches(app.pic / name, picture, (1920, 1080), covered=covered)
-        expect(ok, f"F8 held: {why}")
+    held = held_one_second(s, sway, app, picture, covered)
 
     sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
     tap = app.wait_shots(1, before=held)

@@ -354,17 +354,21 @@ def third_start(gnome, bus, app, env):
     print("third start: Apply with F9, its dialog, F9 shoots and F8 no more", flush=True)
 
 
+def ready_desktop(stack):
+    """GNOME showing the picture, out of its overview, its bus watched and
+    the program installed: (env, gnome, picture window, bus, program)."""
+    env = desktop_data_dirs(stack)
+    gnome = Gnome(stack)
+    window = Talker(stack, [gnome.picture_window], env={"QT_QPA_PLATFORM": "wayland"}, log="picture")
+    window.wait_for("painted", 20)
+    gnome.tap(ESCAPE)  # out of the overview GNOME starts in
+    return env, gnome, window, BusMonitor(stack), Program.install(stack)
+
+
 def body():
     stack_class = STACKS[sys.argv[1]]
     with stack_class() as stack:
-        env = desktop_data_dirs(stack)
-        gnome = Gnome(stack)
-        window = Talker(stack, [gnome.picture_window], env={"QT_QPA_PLATFORM": "wayland"},
-                        log="picture")
-        window.wait_for("painted", 20)
-        gnome.tap(ESCAPE)  # out of the overview GNOME starts in
-        bus = BusMonitor(stack)
-        app = Program.install(stack)
+        env, gnome, window, bus, app = ready_desktop(stack)
         failures = []
         for step in (first_start, second_start, third_start):
             started = time.monotonic()

@@ -222,6 +222,22 @@ def start(s, sway, folder, tag="snapwick", extra_env=None):
     return app
 
 
+def held_one_second(s, sway, app, picture, covered):
+    """F8 held a second through wtype: 19 to 21 consecutive shots, each of
+    the picture outside `covered`. Returns their names."""
+    started = time.monotonic()
+    sway.wtype("-P", "F8", "-s", "1000", "-p", "F8")
+    held = app.wait_shots(19)
+    s.log(f"F8 held 1 s: {len(held)} shots ({time.monotonic() - started:.2f} s for the press and the files)")
+    counters = [int(n[:-4].rsplit("_", 1)[1]) for n in held]
+    expect(19 <= len(held) <= 21, f"F8 held 1 s made {len(held)} shots, not 19 to 21")
+    expect(counters == list(range(1, len(held) + 1)), f"the held key's shots are not consecutive: {counters}")
+    for name in held:
+        ok, why = shot_matches(app.pic / name, picture, (1920, 1080), covered=covered)
+        expect(ok, f"F8 held: {why}")
+    return held
+
+
 def holds_without_release(s, sway, app):
     """Each case of HOLDS_WITHOUT_RELEASE typed on a virtual keyboard with a
     real keymap (SNAPWICK_WAYLAND_KEYS, the benchmark's): shots while F8

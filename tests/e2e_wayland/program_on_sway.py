@@ -36,8 +36,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from PIL import Image  # noqa: E402
 
-from program import (TITLE_F8, BindingWatch, FocusedClient, desktop_picture, holds_without_release,  # noqa: E402
-                     install, settings_record, shot_matches, start)
+from program import (TITLE_F8, BindingWatch, FocusedClient, desktop_picture, held_one_second,  # noqa: E402
+                     holds_without_release, install, settings_record, shot_matches, start)
 from sway_session import expect, run, wait_until  # noqa: E402
 
 # What every message ends with where a session gives the program no way to
@@ -89,14 +89,7 @@ def body(s):
     focused.focus()
     wait_until(lambda: not (app.node() or {}).get("focused"), 5, "wev did not take the focus")
     f8_in_wev = focused.released("F8")
-    started = time.monotonic()
-    sway.wtype("-P", "F8", "-s", "1000", "-p", "F8")
-    held = app.wait_shots(19)
-    s.log(f"F8 held 1 s: {len(held)} shots ({time.monotonic() - started:.2f} s for the press and the files)")
-    counters = [int(n[:-4].rsplit("_", 1)[1]) for n in held]
-    expect(19 <= len(held) <= 21, f"F8 held 1 s made {len(held)} shots, not 19 to 21")
-    expect(counters == list(range(1, len(held) + 1)), f"the held key's shots are not consecutive: {counters}")
-    expect_pictures(held, app, picture, (1920, 1080), "F8 held")
+    held = held_one_second(s, sway, app, picture, covered_by_windows(app))
     expect(focused.released("F8") == f8_in_wev, "wev received F8 while the program watched it")
 
     sway.wtype("-P", "F8", "-s", "20", "-p", "F8")
